@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Kavelo need.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libmpv-dev libdvdnav-dev libdvdread-dev
+  libfluidsynth-dev timgm6mb-soundfont
+  libgtest-dev
+  xvfb xauth x11-utils xdotool imagemagick
+  ffmpeg dvdauthor
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends "${missing[@]}"

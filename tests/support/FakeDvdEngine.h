@@ -1,0 +1,109 @@
+#pragma once
+
+#include "DvdEngine.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <map>
+
+namespace kavelo::test {
+
+// Records every engine call as a text ("Play", "PlayChapter(3)", "SetMute(true)") and fails
+// the operations named in `failing` with EngineError. Reads answer from the public values.
+class FakeDvdEngine final : public IDvdEngine {
+public:
+    explicit FakeDvdEngine(QWidget* parent = nullptr);
+    ~FakeDvdEngine() override;
+
+    QStringList calls;
+    QSet<QString> failing; // operation names, e.g. "Play", "CurrentTime"
+
+    bool fullScreen = false;
+    std::int32_t title = 1;
+    std::int32_t chapter = 1;
+    QString currentTime = QStringLiteral("00:00:00:00");
+    QString totalTime = QStringLiteral("00:00:00:00");
+    QString directory;
+    std::int32_t angle = 1;
+    std::int32_t angles = 1;
+    std::uint32_t backColor = 0;
+
+    QWidget* widget() override { return m_widget; }
+
+    void Play() override { op("Play"); }
+    void Pause() override { op("Pause"); }
+    void Stop() override { op("Stop"); }
+    void Resume() override { op("Resume"); }
+    void PlayChapter(std::int32_t c) override { op("PlayChapter", QString::number(c)); }
+    void PlayNextChapter() override { op("PlayNextChapter"); }
+    void PlayPrevChapter() override { op("PlayPrevChapter"); }
+    void PlayAtTime(const QString& t) override { op("PlayAtTime", t); }
+    void PlayForwards(double s) override { op("PlayForwards", QString::number(s)); }
+    void PlayBackwards(double s) override { op("PlayBackwards", QString::number(s)); }
+
+    bool FullScreenMode() override { return read("FullScreenMode", fullScreen); }
+    void SetFullScreenMode(bool on) override
+    {
+        op("SetFullScreenMode", on ? "true" : "false");
+        fullScreen = on;
+    }
+
+    std::int32_t CurrentTitle() override { return read("CurrentTitle", title); }
+    std::int32_t CurrentChapter() override { return read("CurrentChapter", chapter); }
+    QString CurrentTime() override { return read("CurrentTime", currentTime); }
+    QString TotalTitleTime() override { return read("TotalTitleTime", totalTime); }
+
+    void SetDVDDirectory(const QString& path) override
+    {
+        op("SetDVDDirectory", path);
+        directory = path;
+    }
+    QString DVDDirectory() override { return read("DVDDirectory", directory); }
+
+    std::int32_t CurrentAngle() override { return read("CurrentAngle", angle); }
+    void SetCurrentAngle(std::int32_t a) override
+    {
+        op("SetCurrentAngle", QString::number(a));
+        angle = a;
+    }
+    std::int32_t AnglesAvailable() override { return read("AnglesAvailable", angles); }
+
+    void SetMute(bool on) override { op("SetMute", on ? "true" : "false"); }
+    void Zoom(std::int32_t x, std::int32_t y, double r) override
+    {
+        op("Zoom", QStringLiteral("%1,%2,%3").arg(x).arg(y).arg(r));
+    }
+    void SaveBookmark() override { op("SaveBookmark"); }
+    void RestoreBookmark() override { op("RestoreBookmark"); }
+    void DeleteBookmark() override { op("DeleteBookmark"); }
+    void SetBackColor(std::uint32_t c) override
+    {
+        op("SetBackColor", QString::number(c));
+        backColor = c;
+    }
+
+    // Number of recorded calls whose text starts with `prefix`.
+    int count(const QString& prefix) const;
+
+private:
+    void op(const QString& name, const QString& arg = QString());
+    template <class T> T read(const QString& name, const T& value)
+    {
+        calls << name;
+        if (failing.contains(name))
+            throw EngineError(name.toStdString());
+        return value;
+    }
+
+    QWidget* m_widget;
+};
+
+// A factory for windows that build their own engine: hands out the last fake it made.
+struct FakeEngineFactory {
+    FakeDvdEngine* last = nullptr;
+};
+
+} // namespace kavelo::test
