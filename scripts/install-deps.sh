@@ -10,7 +10,7 @@ PACKAGES=(
   libfluidsynth-dev timgm6mb-soundfont
   libgtest-dev
   xvfb xauth x11-utils xdotool imagemagick
-  ffmpeg dvdauthor
+  ffmpeg dvdauthor genisoimage mpv
   fonts-dejavu-core
 )
 

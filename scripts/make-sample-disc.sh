@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Authors a small PAL DVD-Video folder OUTDIR/VIDEO_TS for trying and testing the player:
+#   title 1: three chapters of 10 s each (one VOB per chapter, test pattern);
+#   title 2: 80 s of colour bars with chapter marks at 0, 0:20, 0:40 and 0:60.
+# Every frame carries a label "T<title> C<chapter> HH:MM:SS.FF" and every chapter its own tone.
+# Skips the work when OUTDIR already holds a complete disc. Exits non-zero on failure.
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 OUTDIR" >&2
+  exit 2
+fi
+
+out=$1
+stamp="$out/.kavelo-sample-disc"
+ifo="$out/VIDEO_TS/VIDEO_TS.IFO"
+if [ -f "$stamp" ] && [ -s "$ifo" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ] &&
+  [ -s "$out/VIDEO_TS/VTS_02_0.IFO" ]; then
+  exit 0
+fi
+
+for tool in ffmpeg dvdauthor; do
+  command -v "$tool" >/dev/null || {
+    echo "$0: $tool is missing (scripts/install-deps.sh installs it)" >&2
+    exit 1
+  }
+done
+
+font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
+[ -f "$font" ] || font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+
+mkdir -p "$out"
+work=$(mktemp -d "$out/.work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# encode NAME SOURCE SECONDS TITLE CHAPTER_OFFSET_EXPR TONE_EXPR
+#   The label's chapter number comes from CHAPTER_EXPR (an ffmpeg expression in t), the tone
+#   from TONE_EXPR (an aevalsrc expression in t).
+encode() {
+  local name=$1 src=$2 secs=$3 title=$4 chapter=$5 tone=$6 start=$7
+  local label="T${title} C%{eif\\:${chapter}\\:d} %{pts\\:hms\\:${start}}"
+  ffmpeg -nostdin -hide_banner -loglevel error -y \
+    -f lavfi -i "${src}=size=720x576:rate=25:duration=${secs}" \
+    -f lavfi -i "aevalsrc=0.3*sin(2*PI*(${tone})*t):s=48000:c=stereo:d=${secs}" \
+    -vf "drawtext=fontfile=${font}:fontsize=40:fontcolor=white:box=1:boxcolor=black@0.6:x=40:y=40:text='${label}'" \
+    -target pal-dvd -aspect 4:3 -b:v 2500k -g 12 -threads 2 \
+    "$work/${name}.mpg"
+}
+
+# Title 1: one 10 s piece per chapter, each with its own tone.
+encode t1c1 testsrc 10 1 1 440 0
+encode t1c2 testsrc 10 1 2 550 10
+encode t1c3 testsrc 10 1 3 660 20
+# Title 2: 80 s, chapter and tone change every 20 s.
+encode t2 smptebars 80 2 "1+floor(t/20)" "330+110*floor(t/20)" 0
+
+cat >"$work/disc.xml" <<EOF
+<dvdauthor dest="$work/disc">
+  <vmgm />
+  <titleset>
+    <titles>
+      <video format="pal" aspect="4:3" />
+      <pgc>
+        <vob file="$work/t1c1.mpg" chapters="0" />
+        <vob file="$work/t1c2.mpg" chapters="0" />
+        <vob file="$work/t1c3.mpg" chapters="0" />
+      </pgc>
+    </titles>
+  </titleset>
+  <titleset>
+    <titles>
+      <video format="pal" aspect="4:3" />
+      <pgc>
+        <vob file="$work/t2.mpg" chapters="0,0:20,0:40,0:60" />
+      </pgc>
+    </titles>
+  </titleset>
+</dvdauthor>
+EOF
+VIDEO_FORMAT=PAL dvdauthor -x "$work/disc.xml" >"$work/dvdauthor.log" 2>&1 || {
+  cat "$work/dvdauthor.log" >&2
+  exit 1
+}
+
+[ -s "$work/disc/VIDEO_TS/VIDEO_TS.IFO" ] || {
+  echo "$0: dvdauthor wrote no VIDEO_TS.IFO" >&2
+  exit 1
+}
+rm -rf "$out/VIDEO_TS" "$out/AUDIO_TS"
+mv "$work/disc/VIDEO_TS" "$out/VIDEO_TS"
+touch "$stamp"
