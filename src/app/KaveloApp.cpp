@@ -1,20 +1,152 @@
 #include "KaveloApp.h"
 
+#include "Dialogs.h"
+
+#include <QAction>
 #include <QApplication>
-#include <QMainWindow>
+#include <QFileInfo>
+#include <QLabel>
 
 #include <clocale>
 
 namespace kavelo {
+namespace {
+
+// Until their windows exist, the secondary windows are plain placeholders.
+QWidget* placeholderWindow(const QString& name, const QString& caption)
+{
+    auto* w = new QLabel(caption);
+    w->setObjectName(name);
+    w->setWindowTitle(caption);
+    w->setAlignment(Qt::AlignCenter);
+    w->resize(300, 120);
+    return w;
+}
+
+} // namespace
+
+KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programFolder)
+    : m_dialogs(dialogs), m_makeEngine(std::move(makeEngine)),
+      m_programFolder(std::move(programFolder)),
+      m_angles([] { return placeholderWindow(QStringLiteral("frmAngles"), QStringLiteral("Angles")); }),
+      m_directory([] {
+          return placeholderWindow(QStringLiteral("frmDirectory"),
+                                   QStringLiteral("Change Drive/Directory"));
+      }),
+      m_multimedia([] {
+          return placeholderWindow(QStringLiteral("frmSingle"),
+                                   QStringLiteral("Open Multimedia Files"));
+      }),
+      m_about([] {
+          return placeholderWindow(QStringLiteral("frmAbout"), QStringLiteral("About Kavelo"));
+      })
+{
+}
+
+KaveloApp::~KaveloApp()
+{
+    destroyAllWindows();
+}
+
+FrmPlay* KaveloApp::mainWindow()
+{
+    if (!m_main) {
+        FrmPlayServices services;
+        services.dialogs = &m_dialogs;
+        services.makeEngine = m_makeEngine;
+        services.programFolder = m_programFolder;
+        services.onUnload = [this] {
+            m_angles.close();
+            m_about.close();
+        };
+        auto* w = new FrmPlay(std::move(services));
+        w->setAttribute(Qt::WA_DeleteOnClose, true);
+        m_main = w;
+        wireMainWindow(w);
+    }
+    return m_main;
+}
+
+void KaveloApp::showMainWindow()
+{
+    FrmPlay* w = mainWindow();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void KaveloApp::wireMainWindow(FrmPlay* w)
+{
+    auto on = [&](const char* name, auto slot) {
+        if (QAction* a = w->menuItem(QString::fromLatin1(name)))
+            connect(a, &QAction::triggered, this, slot);
+    };
+    on("mnuDifferent", [this] { showDirectory(); });
+    on("mnuPopDifferent", [this] { showDirectory(); });
+    on("mnuMultimediaFiles", [this] { showMultimedia(); });
+    on("mnuMultimedia2", [this] { showMultimedia(); });
+    on("mnuAngles", [this] { showAngles(); });
+    on("mnuAbout", [this] { showAbout(); });
+    on("mnuPopAbout", [this] { showAbout(); });
+    on("mnuExit", [this] { exitNow(); });
+    on("mnuPopExit", [this] { exitNow(); });
+}
+
+void KaveloApp::showAngles()
+{
+    m_angles.show();
+}
+
+void KaveloApp::showDirectory()
+{
+    m_directory.show();
+}
+
+void KaveloApp::showMultimedia()
+{
+    m_multimedia.show();
+}
+
+void KaveloApp::showAbout()
+{
+    m_about.show();
+}
+
+void KaveloApp::exitNow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        w->hide();
+    QCoreApplication::exit(0);
+}
+
+void KaveloApp::destroyAllWindows()
+{
+    // Deleting skips every window's closing steps; their destructors release engines and devices.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QList<QPointer<QWidget>> guarded;
+    for (QWidget* w : windows)
+        guarded << w;
+    for (const QPointer<QWidget>& w : guarded) {
+        if (w && !w->parentWidget())
+            delete w.data();
+    }
+}
 
 int runKavelo(int argc, char** argv)
 {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Kavelo"));
-    w.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Kavelo"));
+    // The skin sits beside the real program file, so a symbolic link to it works too.
+    const QString folder = QFileInfo(QApplication::applicationFilePath()).canonicalPath();
+    QtDialogs dialogs;
+    int code = 0;
+    {
+        KaveloApp kavelo(dialogs, nullptr, folder);
+        kavelo.showMainWindow();
+        code = app.exec();
+    }
+    return code;
 }
 
 } // namespace kavelo

@@ -1,0 +1,379 @@
+#include "FrmPlay.h"
+
+#include "Layout.h"
+#include "Menus.h"
+#include "Skin.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShowEvent>
+
+namespace kavelo {
+namespace {
+
+// Start-up never stops: a step that fails is dropped and the next one runs.
+template <class F> void attempt(F&& step) noexcept
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+// Stands in when no engine could be made: the window still opens and every command reports
+// its failure as usual.
+class NoDvdEngine final : public IDvdEngine {
+public:
+    explicit NoDvdEngine(QWidget* parent) : m_widget(new QWidget(parent)) {}
+
+    QWidget* widget() override { return m_widget; }
+    void Play() override { fail(); }
+    void Pause() override { fail(); }
+    void Stop() override { fail(); }
+    void Resume() override { fail(); }
+    void PlayChapter(std::int32_t) override { fail(); }
+    void PlayNextChapter() override { fail(); }
+    void PlayPrevChapter() override { fail(); }
+    void PlayAtTime(const QString&) override { fail(); }
+    void PlayForwards(double) override { fail(); }
+    void PlayBackwards(double) override { fail(); }
+    bool FullScreenMode() override { return false; }
+    void SetFullScreenMode(bool) override { fail(); }
+    std::int32_t CurrentTitle() override { fail(); }
+    std::int32_t CurrentChapter() override { fail(); }
+    QString CurrentTime() override { fail(); }
+    QString TotalTitleTime() override { fail(); }
+    void SetDVDDirectory(const QString&) override { fail(); }
+    QString DVDDirectory() override { return {}; }
+    std::int32_t CurrentAngle() override { fail(); }
+    void SetCurrentAngle(std::int32_t) override { fail(); }
+    std::int32_t AnglesAvailable() override { fail(); }
+    void SetMute(bool) override { fail(); }
+    void Zoom(std::int32_t, std::int32_t, double) override { fail(); }
+    void SaveBookmark() override { fail(); }
+    void RestoreBookmark() override { fail(); }
+    void DeleteBookmark() override { fail(); }
+    void SetBackColor(std::uint32_t colour) override
+    {
+        QPalette pal = m_widget->palette();
+        pal.setColor(QPalette::Window, QColor(qRed(colour), qGreen(colour), qBlue(colour)));
+        m_widget->setPalette(pal);
+    }
+
+private:
+    [[noreturn]] static void fail() { throw EngineError("no DVD engine"); }
+    QWidget* m_widget;
+};
+
+// The desktop's own colours, set role by role so that they do not inherit the window's.
+QPalette desktopPalette()
+{
+    const QPalette app = QApplication::palette();
+    QPalette pal;
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto r = static_cast<QPalette::ColorRole>(role);
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            pal.setColor(group, r, app.color(group, r));
+    }
+    return pal;
+}
+
+void setBackground(QWidget* w, const QColor& colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("frmPlay"));
+    attempt([&] { m_screen = m_services.screen ? m_services.screen() : primaryScreenMetrics(); });
+    setWindowTitle(QStringLiteral("Kavelo"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    buildControls();
+    buildMenus();
+    Form_Load();
+}
+
+FrmPlay::~FrmPlay() = default;
+
+std::array<PictureBox*, 8> FrmPlay::pictureButtons() const
+{
+    return {picPlay, picPause, picStop, picPrevious, picNext, picRewind, picFast, picFullScreen};
+}
+
+void FrmPlay::buildControls()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    setBackground(m_client, Qt::black);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setClientSize(QSize(px(layout::kClientStandard.width()), px(layout::kClientStandard.height())));
+
+    // Created bottom first: later siblings stack above earlier ones.
+    try {
+        if (m_services.makeEngine)
+            m_engine = m_services.makeEngine(m_client);
+    } catch (...) {
+        m_engine.reset();
+    }
+    if (!m_engine)
+        m_engine = std::make_unique<NoDvdEngine>(m_client);
+    dvdMain = m_engine->widget();
+    dvdMain->setParent(m_client);
+    dvdMain->setObjectName(QStringLiteral("dvdMain"));
+    dvdMain->setGeometry(px(layout::kDvdMain));
+    dvdMain->setFocusPolicy(Qt::StrongFocus);
+
+    staMain = new PanelBar(m_client);
+    staMain->setObjectName(QStringLiteral("staMain"));
+    // The status bar and the slider keep the desktop's own colours, whatever the window's.
+    staMain->setPalette(desktopPalette());
+    staMain->setFocusPolicy(Qt::TabFocus);
+    const QSize client = m_client->size();
+    staMain->setGeometry(0, client.height() - px(layout::kStatusHeight), client.width(),
+                         px(layout::kStatusHeight));
+    staMain->setPanelWidths(px(layout::kPanelWidth), px(layout::kPanelMinWidth));
+    const char* const texts[] = {"Title:", "Chapter:", "Time:", "Length:"};
+    const char* const tips[] = {"Current Title", "Current Chapter", "Current Time", "Total Length"};
+    for (int i = 1; i <= PanelBar::kPanels; ++i) {
+        staMain->setPanelText(i, QString::fromLatin1(texts[i - 1]));
+        staMain->panel(i)->setToolTip(QString::fromLatin1(tips[i - 1]));
+    }
+    QFont statusFont(QStringLiteral("Arial Greek"), 12, QFont::Bold);
+    statusFont.setStyleHint(QFont::SansSerif);
+    staMain->setFont(statusFont);
+
+    sliMain = new SeekSlider(m_client);
+    sliMain->setObjectName(QStringLiteral("sliMain"));
+    sliMain->setPalette(desktopPalette());
+    sliMain->setAutoFillBackground(true);
+    sliMain->setGeometry(px(layout::kSlider));
+    sliMain->setToolTip(QStringLiteral("Progress Bar"));
+    sliMain->setRange(0, 100);
+    sliMain->setPageStep(5);
+    sliMain->setSingleStep(1);
+    sliMain->setFocusPolicy(Qt::StrongFocus);
+
+    picLogo = new PictureBox(m_client);
+    picLogo->setObjectName(QStringLiteral("picLogo"));
+    picLogo->setGeometry(px(layout::kLogo));
+
+    const char* const names[] = {"picPlay",  "picPause",  "picStop",  "picPrevious",
+                                 "picNext",  "picRewind", "picFast",  "picFullScreen"};
+    PictureBox** targets[] = {&picPlay, &picPause, &picStop, &picPrevious,
+                            &picNext, &picRewind, &picFast, &picFullScreen};
+    for (std::size_t i = 0; i < 8; ++i) {
+        auto* box = new PictureBox(m_client);
+        box->setObjectName(QString::fromLatin1(names[i]));
+        box->setGeometry(px(layout::kButtonLefts[i]), px(layout::kButtonTop),
+                         px(layout::kButton.width()), px(layout::kButton.height()));
+        *targets[i] = box;
+    }
+
+    // Keyboard focus order.
+    QWidget* order[] = {dvdMain, staMain, sliMain, picLogo, picPlay, picPause, picStop,
+                        picPrevious, picNext, picRewind, picFast, picFullScreen};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    timTime = new QTimer(this);
+    timTime->setObjectName(QStringLiteral("timTime"));
+    timTime->setInterval(500);
+    timTimeMenu = new QTimer(this);
+    timTimeMenu->setObjectName(QStringLiteral("timTimeMenu"));
+    timTimeMenu->setInterval(100);
+    timMenu = new QTimer(this);
+    timMenu->setObjectName(QStringLiteral("timMenu"));
+    timMenu->setInterval(100);
+}
+
+void FrmPlay::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* top = nullptr;
+    QMenu* sub = nullptr;
+    for (const MenuEntry& e : menuTree()) {
+        const QString name = QString::fromLatin1(e.name);
+        const QString caption = QString::fromLatin1(e.caption);
+        if (e.depth == 0) {
+            top = bar->addMenu(caption);
+            top->setObjectName(name);
+            top->menuAction()->setObjectName(name);
+            m_menus[name] = top;
+            m_actions[name] = top->menuAction();
+            sub = nullptr;
+            continue;
+        }
+        QMenu* into = (e.depth == 2 && sub) ? sub : top;
+        if (!into)
+            continue;
+        QAction* action = nullptr;
+        if (caption == QLatin1String("-")) {
+            action = into->addSeparator();
+        } else if (name == QLatin1String("mnuZoom")) {
+            sub = into->addMenu(caption);
+            sub->setObjectName(name);
+            action = sub->menuAction();
+            m_menus[name] = sub;
+        } else {
+            action = into->addAction(caption);
+            if (e.shortcut != QKeyCombination())
+                action->setShortcut(QKeySequence(e.shortcut));
+        }
+        action->setObjectName(name);
+        m_actions[name] = action;
+    }
+}
+
+QAction* FrmPlay::menuItem(const QString& name) const
+{
+    auto it = m_actions.find(name);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+QMenu* FrmPlay::menu(const QString& name) const
+{
+    auto it = m_menus.find(name);
+    return it == m_menus.end() ? nullptr : it->second;
+}
+
+bool FrmPlay::CheckRez(std::int32_t pixelWidth, std::int32_t pixelHeight) const
+{
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    if (__builtin_mul_overflow(pixelWidth, 15, &w) || __builtin_mul_overflow(pixelHeight, 15, &h))
+        throw std::overflow_error("screen size out of range");
+    if (m_screen.widthTwips() != w)
+        return false;
+    return m_screen.heightTwips() == h;
+}
+
+void FrmPlay::Form_Load()
+{
+    attempt([&] { menuItem(QString::fromLatin1(menu::kPopUp))->setVisible(false); });
+    attempt([&] { menuItem(QString::fromLatin1(menu::kTimePopUp))->setVisible(false); });
+    const QString folder = m_services.programFolder;
+    attempt([&] { m_logoPath = folder + QLatin1String(skin::kLogoStandard); });
+    attempt([&] {
+        if (CheckRez(800, 600)) {
+            m_logoPath = folder + QLatin1String(skin::kLogo800x600);
+            applySmallLayout();
+        }
+    });
+
+    std::optional<QByteArray> windowField;
+    std::optional<QByteArray> videoField;
+    attempt([&] { windowField = readColourField(folder + QLatin1String(skin::kWindowColour)); });
+    attempt([&] { videoField = readColourField(folder + QLatin1String(skin::kVideoColour)); });
+    attempt([&] {
+        if (auto n = windowField ? colourNumber(*windowField) : std::nullopt)
+            setBackground(m_client, paletteColour(*n));
+    });
+    attempt([&] {
+        if (auto n = videoField ? colourNumber(*videoField) : std::nullopt)
+            m_engine->SetBackColor(engineColour(paletteColour(*n)));
+    });
+    attempt([&] {
+        if (auto n = videoField ? colourNumber(*videoField) : std::nullopt)
+            picLogo->setBackColor(paletteColour(*n));
+    });
+
+    attempt([&] { picLogo->loadPicture(m_logoPath); });
+    const char* const pictures[] = {skin::kPlay, skin::kPause,  skin::kStop, skin::kPrevious,
+                                    skin::kNext, skin::kRewind, skin::kFast, skin::kFullScreen};
+    const auto buttons = pictureButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        attempt([&] { buttons[i]->loadPicture(folder + QLatin1String(pictures[i])); });
+
+    attempt([&] { fitSliderToWindow(); });
+
+    if (!m_smallLayout) {
+        // The client area's top-left corner goes to its designed place on the screen.
+        attempt([&] {
+            const int menuHeight = menuBar()->sizeHint().height();
+            move(px(layout::kClientOriginStandard.x()),
+                 px(layout::kClientOriginStandard.y()) - menuHeight);
+        });
+    }
+    timMenu->start();
+}
+
+void FrmPlay::applySmallLayout()
+{
+    m_smallLayout = true;
+    attempt([&] { picLogo->setGeometry(px(layout::kLogo800)); });
+    attempt([&] { dvdMain->setGeometry(px(layout::kDvdMain800)); });
+    attempt([&] {
+        move(px(layout::kWindow800.x()), px(layout::kWindow800.y()));
+        const QSize frame = outerSize() - size();
+        const int menuHeight = menuBar()->sizeHint().height();
+        setClientSize(QSize(px(layout::kWindow800.width()) - frame.width(),
+                            px(layout::kWindow800.height()) - frame.height() - menuHeight));
+    });
+    const auto buttons = pictureButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        attempt([&] {
+            buttons[i]->move(px(layout::kButtonLefts800[i]), buttons[i]->y());
+            buttons[i]->move(buttons[i]->x(), px(layout::kButtonTop800));
+        });
+    }
+}
+
+void FrmPlay::setClientSize(QSize pixels)
+{
+    m_client->setFixedSize(pixels);
+    if (staMain) {
+        staMain->setGeometry(0, pixels.height() - px(layout::kStatusHeight), pixels.width(),
+                             px(layout::kStatusHeight));
+    }
+    if (QLayout* l = layout())
+        l->activate();
+    adjustSize();
+}
+
+QSize FrmPlay::outerSize() const
+{
+    // Before the window is shown its frame is not known yet and this is the window's own size.
+    return frameGeometry().size();
+}
+
+void FrmPlay::fitSliderToWindow()
+{
+    sliMain->resize(outerSize().width(), sliMain->height());
+}
+
+void FrmPlay::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        // The frame's size is known once the window is up.
+        QTimer::singleShot(0, this, [this] { attempt([&] { fitSliderToWindow(); }); });
+    }
+}
+
+void FrmPlay::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void FrmPlay::Form_Unload()
+{
+    if (m_services.onUnload)
+        attempt([&] { m_services.onUnload(); });
+}
+
+} // namespace kavelo

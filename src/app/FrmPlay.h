@@ -1,0 +1,102 @@
+#pragma once
+
+#include "Controls.h"
+#include "DvdEngine.h"
+#include "Screen.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QAction;
+class QMenu;
+
+namespace kavelo {
+
+class IDialogs;
+
+// What the main window needs from the rest of the program.
+struct FrmPlayServices {
+    IDialogs* dialogs = nullptr;
+    std::function<std::unique_ptr<IDvdEngine>(QWidget* parent)> makeEngine;
+    std::function<ScreenMetrics()> screen = primaryScreenMetrics;
+    QString programFolder; // the folder that holds the program file
+    // Runs when the user closes the window (after the window's own closing steps).
+    std::function<void()> onUnload;
+};
+
+// The main player window. Its controls carry the names they are known by throughout Kavelo.
+class FrmPlay : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit FrmPlay(FrmPlayServices services, QWidget* parent = nullptr);
+    ~FrmPlay() override;
+
+    // True when the screen is exactly pixelWidth × pixelHeight pixels at 15 twips a pixel.
+    bool CheckRez(std::int32_t pixelWidth, std::int32_t pixelHeight) const;
+
+    bool usesSmallLayout() const { return m_smallLayout; }
+    QString logoPath() const { return m_logoPath; }
+
+    // Menu items and menus by their names (mnuPopMuteOn, mnuPopUp...); nullptr when unknown.
+    QAction* menuItem(const QString& name) const;
+    QMenu* menu(const QString& name) const;
+
+    // Twips to pixels at the screen's twips per pixel.
+    int px(int twips) const { return m_screen.toPixels(twips); }
+    QRect px(const QRect& twips) const { return m_screen.toPixels(twips); }
+
+    IDvdEngine& engine() { return *m_engine; }
+
+    // Controls, in stacking order from the bottom.
+    QWidget* dvdMain = nullptr;
+    PanelBar* staMain = nullptr;
+    SeekSlider* sliMain = nullptr;
+    PictureBox* picLogo = nullptr;
+    PictureBox* picPlay = nullptr;
+    PictureBox* picPause = nullptr;
+    PictureBox* picStop = nullptr;
+    PictureBox* picPrevious = nullptr;
+    PictureBox* picNext = nullptr;
+    PictureBox* picRewind = nullptr;
+    PictureBox* picFast = nullptr;
+    PictureBox* picFullScreen = nullptr;
+    QTimer* timTime = nullptr;
+    QTimer* timTimeMenu = nullptr;
+    QTimer* timMenu = nullptr;
+
+    std::array<PictureBox*, 8> pictureButtons() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void Form_Load();
+    void Form_Unload();
+    void applySmallLayout();
+    void setClientSize(QSize pixels);
+    void fitSliderToWindow();
+    // Outer window size in pixels, frame included.
+    QSize outerSize() const;
+
+    FrmPlayServices m_services;
+    ScreenMetrics m_screen;
+    std::unique_ptr<IDvdEngine> m_engine;
+    QWidget* m_client = nullptr;
+    std::map<QString, QAction*> m_actions;
+    std::map<QString, QMenu*> m_menus;
+    QString m_logoPath;
+    bool m_smallLayout = false;
+    bool m_shownOnce = false;
+};
+
+} // namespace kavelo

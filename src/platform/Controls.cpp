@@ -1,0 +1,128 @@
+#include "Controls.h"
+
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QResizeEvent>
+
+namespace kavelo {
+
+PictureBox::PictureBox(QWidget* parent) : QLabel(parent)
+{
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setScaledContents(false);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void PictureBox::setBackColor(const QColor& colour)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, colour);
+    setPalette(pal);
+}
+
+bool PictureBox::loadPicture(const QString& path)
+{
+    QImageReader reader(path);
+    // Guard against hostile files that claim enormous sizes.
+    reader.setAllocationLimit(256);
+    const QImage image = reader.read();
+    if (image.isNull())
+        return false;
+    setPixmap(QPixmap::fromImage(image));
+    return true;
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_pressed = true;
+    QLabel::mousePressEvent(event);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool wasPressed = m_pressed;
+    m_pressed = false;
+    QLabel::mouseReleaseEvent(event);
+    if (wasPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+SeekSlider::SeekSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+void SeekSlider::mousePressEvent(QMouseEvent* event)
+{
+    // Jump to the pressed point, as a platform track bar does, then follow the drag.
+    if (event->button() == Qt::LeftButton && isEnabled()) {
+        m_pressed = true;
+        emit mouseDown();
+    }
+    QSlider::mousePressEvent(event);
+}
+
+void SeekSlider::mouseReleaseEvent(QMouseEvent* event)
+{
+    QSlider::mouseReleaseEvent(event);
+    if (m_pressed && event->button() == Qt::LeftButton) {
+        m_pressed = false;
+        emit mouseUp();
+    }
+}
+
+PanelBar::PanelBar(QWidget* parent) : QWidget(parent)
+{
+    setAutoFillBackground(true);
+    for (auto& p : m_panels) {
+        p = new QLabel(this);
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setTextFormat(Qt::PlainText);
+        p->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+}
+
+QLabel* PanelBar::panel(int index) const
+{
+    if (index < 1 || index > kPanels)
+        return nullptr;
+    return m_panels[static_cast<std::size_t>(index - 1)];
+}
+
+void PanelBar::setPanelText(int index, const QString& text)
+{
+    if (QLabel* p = panel(index))
+        p->setText(text);
+}
+
+QString PanelBar::panelText(int index) const
+{
+    const QLabel* p = panel(index);
+    return p ? p->text() : QString();
+}
+
+void PanelBar::setPanelWidths(int width, int minWidth)
+{
+    m_width = width;
+    m_minWidth = minWidth;
+    layoutPanels();
+}
+
+void PanelBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutPanels();
+}
+
+void PanelBar::layoutPanels()
+{
+    const int w = qMax(m_width, m_minWidth);
+    int x = 0;
+    for (QLabel* p : m_panels) {
+        p->setMinimumWidth(m_minWidth);
+        p->setGeometry(x, 0, w, height());
+        x += w;
+    }
+}
+
+} // namespace kavelo

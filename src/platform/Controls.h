@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QLabel>
+#include <QSlider>
+#include <QWidget>
+
+#include <array>
+
+class QMouseEvent;
+
+namespace kavelo {
+
+// A picture box: shows its picture at its own size from the top-left corner, cut off where it
+// is larger, its background colour where it does not reach. Clicking it emits clicked().
+class PictureBox : public QLabel {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    void setBackColor(const QColor& colour);
+    // Loads the picture from a file; false (and no picture) when it cannot be read.
+    bool loadPicture(const QString& path);
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool m_pressed = false;
+};
+
+// A horizontal slider that reports the mouse going down and up on it. Keyboard moves change
+// its value but raise neither signal.
+class SeekSlider : public QSlider {
+    Q_OBJECT
+public:
+    explicit SeekSlider(QWidget* parent = nullptr);
+
+signals:
+    void mouseDown();
+    void mouseUp();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool m_pressed = false;
+};
+
+// A status bar of four text panels, addressed 1 to 4.
+class PanelBar : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kPanels = 4;
+
+    explicit PanelBar(QWidget* parent = nullptr);
+
+    QLabel* panel(int index) const; // 1-based; nullptr out of range
+    void setPanelText(int index, const QString& text);
+    QString panelText(int index) const;
+    // Lays out the panels left to right, each `width` pixels but at least `minWidth`.
+    void setPanelWidths(int width, int minWidth);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void layoutPanels();
+
+    std::array<QLabel*, kPanels> m_panels{};
+    int m_width = 100;
+    int m_minWidth = 20;
+};
+
+} // namespace kavelo
