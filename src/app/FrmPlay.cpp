@@ -16,8 +16,7 @@ namespace kavelo {
 namespace {
 
 // Start-up never stops: a step that fails is dropped and the next one runs.
-template <class F> void attempt(F&& step) noexcept
-{
+template <class F> void attempt(F&& step) noexcept {
     try {
         step();
     } catch (...) {
@@ -57,8 +56,7 @@ public:
     void SaveBookmark() override { fail(); }
     void RestoreBookmark() override { fail(); }
     void DeleteBookmark() override { fail(); }
-    void SetBackColor(std::uint32_t colour) override
-    {
+    void SetBackColor(std::uint32_t colour) override {
         QPalette pal = m_widget->palette();
         pal.setColor(QPalette::Window, QColor(qRed(colour), qGreen(colour), qBlue(colour)));
         m_widget->setPalette(pal);
@@ -70,8 +68,7 @@ private:
 };
 
 // The desktop's own colours, set role by role so that they do not inherit the window's.
-QPalette desktopPalette()
-{
+QPalette desktopPalette() {
     const QPalette app = QApplication::palette();
     QPalette pal;
     for (int role = 0; role < QPalette::NColorRoles; ++role) {
@@ -82,8 +79,7 @@ QPalette desktopPalette()
     return pal;
 }
 
-void setBackground(QWidget* w, const QColor& colour)
-{
+void setBackground(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, colour);
     w->setPalette(pal);
@@ -93,8 +89,7 @@ void setBackground(QWidget* w, const QColor& colour)
 } // namespace
 
 FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
-    : QMainWindow(parent), m_services(std::move(services))
-{
+    : QMainWindow(parent), m_services(std::move(services)) {
     setObjectName(QStringLiteral("frmPlay"));
     attempt([&] { m_screen = m_services.screen ? m_services.screen() : primaryScreenMetrics(); });
     setWindowTitle(QStringLiteral("Kavelo"));
@@ -107,13 +102,11 @@ FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
 
 FrmPlay::~FrmPlay() = default;
 
-std::array<PictureBox*, 8> FrmPlay::pictureButtons() const
-{
+std::array<PictureBox*, 8> FrmPlay::pictureButtons() const {
     return {picPlay, picPause, picStop, picPrevious, picNext, picRewind, picFast, picFullScreen};
 }
 
-void FrmPlay::buildControls()
-{
+void FrmPlay::buildControls() {
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     setCentralWidget(m_client);
@@ -170,10 +163,10 @@ void FrmPlay::buildControls()
     picLogo->setObjectName(QStringLiteral("picLogo"));
     picLogo->setGeometry(px(layout::kLogo));
 
-    const char* const names[] = {"picPlay",  "picPause",  "picStop",  "picPrevious",
-                                 "picNext",  "picRewind", "picFast",  "picFullScreen"};
-    PictureBox** targets[] = {&picPlay, &picPause, &picStop, &picPrevious,
-                            &picNext, &picRewind, &picFast, &picFullScreen};
+    const char* const names[] = {"picPlay", "picPause",  "picStop", "picPrevious",
+                                 "picNext", "picRewind", "picFast", "picFullScreen"};
+    PictureBox** targets[] = {&picPlay, &picPause,  &picStop, &picPrevious,
+                              &picNext, &picRewind, &picFast, &picFullScreen};
     for (std::size_t i = 0; i < 8; ++i) {
         auto* box = new PictureBox(m_client);
         box->setObjectName(QString::fromLatin1(names[i]));
@@ -183,8 +176,8 @@ void FrmPlay::buildControls()
     }
 
     // Keyboard focus order.
-    QWidget* order[] = {dvdMain, staMain, sliMain, picLogo, picPlay, picPause, picStop,
-                        picPrevious, picNext, picRewind, picFast, picFullScreen};
+    QWidget* order[] = {dvdMain, staMain,     sliMain, picLogo,   picPlay, picPause,
+                        picStop, picPrevious, picNext, picRewind, picFast, picFullScreen};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -199,8 +192,7 @@ void FrmPlay::buildControls()
     timMenu->setInterval(100);
 }
 
-void FrmPlay::buildMenus()
-{
+void FrmPlay::buildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* top = nullptr;
     QMenu* sub = nullptr;
@@ -237,20 +229,17 @@ void FrmPlay::buildMenus()
     }
 }
 
-QAction* FrmPlay::menuItem(const QString& name) const
-{
+QAction* FrmPlay::menuItem(const QString& name) const {
     auto it = m_actions.find(name);
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-QMenu* FrmPlay::menu(const QString& name) const
-{
+QMenu* FrmPlay::menu(const QString& name) const {
     auto it = m_menus.find(name);
     return it == m_menus.end() ? nullptr : it->second;
 }
 
-bool FrmPlay::CheckRez(std::int32_t pixelWidth, std::int32_t pixelHeight) const
-{
+bool FrmPlay::CheckRez(std::int32_t pixelWidth, std::int32_t pixelHeight) const {
     std::int32_t w = 0;
     std::int32_t h = 0;
     if (__builtin_mul_overflow(pixelWidth, 15, &w) || __builtin_mul_overflow(pixelHeight, 15, &h))
@@ -260,8 +249,7 @@ bool FrmPlay::CheckRez(std::int32_t pixelWidth, std::int32_t pixelHeight) const
     return m_screen.heightTwips() == h;
 }
 
-void FrmPlay::Form_Load()
-{
+void FrmPlay::Form_Load() {
     attempt([&] { menuItem(QString::fromLatin1(menu::kPopUp))->setVisible(false); });
     attempt([&] { menuItem(QString::fromLatin1(menu::kTimePopUp))->setVisible(false); });
     const QString folder = m_services.programFolder;
@@ -310,8 +298,7 @@ void FrmPlay::Form_Load()
     timMenu->start();
 }
 
-void FrmPlay::applySmallLayout()
-{
+void FrmPlay::applySmallLayout() {
     m_smallLayout = true;
     attempt([&] { picLogo->setGeometry(px(layout::kLogo800)); });
     attempt([&] { dvdMain->setGeometry(px(layout::kDvdMain800)); });
@@ -331,8 +318,7 @@ void FrmPlay::applySmallLayout()
     }
 }
 
-void FrmPlay::setClientSize(QSize pixels)
-{
+void FrmPlay::setClientSize(QSize pixels) {
     m_client->setFixedSize(pixels);
     if (staMain) {
         staMain->setGeometry(0, pixels.height() - px(layout::kStatusHeight), pixels.width(),
@@ -343,19 +329,16 @@ void FrmPlay::setClientSize(QSize pixels)
     adjustSize();
 }
 
-QSize FrmPlay::outerSize() const
-{
+QSize FrmPlay::outerSize() const {
     // Before the window is shown its frame is not known yet and this is the window's own size.
     return frameGeometry().size();
 }
 
-void FrmPlay::fitSliderToWindow()
-{
+void FrmPlay::fitSliderToWindow() {
     sliMain->resize(outerSize().width(), sliMain->height());
 }
 
-void FrmPlay::showEvent(QShowEvent* event)
-{
+void FrmPlay::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
@@ -364,14 +347,12 @@ void FrmPlay::showEvent(QShowEvent* event)
     }
 }
 
-void FrmPlay::closeEvent(QCloseEvent* event)
-{
+void FrmPlay::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
 }
 
-void FrmPlay::Form_Unload()
-{
+void FrmPlay::Form_Unload() {
     if (m_services.onUnload)
         attempt([&] { m_services.onUnload(); });
 }

@@ -13,8 +13,7 @@ namespace kavelo {
 namespace {
 
 // Until their windows exist, the secondary windows are plain placeholders.
-QWidget* placeholderWindow(const QString& name, const QString& caption)
-{
+QWidget* placeholderWindow(const QString& name, const QString& caption) {
     auto* w = new QLabel(caption);
     w->setObjectName(name);
     w->setWindowTitle(caption);
@@ -27,8 +26,9 @@ QWidget* placeholderWindow(const QString& name, const QString& caption)
 
 KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programFolder)
     : m_dialogs(dialogs), m_makeEngine(std::move(makeEngine)),
-      m_programFolder(std::move(programFolder)),
-      m_angles([] { return placeholderWindow(QStringLiteral("frmAngles"), QStringLiteral("Angles")); }),
+      m_programFolder(std::move(programFolder)), m_angles([] {
+          return placeholderWindow(QStringLiteral("frmAngles"), QStringLiteral("Angles"));
+      }),
       m_directory([] {
           return placeholderWindow(QStringLiteral("frmDirectory"),
                                    QStringLiteral("Change Drive/Directory"));
@@ -39,17 +39,13 @@ KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programF
       }),
       m_about([] {
           return placeholderWindow(QStringLiteral("frmAbout"), QStringLiteral("About Kavelo"));
-      })
-{
-}
+      }) {}
 
-KaveloApp::~KaveloApp()
-{
+KaveloApp::~KaveloApp() {
     destroyAllWindows();
 }
 
-FrmPlay* KaveloApp::mainWindow()
-{
+FrmPlay* KaveloApp::mainWindow() {
     if (!m_main) {
         FrmPlayServices services;
         services.dialogs = &m_dialogs;
@@ -67,16 +63,14 @@ FrmPlay* KaveloApp::mainWindow()
     return m_main;
 }
 
-void KaveloApp::showMainWindow()
-{
+void KaveloApp::showMainWindow() {
     FrmPlay* w = mainWindow();
     w->show();
     w->raise();
     w->activateWindow();
 }
 
-void KaveloApp::wireMainWindow(FrmPlay* w)
-{
+void KaveloApp::wireMainWindow(FrmPlay* w) {
     auto on = [&](const char* name, auto slot) {
         if (QAction* a = w->menuItem(QString::fromLatin1(name)))
             connect(a, &QAction::triggered, this, slot);
@@ -92,35 +86,29 @@ void KaveloApp::wireMainWindow(FrmPlay* w)
     on("mnuPopExit", [this] { exitNow(); });
 }
 
-void KaveloApp::showAngles()
-{
+void KaveloApp::showAngles() {
     m_angles.show();
 }
 
-void KaveloApp::showDirectory()
-{
+void KaveloApp::showDirectory() {
     m_directory.show();
 }
 
-void KaveloApp::showMultimedia()
-{
+void KaveloApp::showMultimedia() {
     m_multimedia.show();
 }
 
-void KaveloApp::showAbout()
-{
+void KaveloApp::showAbout() {
     m_about.show();
 }
 
-void KaveloApp::exitNow()
-{
+void KaveloApp::exitNow() {
     for (QWidget* w : QApplication::topLevelWidgets())
         w->hide();
     QCoreApplication::exit(0);
 }
 
-void KaveloApp::destroyAllWindows()
-{
+void KaveloApp::destroyAllWindows() {
     // Deleting skips every window's closing steps; their destructors release engines and devices.
     const QWidgetList windows = QApplication::topLevelWidgets();
     QList<QPointer<QWidget>> guarded;
@@ -132,8 +120,7 @@ void KaveloApp::destroyAllWindows()
     }
 }
 
-int runKavelo(int argc, char** argv)
-{
+int runKavelo(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Kavelo"));

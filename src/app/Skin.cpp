@@ -8,16 +8,15 @@ namespace kavelo {
 namespace {
 
 constexpr std::array<QRgb, 16> kPalette = {
-    qRgb(0, 0, 0),       qRgb(0, 0, 128),     qRgb(0, 128, 0),     qRgb(0, 128, 128),
-    qRgb(128, 0, 0),     qRgb(128, 0, 128),   qRgb(128, 128, 0),   qRgb(192, 192, 192),
-    qRgb(128, 128, 128), qRgb(0, 0, 255),     qRgb(0, 255, 0),     qRgb(0, 255, 255),
-    qRgb(255, 0, 0),     qRgb(255, 0, 255),   qRgb(255, 255, 0),   qRgb(255, 255, 255),
+    qRgb(0, 0, 0),       qRgb(0, 0, 128),   qRgb(0, 128, 0),   qRgb(0, 128, 128),
+    qRgb(128, 0, 0),     qRgb(128, 0, 128), qRgb(128, 128, 0), qRgb(192, 192, 192),
+    qRgb(128, 128, 128), qRgb(0, 0, 255),   qRgb(0, 255, 0),   qRgb(0, 255, 255),
+    qRgb(255, 0, 0),     qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255),
 };
 
 } // namespace
 
-std::optional<QByteArray> readColourField(const QString& path)
-{
+std::optional<QByteArray> readColourField(const QString& path) {
     QFile file(path);
     // Read-only: a missing file stays missing.
     if (!file.open(QIODevice::ReadOnly))
@@ -31,8 +30,7 @@ std::optional<QByteArray> readColourField(const QString& path)
     return file.read(length);
 }
 
-std::optional<int> colourNumber(const QByteArray& field)
-{
+std::optional<int> colourNumber(const QByteArray& field) {
     const QByteArray trimmed = field.trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
@@ -47,13 +45,11 @@ std::optional<int> colourNumber(const QByteArray& field)
     return value;
 }
 
-QColor paletteColour(int number)
-{
+QColor paletteColour(int number) {
     return QColor::fromRgb(kPalette.at(static_cast<std::size_t>(number)));
 }
 
-std::uint32_t engineColour(const QColor& colour)
-{
+std::uint32_t engineColour(const QColor& colour) {
     return static_cast<std::uint32_t>(colour.red()) |
            (static_cast<std::uint32_t>(colour.green()) << 8) |
            (static_cast<std::uint32_t>(colour.blue()) << 16);

@@ -6,8 +6,7 @@ namespace kavelo {
 namespace {
 
 constexpr QKeyCombination none{};
-constexpr QKeyCombination ctrl(Qt::Key key)
-{
+constexpr QKeyCombination ctrl(Qt::Key key) {
     return QKeyCombination(Qt::ControlModifier, key);
 }
 
@@ -75,8 +74,7 @@ constexpr std::array kTree = {
 
 } // namespace
 
-std::span<const MenuEntry> menuTree()
-{
+std::span<const MenuEntry> menuTree() {
     return kTree;
 }
 

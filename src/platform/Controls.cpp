@@ -7,23 +7,20 @@
 
 namespace kavelo {
 
-PictureBox::PictureBox(QWidget* parent) : QLabel(parent)
-{
+PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setScaledContents(false);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::TabFocus);
 }
 
-void PictureBox::setBackColor(const QColor& colour)
-{
+void PictureBox::setBackColor(const QColor& colour) {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, colour);
     setPalette(pal);
 }
 
-bool PictureBox::loadPicture(const QString& path)
-{
+bool PictureBox::loadPicture(const QString& path) {
     QImageReader reader(path);
     // Guard against hostile files that claim enormous sizes.
     reader.setAllocationLimit(256);
@@ -34,26 +31,24 @@ bool PictureBox::loadPicture(const QString& path)
     return true;
 }
 
-void PictureBox::mousePressEvent(QMouseEvent* event)
-{
+void PictureBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         m_pressed = true;
     QLabel::mousePressEvent(event);
 }
 
-void PictureBox::mouseReleaseEvent(QMouseEvent* event)
-{
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     const bool wasPressed = m_pressed;
     m_pressed = false;
     QLabel::mouseReleaseEvent(event);
-    if (wasPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    if (wasPressed && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint()))
         emit clicked();
 }
 
 SeekSlider::SeekSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
 
-void SeekSlider::mousePressEvent(QMouseEvent* event)
-{
+void SeekSlider::mousePressEvent(QMouseEvent* event) {
     // Jump to the pressed point, as a platform track bar does, then follow the drag.
     if (event->button() == Qt::LeftButton && isEnabled()) {
         m_pressed = true;
@@ -62,8 +57,7 @@ void SeekSlider::mousePressEvent(QMouseEvent* event)
     QSlider::mousePressEvent(event);
 }
 
-void SeekSlider::mouseReleaseEvent(QMouseEvent* event)
-{
+void SeekSlider::mouseReleaseEvent(QMouseEvent* event) {
     QSlider::mouseReleaseEvent(event);
     if (m_pressed && event->button() == Qt::LeftButton) {
         m_pressed = false;
@@ -71,8 +65,7 @@ void SeekSlider::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-PanelBar::PanelBar(QWidget* parent) : QWidget(parent)
-{
+PanelBar::PanelBar(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     for (auto& p : m_panels) {
         p = new QLabel(this);
@@ -82,40 +75,34 @@ PanelBar::PanelBar(QWidget* parent) : QWidget(parent)
     }
 }
 
-QLabel* PanelBar::panel(int index) const
-{
+QLabel* PanelBar::panel(int index) const {
     if (index < 1 || index > kPanels)
         return nullptr;
     return m_panels[static_cast<std::size_t>(index - 1)];
 }
 
-void PanelBar::setPanelText(int index, const QString& text)
-{
+void PanelBar::setPanelText(int index, const QString& text) {
     if (QLabel* p = panel(index))
         p->setText(text);
 }
 
-QString PanelBar::panelText(int index) const
-{
+QString PanelBar::panelText(int index) const {
     const QLabel* p = panel(index);
     return p ? p->text() : QString();
 }
 
-void PanelBar::setPanelWidths(int width, int minWidth)
-{
+void PanelBar::setPanelWidths(int width, int minWidth) {
     m_width = width;
     m_minWidth = minWidth;
     layoutPanels();
 }
 
-void PanelBar::resizeEvent(QResizeEvent* event)
-{
+void PanelBar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutPanels();
 }
 
-void PanelBar::layoutPanels()
-{
+void PanelBar::layoutPanels() {
     const int w = qMax(m_width, m_minWidth);
     int x = 0;
     for (QLabel* p : m_panels) {

@@ -7,16 +7,14 @@
 
 namespace kavelo {
 
-void QtDialogs::message(QWidget* parent, const QString& text)
-{
+void QtDialogs::message(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProductTitle), text, QMessageBox::Ok,
                     parent);
     box.exec();
 }
 
 std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
-                                        const QString& title)
-{
+                                        const QString& title) {
     bool ok = false;
     QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
     if (!ok)
@@ -25,8 +23,7 @@ std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
 }
 
 // "Name|*.a;*.b|Name|*.*|" becomes "Name (*.a *.b);;Name (*)".
-QString qtFileFilter(const QString& filter)
-{
+QString qtFileFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -40,8 +37,7 @@ QString qtFileFilter(const QString& filter)
     return entries.join(QStringLiteral(";;"));
 }
 
-QString QtDialogs::openFile(QWidget* parent, const QString& filter)
-{
+QString QtDialogs::openFile(QWidget* parent, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, QString(), QString(), qtFileFilter(filter));
 }
 

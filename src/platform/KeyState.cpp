@@ -7,8 +7,7 @@
 namespace kavelo {
 namespace {
 
-int virtualKeyOfButton(Qt::MouseButton button)
-{
+int virtualKeyOfButton(Qt::MouseButton button) {
     switch (button) {
     case Qt::LeftButton:
         return 1;
@@ -21,8 +20,7 @@ int virtualKeyOfButton(Qt::MouseButton button)
     }
 }
 
-int virtualKeyOfKey(int key)
-{
+int virtualKeyOfKey(int key) {
     if (key == Qt::Key_Space)
         return KeyStateLatch::VK_SPACE;
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
@@ -36,27 +34,23 @@ int virtualKeyOfKey(int key)
     return -1;
 }
 
-bool validKey(int vk)
-{
+bool validKey(int vk) {
     return vk >= 0 && vk < 256;
 }
 
 } // namespace
 
-KeyStateLatch::KeyStateLatch(QObject* parent) : QObject(parent)
-{
+KeyStateLatch::KeyStateLatch(QObject* parent) : QObject(parent) {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
 }
 
-KeyStateLatch::~KeyStateLatch()
-{
+KeyStateLatch::~KeyStateLatch() {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(this);
 }
 
-bool KeyStateLatch::query(int virtualKey)
-{
+bool KeyStateLatch::query(int virtualKey) {
     if (!validKey(virtualKey))
         return false;
     Key& k = m_keys[static_cast<std::size_t>(virtualKey)];
@@ -65,8 +59,7 @@ bool KeyStateLatch::query(int virtualKey)
     return result;
 }
 
-void KeyStateLatch::press(int virtualKey)
-{
+void KeyStateLatch::press(int virtualKey) {
     if (!validKey(virtualKey))
         return;
     Key& k = m_keys[static_cast<std::size_t>(virtualKey)];
@@ -74,14 +67,12 @@ void KeyStateLatch::press(int virtualKey)
     k.pressedSinceQuery = true;
 }
 
-void KeyStateLatch::release(int virtualKey)
-{
+void KeyStateLatch::release(int virtualKey) {
     if (validKey(virtualKey))
         m_keys[static_cast<std::size_t>(virtualKey)].down = false;
 }
 
-bool KeyStateLatch::eventFilter(QObject* watched, QEvent* event)
-{
+bool KeyStateLatch::eventFilter(QObject* watched, QEvent* event) {
     // A press that a child ignores reaches its parent too; counting it twice is harmless.
     if (!watched->isWidgetType())
         return false;

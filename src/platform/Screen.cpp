@@ -7,34 +7,28 @@
 
 namespace kavelo {
 
-int ScreenMetrics::widthTwips() const
-{
+int ScreenMetrics::widthTwips() const {
     return static_cast<int>(std::lround(pixels.width() * twipsPerPixel()));
 }
 
-int ScreenMetrics::heightTwips() const
-{
+int ScreenMetrics::heightTwips() const {
     return static_cast<int>(std::lround(pixels.height() * twipsPerPixel()));
 }
 
-int ScreenMetrics::toPixels(int twips) const
-{
+int ScreenMetrics::toPixels(int twips) const {
     return static_cast<int>(std::lround(twips / twipsPerPixel()));
 }
 
-int ScreenMetrics::toTwips(int px) const
-{
+int ScreenMetrics::toTwips(int px) const {
     return static_cast<int>(std::lround(px * twipsPerPixel()));
 }
 
-QRect ScreenMetrics::toPixels(const QRect& twips) const
-{
+QRect ScreenMetrics::toPixels(const QRect& twips) const {
     return {toPixels(twips.x()), toPixels(twips.y()), toPixels(twips.width()),
             toPixels(twips.height())};
 }
 
-ScreenMetrics primaryScreenMetrics()
-{
+ScreenMetrics primaryScreenMetrics() {
     ScreenMetrics m;
     m.pixels = QSize(1024, 768);
     if (QScreen* s = QGuiApplication::primaryScreen()) {

@@ -15,8 +15,7 @@ public:
 
     explicit SingleWindow(Factory factory) : m_factory(std::move(factory)) {}
 
-    W* show()
-    {
+    W* show() {
         if (!m_window) {
             m_window = m_factory();
             if (!m_window)
@@ -30,8 +29,7 @@ public:
     }
 
     // Closes (and so destroys) the window when it is open; nothing otherwise.
-    void close()
-    {
+    void close() {
         if (m_window)
             m_window->close();
     }

@@ -45,8 +45,7 @@ public:
     void PlayBackwards(double s) override { op("PlayBackwards", QString::number(s)); }
 
     bool FullScreenMode() override { return read("FullScreenMode", fullScreen); }
-    void SetFullScreenMode(bool on) override
-    {
+    void SetFullScreenMode(bool on) override {
         op("SetFullScreenMode", on ? "true" : "false");
         fullScreen = on;
     }
@@ -56,31 +55,27 @@ public:
     QString CurrentTime() override { return read("CurrentTime", currentTime); }
     QString TotalTitleTime() override { return read("TotalTitleTime", totalTime); }
 
-    void SetDVDDirectory(const QString& path) override
-    {
+    void SetDVDDirectory(const QString& path) override {
         op("SetDVDDirectory", path);
         directory = path;
     }
     QString DVDDirectory() override { return read("DVDDirectory", directory); }
 
     std::int32_t CurrentAngle() override { return read("CurrentAngle", angle); }
-    void SetCurrentAngle(std::int32_t a) override
-    {
+    void SetCurrentAngle(std::int32_t a) override {
         op("SetCurrentAngle", QString::number(a));
         angle = a;
     }
     std::int32_t AnglesAvailable() override { return read("AnglesAvailable", angles); }
 
     void SetMute(bool on) override { op("SetMute", on ? "true" : "false"); }
-    void Zoom(std::int32_t x, std::int32_t y, double r) override
-    {
+    void Zoom(std::int32_t x, std::int32_t y, double r) override {
         op("Zoom", QStringLiteral("%1,%2,%3").arg(x).arg(y).arg(r));
     }
     void SaveBookmark() override { op("SaveBookmark"); }
     void RestoreBookmark() override { op("RestoreBookmark"); }
     void DeleteBookmark() override { op("DeleteBookmark"); }
-    void SetBackColor(std::uint32_t c) override
-    {
+    void SetBackColor(std::uint32_t c) override {
         op("SetBackColor", QString::number(c));
         backColor = c;
     }
@@ -90,8 +85,7 @@ public:
 
 private:
     void op(const QString& name, const QString& arg = QString());
-    template <class T> T read(const QString& name, const T& value)
-    {
+    template <class T> T read(const QString& name, const T& value) {
         calls << name;
         if (failing.contains(name))
             throw EngineError(name.toStdString());

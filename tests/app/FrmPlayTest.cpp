@@ -1,0 +1,292 @@
+#include "FrmPlay.h"
+
+#include "FakeDialogs.h"
+#include "FakeDvdEngine.h"
+#include "KaveloApp.h"
+#include "Layout.h"
+#include "Menus.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kavelo {
+namespace {
+
+using test::FakeDialogs;
+using test::FakeDvdEngine;
+
+ScreenMetrics screen(int w, int h, double dpi = 96) {
+    ScreenMetrics m;
+    m.pixels = QSize(w, h);
+    m.dpi = dpi;
+    return m;
+}
+
+class FrmPlayTest : public ::testing::Test {
+protected:
+    std::unique_ptr<FrmPlay> open(ScreenMetrics metrics, const QString& folder = QString()) {
+        FrmPlayServices s;
+        s.dialogs = &m_dialogs;
+        s.makeEngine = [this](QWidget* parent) {
+            auto e = std::make_unique<FakeDvdEngine>(parent);
+            m_engine = e.get();
+            return e;
+        };
+        s.screen = [metrics] { return metrics; };
+        s.programFolder = folder.isNull() ? m_dir.path() + QStringLiteral("/none") : folder;
+        return std::make_unique<FrmPlay>(std::move(s));
+    }
+
+    void writeSkinFile(const QString& name, const QByteArray& bytes) {
+        QDir(m_dir.path()).mkpath(QStringLiteral("skin"));
+        QFile f(m_dir.filePath(QStringLiteral("skin/") + name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    void writePicture(const QString& name, QSize size, QColor colour) {
+        QDir(m_dir.path()).mkpath(QStringLiteral("skin"));
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(colour);
+        ASSERT_TRUE(img.save(m_dir.filePath(QStringLiteral("skin/") + name), "JPG"));
+    }
+
+    QTemporaryDir m_dir;
+    FakeDialogs m_dialogs;
+    FakeDvdEngine* m_engine = nullptr;
+};
+
+QRect twipsRect(int l, int t, int w, int h) {
+    return {l / 15, t / 15, w / 15, h / 15};
+}
+
+TEST_F(FrmPlayTest, StandardLayoutAndStartState) {
+    auto w = open(screen(1024, 768));
+    EXPECT_FALSE(w->usesSmallLayout());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Kavelo"));
+    EXPECT_TRUE(w->logoPath().endsWith(QStringLiteral("/skin/logo1.jpg")));
+    EXPECT_EQ(w->centralWidget()->size(), QSize(951, 666));
+    EXPECT_EQ(w->dvdMain->geometry(), twipsRect(240, 600, 13815, 8295));
+    EXPECT_EQ(w->picLogo->geometry(), twipsRect(120, 480, 14055, 8535));
+    EXPECT_EQ(w->staMain->geometry(), QRect(0, 646, 951, 20));
+    const int lefts[] = {1200, 2400, 3600, 6000, 7200, 9600, 10800, 12840};
+    const auto buttons = w->pictureButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        EXPECT_EQ(buttons[i]->geometry(), twipsRect(lefts[i], 9000, 855, 495)) << i;
+    EXPECT_EQ(w->sliMain->y(), 0);
+    EXPECT_EQ(w->sliMain->height(), 25);
+    EXPECT_EQ(w->sliMain->width(), w->frameGeometry().width());
+    EXPECT_EQ(w->sliMain->minimum(), 0);
+    EXPECT_EQ(w->sliMain->maximum(), 100);
+    EXPECT_EQ(w->sliMain->pageStep(), 5);
+    EXPECT_EQ(w->sliMain->toolTip(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize()); // not resizable
+
+    // Stacking order, bottom to top, and every control visible and enabled.
+    const QList<QWidget*> expected = {w->dvdMain, w->staMain,   w->sliMain, w->picLogo,
+                                      w->picPlay, w->picPause,  w->picStop, w->picPrevious,
+                                      w->picNext, w->picRewind, w->picFast, w->picFullScreen};
+    QList<QWidget*> actual;
+    for (QObject* o : w->centralWidget()->children()) {
+        if (auto* c = qobject_cast<QWidget*>(o))
+            actual << c;
+    }
+    EXPECT_EQ(actual, expected);
+    for (QWidget* c : expected) {
+        EXPECT_TRUE(c->isVisibleTo(w.get())) << c->objectName().toStdString();
+        EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
+    }
+    // Keyboard focus order: the controls' order in the focus chain, starting from dvdMain.
+    QList<QWidget*> chain;
+    for (QWidget* f = w->dvdMain; chain.size() < expected.size(); f = f->nextInFocusChain()) {
+        if (expected.contains(f) && !chain.contains(f))
+            chain << f;
+        if (f->nextInFocusChain() == w->dvdMain)
+            break;
+    }
+    EXPECT_EQ(chain, expected);
+
+    const char* texts[] = {"Title:", "Chapter:", "Time:", "Length:"};
+    const char* tips[] = {"Current Title", "Current Chapter", "Current Time", "Total Length"};
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ(w->staMain->panelText(i), QString::fromLatin1(texts[i - 1]));
+        EXPECT_EQ(w->staMain->panel(i)->toolTip(), QString::fromLatin1(tips[i - 1]));
+        EXPECT_EQ(w->staMain->panel(i)->width(), 236);
+    }
+    EXPECT_TRUE(w->staMain->font().bold());
+    EXPECT_EQ(w->staMain->font().pointSize(), 12);
+
+    EXPECT_TRUE(w->timMenu->isActive());
+    EXPECT_EQ(w->timMenu->interval(), 100);
+    EXPECT_FALSE(w->timTime->isActive());
+    EXPECT_EQ(w->timTime->interval(), 500);
+    EXPECT_FALSE(w->timTimeMenu->isActive());
+    EXPECT_EQ(w->timTimeMenu->interval(), 100);
+
+    // Nothing plays at start: the engine was only given its colour, if any.
+    EXPECT_EQ(m_engine->count(QStringLiteral("Play")), 0);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+}
+
+TEST_F(FrmPlayTest, MenuBarAndPopUpMenus) {
+    auto w = open(screen(1024, 768));
+    QStringList bar;
+    for (QAction* a : w->menuBar()->actions()) {
+        if (a->isVisible())
+            bar << a->text();
+    }
+    EXPECT_EQ(bar, (QStringList{"&File", "&Edit", "&Help"}));
+    EXPECT_FALSE(w->menuItem(QStringLiteral("mnuPopUp"))->isVisible());
+    EXPECT_FALSE(w->menuItem(QStringLiteral("mnuTimePopUp"))->isVisible());
+
+    for (const MenuEntry& e : menuTree()) {
+        QAction* a = w->menuItem(QString::fromLatin1(e.name));
+        ASSERT_NE(a, nullptr) << e.name;
+        if (QString::fromLatin1(e.caption) == QLatin1String("-"))
+            EXPECT_TRUE(a->isSeparator()) << e.name;
+        else
+            EXPECT_EQ(a->text(), QString::fromLatin1(e.caption)) << e.name;
+    }
+    const std::pair<const char*, const char*> shortcuts[] = {
+        {"mnuKavelo", "Ctrl+P"},
+        {"mnuDifferent", "Ctrl+D"},
+        {"mnuStopDVD", "Ctrl+S"},
+        {"mnuAddBookMark", "Ctrl+A"},
+        {"mnuRestoreBookMark", "Ctrl+R"},
+        {"mnuPause", ""},
+        {"mnuPopPlay", ""},
+        {"mnuPopStop", ""},
+    };
+    for (const auto& [name, keys] : shortcuts) {
+        EXPECT_EQ(w->menuItem(QString::fromLatin1(name))->shortcut(),
+                  QKeySequence(QString::fromLatin1(keys)))
+            << name;
+    }
+    // Menu membership: the zoom items live in the zoom submenu of the pop-up menu.
+    EXPECT_EQ(w->menu(QStringLiteral("mnuZoom"))->actions().size(), 2);
+    EXPECT_TRUE(
+        w->menu(QStringLiteral("mnuPopUp"))->actions().contains(w->menuItem("mnuPopMuteOn")));
+    EXPECT_EQ(w->menuItem(QStringLiteral("mnuPopMuteOn"))->text(), QStringLiteral("Mute Off"));
+    EXPECT_EQ(w->menu(QStringLiteral("mnuFile"))->actions().size(), 12);
+    EXPECT_EQ(w->menu(QStringLiteral("mnuTimePopUp"))->actions().size(), 11);
+}
+
+TEST_F(FrmPlayTest, SmallLayoutOnlyOn800x600At96Dpi) {
+    auto small = open(screen(800, 600, 96));
+    EXPECT_TRUE(small->usesSmallLayout());
+    EXPECT_TRUE(small->logoPath().endsWith(QStringLiteral("/skin/logo2.jpg")));
+    EXPECT_EQ(small->picLogo->geometry(), twipsRect(120, 480, 11295, 6135));
+    EXPECT_EQ(small->dvdMain->geometry(), twipsRect(240, 600, 11055, 5895));
+    EXPECT_EQ(small->frameGeometry().size(), QSize(776, 560));
+    const int lefts[] = {240, 1200, 2160, 3960, 4920, 6840, 7800, 10440};
+    const auto buttons = small->pictureButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i)
+        EXPECT_EQ(buttons[i]->geometry(), twipsRect(lefts[i], 6720, 855, 495)) << i;
+    EXPECT_EQ(small->sliMain->width(), 776);
+    // The buttons stand below the video and above the status bar.
+    EXPECT_GT(small->picPlay->y(), small->picLogo->geometry().bottom());
+    EXPECT_LT(small->picPlay->geometry().bottom(), small->staMain->y());
+    EXPECT_EQ(small->staMain->geometry().bottom(), small->centralWidget()->height() - 1);
+
+    for (ScreenMetrics other :
+         {screen(800, 600, 120), screen(640, 480), screen(1920, 1080), screen(800, 601)}) {
+        auto w = open(other);
+        EXPECT_FALSE(w->usesSmallLayout());
+        EXPECT_TRUE(w->logoPath().endsWith(QStringLiteral("/skin/logo1.jpg")));
+    }
+}
+
+TEST_F(FrmPlayTest, CheckRezComparesTwipsExactly) {
+    auto w = open(screen(800, 600));
+    EXPECT_TRUE(w->CheckRez(800, 600));
+    EXPECT_FALSE(w->CheckRez(600, 800));
+    EXPECT_FALSE(w->CheckRez(800, 599));
+    EXPECT_THROW(w->CheckRez(200'000'000, 600), std::overflow_error);
+}
+
+TEST_F(FrmPlayTest, SkinSetsColoursAndPicturesAtTheirOwnSize) {
+    writeSkinFile(QStringLiteral("color1.txt"), "1 9\r\n");  // light blue window
+    writeSkinFile(QStringLiteral("color2.txt"), "2 12\r\n"); // light red video area
+    writePicture(QStringLiteral("logo1.jpg"), QSize(100, 50), Qt::white);
+    writePicture(QStringLiteral("play.jpg"), QSize(80, 40), Qt::white);  // larger than its box
+    writePicture(QStringLiteral("pause.jpg"), QSize(20, 10), Qt::white); // smaller
+    writeSkinFile(QStringLiteral("stop.jpg"), "not a picture");
+
+    auto w = open(screen(1024, 768), m_dir.path());
+    EXPECT_EQ(w->centralWidget()->palette().color(QPalette::Window), QColor(0, 0, 255));
+    EXPECT_EQ(m_engine->backColor, 0x0000FFu);
+    EXPECT_EQ(w->picLogo->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(w->picLogo->pixmap().size(), QSize(100, 50));
+    EXPECT_EQ(w->picPlay->pixmap().size(), QSize(80, 40));
+    EXPECT_EQ(w->picPlay->size(), QSize(57, 33));
+    EXPECT_EQ(w->picPause->pixmap().size(), QSize(20, 10));
+    EXPECT_TRUE(w->picStop->pixmap().isNull());
+    EXPECT_TRUE(w->picNext->pixmap().isNull());
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("skin/logo2.jpg"))));
+}
+
+TEST_F(FrmPlayTest, MissingOrBrokenSkinOpensSilentlyAndButtonsStillRespond) {
+    writeSkinFile(QStringLiteral("color1.txt"), "a");
+    writeSkinFile(QStringLiteral("color2.txt"), QByteArray("\x00\xff\xfe", 3));
+    writeSkinFile(QStringLiteral("logo1.jpg"), QByteArray(1000, '\xff'));
+    writeSkinFile(QStringLiteral("fastforward.jpg"), QByteArray("\xff\xd8\xff\xe0", 4));
+    for (const QString& folder : {m_dir.path() + QStringLiteral("/nowhere"), m_dir.path()}) {
+        auto w = open(screen(1024, 768), folder);
+        EXPECT_EQ(w->centralWidget()->palette().color(QPalette::Window), QColor(Qt::black));
+        EXPECT_EQ(m_engine->count(QStringLiteral("SetBackColor")), 0);
+        EXPECT_TRUE(w->picLogo->pixmap().isNull());
+        EXPECT_TRUE(w->picFast->pixmap().isNull());
+        EXPECT_TRUE(m_dialogs.messages.isEmpty());
+        QSignalSpy clicked(w->picPlay, &PictureBox::clicked);
+        QTest::mouseClick(w->picPlay, Qt::LeftButton);
+        EXPECT_EQ(clicked.count(), 1);
+    }
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("skin/color1.txt.tmp"))));
+}
+
+TEST(KaveloAppTest, ClosingTheMainWindowClosesOnlyAnglesAndAbout) {
+    FakeDialogs dialogs;
+    KaveloApp app(dialogs, nullptr, QStringLiteral("/nonexistent"));
+    app.showMainWindow();
+    app.showAngles();
+    app.showAbout();
+    app.showDirectory();
+    app.showMultimedia();
+    QWidget* angles = app.angles().get();
+    app.showAngles();
+    EXPECT_EQ(app.angles().get(), angles); // shown again, not made anew
+    app.existingMainWindow()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(app.existingMainWindow(), nullptr);
+    EXPECT_FALSE(app.angles().isOpen());
+    EXPECT_FALSE(app.about().isOpen());
+    EXPECT_TRUE(app.directory().isOpen());
+    EXPECT_TRUE(app.multimedia().isOpen());
+    // Asked for again, the main window comes back afresh.
+    EXPECT_NE(app.mainWindow(), nullptr);
+}
+
+TEST(KaveloAppTest, ExitSkipsEveryClosingStep) {
+    FakeDialogs dialogs;
+    auto app = std::make_unique<KaveloApp>(dialogs, nullptr, QStringLiteral("/nonexistent"));
+    app->showMainWindow();
+    app->showAngles();
+    app->exitNow();
+    EXPECT_FALSE(app->existingMainWindow()->isVisible());
+    EXPECT_TRUE(app->angles().isOpen()); // the main window's closing steps did not run
+    app->destroyAllWindows();
+    EXPECT_EQ(app->existingMainWindow(), nullptr);
+    EXPECT_FALSE(app->angles().isOpen());
+}
+
+} // namespace
+} // namespace kavelo
