@@ -27,7 +27,7 @@ const char* const kCredit = "Kavelo by the Kavelo team";
 const char* const kMaker = "Kavelo Software, 2024";
 const char* const kWebSite = "News and updates: kavelo.example.org";
 const char* const kDonation =
-    "Donations help: kavelo.example.org/donate, or open donate.html beside the program.";
+    "Donations help: kavelo.example.org/donate or donate.html beside the program.";
 
 QFont verdanaBold() {
     QFont font(QStringLiteral("Verdana"));
