@@ -1,0 +1,799 @@
+#include "MpvDvdEngine.h"
+
+#include "DvdTime.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QPalette>
+#include <QScreen>
+
+#include <mpv/client.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace kavelo {
+
+namespace {
+
+// libmpv names in one place.
+namespace prop {
+constexpr const char* kTimePos = "time-pos";
+constexpr const char* kEofReached = "eof-reached";
+constexpr const char* kPause = "pause";
+constexpr const char* kSpeed = "speed";
+constexpr const char* kMute = "mute";
+constexpr const char* kContainerFps = "container-fps";
+constexpr const char* kDvdDevice = "dvd-device";
+constexpr const char* kVideoZoom = "video-zoom";
+constexpr const char* kVideoAlignX = "video-align-x";
+constexpr const char* kVideoAlignY = "video-align-y";
+constexpr const char* kBackground = "background";
+} // namespace prop
+
+enum ObserveId : std::uint64_t { kObserveTimePos = 1, kObserveEof = 2 };
+
+constexpr qint64 kPlayBudgetMs = 3000;     // Play gives up after this
+constexpr qint64 kReadBudgetMs = 2000;     // of which reading the disc may take this much
+constexpr qint64 kSeekWaitMs = 1000;       // a seek is waited for this long, then left running
+constexpr int kScanStepMs = 80;            // a backward scan shows a picture this often
+constexpr qint64 kScanSeekStallMs = 400;   // a seek still pending after this is overtaken
+constexpr double kChapterTolerance = 0.05; // seconds a position may fall short of a chapter
+constexpr double kMaxSpeed = 100;          // the most libmpv accepts
+
+// The widget that shows the video. It tells the engine before its native window goes, so that
+// libmpv never draws into a window that no longer exists.
+class VideoWidget final : public QWidget {
+public:
+    VideoWidget(QWidget* parent, std::function<void()> goingAway)
+        : QWidget(parent), m_goingAway(std::move(goingAway)) {}
+    ~VideoWidget() override {
+        if (m_goingAway)
+            m_goingAway();
+    }
+    void forget() { m_goingAway = nullptr; }
+
+private:
+    std::function<void()> m_goingAway;
+};
+
+QString errorText(int code) {
+    return QString::fromUtf8(mpv_error_string(code));
+}
+
+std::string message(const char* what, int code) {
+    return (QString::fromUtf8(what) + QStringLiteral(": ") + errorText(code)).toStdString();
+}
+
+// "HH:MM:SS:FF" (the frames field may be left off) to seconds; nullopt when malformed.
+std::optional<double> parseDvdTime(const QString& text, double fps) {
+    const QStringList fields = text.trimmed().split(QLatin1Char(':'));
+    if (fields.size() < 3 || fields.size() > 4)
+        return std::nullopt;
+    int values[4] = {0, 0, 0, 0};
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const QString& field = fields[i];
+        if (field.isEmpty() || field.size() > 2)
+            return std::nullopt;
+        for (const QChar c : field) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return std::nullopt;
+        }
+        values[i] = field.toInt();
+    }
+    if (values[1] > 59 || values[2] > 59 || values[3] >= static_cast<int>(std::ceil(fps)))
+        return std::nullopt;
+    return values[0] * 3600.0 + values[1] * 60.0 + values[2] + values[3] / fps;
+}
+
+} // namespace
+
+std::unique_ptr<IDvdEngine> makeMpvDvdEngine(QWidget* parent) {
+    return std::make_unique<MpvDvdEngine>(parent);
+}
+
+void MpvDvdEngine::MpvDeleter::operator()(mpv_handle* handle) const {
+    mpv_set_wakeup_callback(handle, nullptr, nullptr);
+    mpv_terminate_destroy(handle);
+}
+
+MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
+    auto* video = new VideoWidget(parent, [this] { releasePlayer(); });
+    m_video = video;
+    video->setObjectName(QStringLiteral("dvdMain"));
+    video->setAttribute(Qt::WA_NativeWindow);
+    video->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    video->setAutoFillBackground(true);
+    QPalette palette = video->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    video->setPalette(palette);
+
+    m_mpv.reset(mpv_create());
+    if (!m_mpv) {
+        video->forget();
+        delete video;
+        throw EngineError("libmpv could not be created");
+    }
+    mpv_handle* h = m_mpv.get();
+
+    const QString platform = QGuiApplication::platformName();
+    const bool windowed = platform == QLatin1String("xcb");
+    const std::vector<std::pair<const char*, const char*>> options = {
+        {"vo", windowed ? "gpu,x11" : "null"},
+        {"gpu-sw", "yes"},
+        {"hwdec", "no"},
+        {"ao", "pulse,alsa,null"},
+        {"audio-fallback-to-null", "yes"},
+        {"audio-client-name", "Kavelo"},
+        {"keep-open", "yes"},
+        {"idle", "yes"},
+        {"input-default-bindings", "no"},
+        {"input-vo-keyboard", "no"},
+        {"input-cursor", "no"},
+        {"input-media-keys", "no"},
+        {"cursor-autohide", "no"},
+        {"osc", "no"},
+        {"osd-level", "0"},
+        {"stop-screensaver", "no"},
+        {"hr-seek-demuxer-offset", "1"},
+        {"background", "#000000"},
+    };
+    for (const auto& [name, value] : options)
+        mpv_set_option_string(h, name, value);
+    if (windowed) {
+        auto wid = static_cast<std::int64_t>(video->winId());
+        mpv_set_option(h, "wid", MPV_FORMAT_INT64, &wid);
+    }
+    if (const int rc = mpv_initialize(h); rc < 0) {
+        m_mpv.reset();
+        video->forget();
+        delete video;
+        throw EngineError(message("libmpv could not start", rc));
+    }
+    mpv_observe_property(h, kObserveTimePos, prop::kTimePos, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(h, kObserveEof, prop::kEofReached, MPV_FORMAT_FLAG);
+    mpv_set_wakeup_callback(
+        h,
+        [](void* self) {
+            QMetaObject::invokeMethod(static_cast<MpvDvdEngine*>(self), &MpvDvdEngine::onMpvEvents,
+                                      Qt::QueuedConnection);
+        },
+        this);
+
+    m_scanTimer.setInterval(kScanStepMs);
+    connect(&m_scanTimer, &QTimer::timeout, this, [this] {
+        try {
+            scanStep();
+        } catch (const std::exception&) {
+            stopScan();
+        }
+    });
+}
+
+MpvDvdEngine::~MpvDvdEngine() {
+    m_scanTimer.stop();
+    m_mpv.reset();
+    if (auto* video = static_cast<VideoWidget*>(m_video.data())) {
+        video->forget();
+        if (m_fullScreen) {
+            if (m_savedParent) {
+                video->setParent(m_savedParent);
+                video->setGeometry(m_savedGeometry);
+            } else {
+                delete video;
+            }
+        }
+    }
+    m_fullWindow.reset();
+}
+
+QWidget* MpvDvdEngine::widget() {
+    return m_video;
+}
+
+// ---- libmpv events ----------------------------------------------------------------------------
+
+void MpvDvdEngine::onMpvEvents() {
+    try {
+        drainEvents();
+    } catch (const std::exception&) {
+        // Nothing reaches Qt's event loop from here.
+    }
+}
+
+void MpvDvdEngine::drainEvents() {
+    while (m_mpv) {
+        const mpv_event* event = mpv_wait_event(m_mpv.get(), 0);
+        if (event->event_id == MPV_EVENT_NONE)
+            break;
+        handleEvent(*event);
+    }
+}
+
+void MpvDvdEngine::handleEvent(const mpv_event& event) {
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+        if (m_awaitStart) {
+            m_entry = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+            m_awaitStart = false;
+        }
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        if (!m_awaitStart && m_entry >= 0)
+            m_entryLoaded = true;
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+        if (m_awaitStart || end->playlist_entry_id != m_entry)
+            break;
+        m_entryEnded = true;
+        // The disc went away or could not be read further: nothing is loaded any more.
+        m_loaded = false;
+        m_scanTimer.stop();
+        m_scan = Scan::None;
+        break;
+    }
+    case MPV_EVENT_PLAYBACK_RESTART:
+        ++m_pictureUpdates;
+        m_seekPending = false;
+        break;
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto* property = static_cast<const mpv_event_property*>(event.data);
+        if (event.reply_userdata == kObserveTimePos && property->format == MPV_FORMAT_DOUBLE) {
+            m_lastPosition = *static_cast<const double*>(property->data);
+            // libmpv stops at the title's end by itself (the end option given on loading);
+            // should the disc run on past it all the same, hold the picture there.
+            if (m_loaded && m_scan != Scan::Backwards) {
+                const double length =
+                    m_structure.title(m_title) ? m_structure.title(m_title)->length : 0;
+                if (length > 0 && m_lastPosition > length + 0.5) {
+                    stopScan();
+                    mpv_set_property_string(m_mpv.get(), prop::kPause, "yes");
+                    const QByteArray target = QByteArray::number(length - 1 / m_fps, 'f', 3);
+                    const char* args[] = {"seek", target.constData(), "absolute+exact", nullptr};
+                    mpv_command(m_mpv.get(), args);
+                }
+            }
+        } else if (event.reply_userdata == kObserveEof && property->format == MPV_FORMAT_FLAG) {
+            if (*static_cast<const int*>(property->data) && m_scan == Scan::Forwards)
+                stopScan();
+        }
+        break;
+    }
+    case MPV_EVENT_SHUTDOWN:
+        m_loaded = false;
+        break;
+    default:
+        break;
+    }
+}
+
+template <class Pred> bool MpvDvdEngine::waitFor(Pred done, qint64 deadlineMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        const qint64 left = deadlineMs - clock.elapsed();
+        if (left <= 0 || !m_mpv)
+            return false;
+        const mpv_event* event = mpv_wait_event(m_mpv.get(), static_cast<double>(left) / 1000.0);
+        if (event->event_id != MPV_EVENT_NONE)
+            handleEvent(*event);
+    }
+    return true;
+}
+
+void MpvDvdEngine::releasePlayer() {
+    m_scanTimer.stop();
+    m_scan = Scan::None;
+    m_loaded = false;
+    m_mpv.reset();
+}
+
+// ---- helpers ----------------------------------------------------------------------------------
+
+mpv_handle* MpvDvdEngine::player() {
+    if (!m_mpv)
+        throw EngineError("the video window is gone");
+    return m_mpv.get();
+}
+
+void MpvDvdEngine::requireLoaded() {
+    player();
+    if (!m_loaded)
+        throw EngineError("no disc is playing");
+}
+
+const DvdTitleInfo& MpvDvdEngine::currentTitleInfo() {
+    requireLoaded();
+    const DvdTitleInfo* info = m_structure.title(m_title);
+    if (!info)
+        throw EngineError("the title is unknown");
+    return *info;
+}
+
+void MpvDvdEngine::setFlag(const char* name, bool value) {
+    int flag = value ? 1 : 0;
+    if (const int rc = mpv_set_property(player(), name, MPV_FORMAT_FLAG, &flag); rc < 0)
+        throw EngineError(message(name, rc));
+}
+
+void MpvDvdEngine::setDouble(const char* name, double value) {
+    if (const int rc = mpv_set_property(player(), name, MPV_FORMAT_DOUBLE, &value); rc < 0)
+        throw EngineError(message(name, rc));
+}
+
+void MpvDvdEngine::setText(const char* name, const QString& value) {
+    const QByteArray utf8 = value.toUtf8();
+    if (const int rc = mpv_set_property_string(player(), name, utf8.constData()); rc < 0)
+        throw EngineError(message(name, rc));
+}
+
+void MpvDvdEngine::command(std::initializer_list<QByteArray> args) {
+    std::vector<const char*> argv;
+    for (const QByteArray& arg : args)
+        argv.push_back(arg.constData());
+    argv.push_back(nullptr);
+    if (const int rc = mpv_command(player(), argv.data()); rc < 0)
+        throw EngineError(message(argv.front(), rc));
+}
+
+QString MpvDvdEngine::propertyText(const char* name) {
+    if (!m_mpv)
+        return {};
+    char* text = mpv_get_property_string(m_mpv.get(), name);
+    if (!text)
+        return {};
+    QString result = QString::fromUtf8(text);
+    mpv_free(text);
+    return result;
+}
+
+QString MpvDvdEngine::defaultDevice() const {
+    return QFileInfo::exists(QStringLiteral("/dev/dvd")) ? QStringLiteral("/dev/dvd")
+                                                         : QStringLiteral("/dev/sr0");
+}
+
+double MpvDvdEngine::framesPerSecond() const {
+    return m_fps;
+}
+
+double MpvDvdEngine::currentPosition() {
+    const DvdTitleInfo& info = currentTitleInfo();
+    double position = 0;
+    if (mpv_get_property(player(), prop::kTimePos, MPV_FORMAT_DOUBLE, &position) < 0 ||
+        !std::isfinite(position))
+        position = m_loadStart;
+    return std::clamp(position, 0.0, info.length);
+}
+
+int MpvDvdEngine::chapterIndexAt(double seconds) {
+    const DvdTitleInfo& info = currentTitleInfo();
+    int index = 0;
+    for (std::size_t i = 1; i < info.chapterStarts.size(); ++i) {
+        if (info.chapterStarts[i] <= seconds + kChapterTolerance)
+            index = static_cast<int>(i);
+    }
+    return index;
+}
+
+// ---- loading ----------------------------------------------------------------------------------
+
+void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title, double start,
+                        int angle, qint64 budgetMs) {
+    mpv_handle* h = player();
+    const DvdTitleInfo* info = structure.title(title);
+    if (!info)
+        throw EngineError("the disc has no such title");
+    if (angle < 1 || angle > info->angles)
+        throw EngineError("the title has no such angle");
+
+    stopScan();
+    m_loaded = false;
+    setText(prop::kDvdDevice, place);
+    setDouble(prop::kSpeed, 1.0);
+    setFlag(prop::kPause, false);
+
+    const double length = info->length;
+    start = std::clamp(start, 0.0, std::max(0.0, length - 0.1));
+    QByteArray options =
+        "start=" + QByteArray::number(start, 'f', 3) + ",dvd-angle=" + QByteArray::number(angle);
+    if (length > 0)
+        options += ",end=" + QByteArray::number(length, 'f', 3);
+    const QByteArray url = "dvd://" + QByteArray::number(title - 1);
+    const char* args[] = {"loadfile", url.constData(), "replace", options.constData(), nullptr};
+
+    drainEvents();
+    QElapsedTimer clock;
+    clock.start();
+    m_entry = -1;
+    m_awaitStart = true;
+    m_entryLoaded = false;
+    m_entryEnded = false;
+    mpv_node result{};
+    if (const int rc = mpv_command_ret(h, args, &result); rc < 0) {
+        m_awaitStart = false;
+        throw EngineError(message("loadfile", rc));
+    }
+    if (result.format == MPV_FORMAT_NODE_MAP) {
+        for (int i = 0; i < result.u.list->num; ++i) {
+            if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0 &&
+                result.u.list->values[i].format == MPV_FORMAT_INT64) {
+                m_entry = result.u.list->values[i].u.int64;
+                m_awaitStart = false;
+            }
+        }
+    }
+    mpv_free_node_contents(&result);
+
+    const bool settled = waitFor([this] { return m_entryLoaded || m_entryEnded; }, budgetMs);
+    if (!settled || !m_entryLoaded || m_entryEnded) {
+        if (m_mpv) {
+            const char* stop[] = {"stop", nullptr};
+            mpv_command(m_mpv.get(), stop);
+        }
+        m_loaded = false;
+        throw EngineError(settled ? "the disc cannot be played" : "the disc did not open in time");
+    }
+
+    // The first picture: from here on the position is the title's.
+    const int pictures = m_pictureUpdates;
+    waitFor([this, pictures] { return m_pictureUpdates != pictures || m_entryEnded; },
+            std::clamp<qint64>(budgetMs - clock.elapsed(), 0, kSeekWaitMs));
+    if (m_entryEnded)
+        throw EngineError("the disc cannot be played");
+
+    m_loaded = true;
+    if (place == DVDDirectory())
+        m_newPlace = false;
+    m_loadedPlace = place;
+    m_structure = std::move(structure);
+    m_title = title;
+    m_angle = angle;
+    m_loadStart = start;
+    m_lastPosition = start;
+    double fps = 0;
+    m_fps = (mpv_get_property(h, prop::kContainerFps, MPV_FORMAT_DOUBLE, &fps) >= 0 &&
+             std::isfinite(fps) && fps >= 10 && fps <= 100)
+                ? fps
+                : 25.0;
+}
+
+void MpvDvdEngine::seekTo(double seconds) {
+    const DvdTitleInfo& info = currentTitleInfo();
+    stopScan();
+    setDouble(prop::kSpeed, 1.0);
+    seconds = std::clamp(seconds, 0.0, std::max(0.0, info.length - 0.1));
+    drainEvents(); // a picture of an earlier seek must not count for this one
+    m_seekPending = true;
+    command({"seek", QByteArray::number(seconds, 'f', 3), "absolute+exact"});
+    setFlag(prop::kPause, false);
+    m_seekClock.start();
+    waitFor([this] { return !m_seekPending || !m_loaded; }, kSeekWaitMs);
+}
+
+void MpvDvdEngine::playNormally() {
+    stopScan();
+    setDouble(prop::kSpeed, 1.0);
+    setFlag(prop::kPause, false);
+}
+
+void MpvDvdEngine::stopScan() {
+    m_scanTimer.stop();
+    if (m_scan == Scan::Forwards && m_mpv) {
+        double normal = 1.0;
+        mpv_set_property(m_mpv.get(), prop::kSpeed, MPV_FORMAT_DOUBLE, &normal);
+    }
+    m_scan = Scan::None;
+}
+
+void MpvDvdEngine::scanStep() {
+    if (m_scan != Scan::Backwards || !m_loaded)
+        return;
+    if (m_seekPending && m_seekClock.elapsed() < kScanSeekStallMs)
+        return;
+    const double target =
+        m_scanOrigin - m_scanSpeed * static_cast<double>(m_scanClock.elapsed()) / 1000.0;
+    if (target <= 0) {
+        // Back at the start of the title: play on from there.
+        stopScan();
+        command({"seek", "0", "absolute+exact"});
+        setFlag(prop::kPause, false);
+        return;
+    }
+    m_seekPending = true;
+    m_seekClock.start();
+    command({"seek", QByteArray::number(target, 'f', 3), "absolute+keyframes"});
+}
+
+// ---- playback commands ------------------------------------------------------------------------
+
+void MpvDvdEngine::Play() {
+    QElapsedTimer clock;
+    clock.start();
+    player();
+    const QString place = DVDDirectory();
+    if (m_loaded && !m_newPlace) {
+        int eof = 0;
+        mpv_get_property(player(), prop::kEofReached, MPV_FORMAT_FLAG, &eof);
+        if (eof)
+            seekTo(0);
+        else
+            playNormally();
+        return;
+    }
+    DvdStructure structure = readDvdStructure(place, std::chrono::milliseconds(kReadBudgetMs));
+    const int title = structure.longestTitle();
+    load(place, std::move(structure), title, 0, 1, kPlayBudgetMs - clock.elapsed());
+}
+
+void MpvDvdEngine::PlayTitle(int title) {
+    QElapsedTimer clock;
+    clock.start();
+    player();
+    const QString place = DVDDirectory();
+    DvdStructure structure = readDvdStructure(place, std::chrono::milliseconds(kReadBudgetMs));
+    load(place, std::move(structure), title, 0, 1, kPlayBudgetMs - clock.elapsed());
+}
+
+void MpvDvdEngine::Pause() {
+    requireLoaded();
+    stopScan();
+    setDouble(prop::kSpeed, 1.0);
+    setFlag(prop::kPause, true);
+}
+
+void MpvDvdEngine::Stop() {
+    mpv_handle* h = player();
+    stopScan();
+    if (m_loaded) {
+        const char* args[] = {"stop", nullptr};
+        mpv_command(h, args);
+    }
+    m_loaded = false;
+}
+
+void MpvDvdEngine::Resume() {
+    requireLoaded();
+    playNormally();
+}
+
+void MpvDvdEngine::PlayChapter(std::int32_t chapter) {
+    const DvdTitleInfo& info = currentTitleInfo();
+    if (chapter < 1 || chapter > info.chapters)
+        throw EngineError("the title has no such chapter");
+    seekTo(info.chapterStarts[static_cast<std::size_t>(chapter - 1)]);
+}
+
+void MpvDvdEngine::PlayNextChapter() {
+    const DvdTitleInfo& info = currentTitleInfo();
+    const int index = chapterIndexAt(currentPosition());
+    if (index + 1 >= info.chapters)
+        throw EngineError("this is the last chapter");
+    seekTo(info.chapterStarts[static_cast<std::size_t>(index + 1)]);
+}
+
+void MpvDvdEngine::PlayPrevChapter() {
+    const DvdTitleInfo& info = currentTitleInfo();
+    const int index = chapterIndexAt(currentPosition());
+    seekTo(info.chapterStarts[static_cast<std::size_t>(std::max(0, index - 1))]);
+}
+
+void MpvDvdEngine::PlayAtTime(const QString& time) {
+    const DvdTitleInfo& info = currentTitleInfo();
+    const std::optional<double> seconds = parseDvdTime(time, m_fps);
+    if (!seconds)
+        throw EngineError("not a DVD time");
+    if (*seconds >= info.length)
+        throw EngineError("the time lies beyond the title");
+    seekTo(*seconds);
+}
+
+void MpvDvdEngine::PlayForwards(double speed) {
+    requireLoaded();
+    if (!std::isfinite(speed) || speed <= 0 || speed > kMaxSpeed)
+        throw EngineError("no such speed");
+    stopScan();
+    setDouble(prop::kSpeed, speed);
+    setFlag(prop::kPause, false);
+    m_scan = Scan::Forwards;
+}
+
+void MpvDvdEngine::PlayBackwards(double speed) {
+    requireLoaded();
+    if (!std::isfinite(speed) || speed <= 0 || speed > kMaxSpeed)
+        throw EngineError("no such speed");
+    stopScan();
+    setDouble(prop::kSpeed, 1.0);
+    // libmpv cannot play a DVD backwards; the scan shows pictures of ever earlier positions.
+    setFlag(prop::kPause, true);
+    m_scan = Scan::Backwards;
+    m_scanSpeed = speed;
+    m_scanOrigin = currentPosition();
+    m_scanClock.start();
+    m_seekPending = false;
+    scanStep();
+    if (m_scan == Scan::Backwards)
+        m_scanTimer.start();
+}
+
+// ---- full screen ------------------------------------------------------------------------------
+
+bool MpvDvdEngine::FullScreenMode() {
+    return m_fullScreen;
+}
+
+void MpvDvdEngine::SetFullScreenMode(bool on) {
+    QWidget* video = m_video;
+    if (!video)
+        throw EngineError("the video window is gone");
+    if (on == m_fullScreen)
+        return;
+    if (on) {
+        QScreen* screen = video->screen() ? video->screen() : QGuiApplication::primaryScreen();
+        if (!screen)
+            throw EngineError("there is no screen");
+        if (!m_fullWindow) {
+            m_fullWindow = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint);
+            m_fullWindow->setObjectName(QStringLiteral("dvdFullScreen"));
+            m_fullWindow->setAutoFillBackground(true);
+            m_fullWindow->setFocusPolicy(Qt::StrongFocus);
+        }
+        m_fullWindow->setPalette(video->palette());
+        m_savedParent = video->parentWidget();
+        m_savedGeometry = video->geometry();
+        const QRect area = screen->geometry();
+        m_fullWindow->setGeometry(area);
+        video->setParent(m_fullWindow.get());
+        video->setGeometry(0, 0, area.width(), area.height());
+        video->show();
+        m_fullWindow->showFullScreen();
+        // Without a window manager showFullScreen() leaves the size alone.
+        m_fullWindow->setGeometry(area);
+        m_fullWindow->raise();
+        m_fullWindow->activateWindow();
+        m_fullWindow->setFocus(Qt::OtherFocusReason);
+        m_fullScreen = true;
+    } else {
+        video->setParent(m_savedParent);
+        video->setGeometry(m_savedGeometry);
+        video->show();
+        m_fullWindow->hide();
+        if (m_savedParent)
+            m_savedParent->window()->activateWindow();
+        m_fullScreen = false;
+    }
+}
+
+// ---- position -----------------------------------------------------------------------------------
+
+std::int32_t MpvDvdEngine::CurrentTitle() {
+    requireLoaded();
+    return m_title;
+}
+
+std::int32_t MpvDvdEngine::CurrentChapter() {
+    return chapterIndexAt(currentPosition()) + 1;
+}
+
+QString MpvDvdEngine::CurrentTime() {
+    return dvdTimeText(currentPosition(), m_fps);
+}
+
+QString MpvDvdEngine::TotalTitleTime() {
+    return dvdTimeText(currentTitleInfo().length, m_fps);
+}
+
+double MpvDvdEngine::positionSeconds() {
+    return currentPosition();
+}
+
+// ---- disc place -------------------------------------------------------------------------------
+
+void MpvDvdEngine::SetDVDDirectory(const QString& path) {
+    player();
+    readDvdStructure(path, std::chrono::milliseconds(kReadBudgetMs));
+    m_directory = path;
+    m_newPlace = true;
+}
+
+QString MpvDvdEngine::DVDDirectory() {
+    return m_directory.isEmpty() ? defaultDevice() : m_directory;
+}
+
+// ---- angles -----------------------------------------------------------------------------------
+
+std::int32_t MpvDvdEngine::CurrentAngle() {
+    requireLoaded();
+    return m_angle;
+}
+
+void MpvDvdEngine::SetCurrentAngle(std::int32_t angle) {
+    const DvdTitleInfo& info = currentTitleInfo();
+    if (angle < 1 || angle > info.angles)
+        throw EngineError("the title has no such angle");
+    if (angle == m_angle)
+        return;
+    // libmpv takes the angle when it opens the disc: open it again at the same place.
+    const double position = currentPosition();
+    load(m_loadedPlace, m_structure, m_title, position, angle, kPlayBudgetMs);
+}
+
+std::int32_t MpvDvdEngine::AnglesAvailable() {
+    return currentTitleInfo().angles;
+}
+
+// ---- picture and sound ------------------------------------------------------------------------
+
+void MpvDvdEngine::SetMute(bool on) {
+    setFlag(prop::kMute, on);
+}
+
+void MpvDvdEngine::Zoom(std::int32_t x, std::int32_t y, double ratio) {
+    Q_UNUSED(x);
+    Q_UNUSED(y);
+    if (!std::isfinite(ratio) || ratio < 0)
+        throw EngineError("no such zoom ratio");
+    player();
+    if (ratio == 0 || ratio == 1) {
+        setDouble(prop::kVideoZoom, 0);
+        setDouble(prop::kVideoAlignX, 0);
+        setDouble(prop::kVideoAlignY, 0);
+        return;
+    }
+    // video-zoom counts powers of two; the picture's top-left corner stays in place.
+    setDouble(prop::kVideoZoom, std::log2(ratio));
+    setDouble(prop::kVideoAlignX, -1);
+    setDouble(prop::kVideoAlignY, -1);
+}
+
+void MpvDvdEngine::SetBackColor(std::uint32_t colour) {
+    const QColor colour24(static_cast<int>(colour & 0xff), static_cast<int>((colour >> 8) & 0xff),
+                          static_cast<int>((colour >> 16) & 0xff));
+    if (m_video) {
+        QPalette palette = m_video->palette();
+        palette.setColor(QPalette::Window, colour24);
+        m_video->setPalette(palette);
+    }
+    if (m_fullWindow) {
+        QPalette palette = m_fullWindow->palette();
+        palette.setColor(QPalette::Window, colour24);
+        m_fullWindow->setPalette(palette);
+    }
+    setText(prop::kBackground, colour24.name(QColor::HexRgb));
+}
+
+// ---- bookmark ---------------------------------------------------------------------------------
+
+void MpvDvdEngine::SaveBookmark() {
+    const double position = currentPosition();
+    m_bookmark = Bookmark{m_loadedPlace, m_title, position, m_angle};
+}
+
+void MpvDvdEngine::RestoreBookmark() {
+    player();
+    if (!m_bookmark)
+        throw EngineError("there is no bookmark");
+    const Bookmark mark = *m_bookmark;
+    if (m_loaded && mark.place == m_loadedPlace && mark.title == m_title && mark.angle == m_angle) {
+        seekTo(mark.time);
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    DvdStructure structure =
+        mark.place == m_loadedPlace && !m_structure.titles.empty()
+            ? m_structure
+            : readDvdStructure(mark.place, std::chrono::milliseconds(kReadBudgetMs));
+    load(mark.place, std::move(structure), mark.title, mark.time, mark.angle,
+         kPlayBudgetMs - clock.elapsed());
+}
+
+void MpvDvdEngine::DeleteBookmark() {
+    m_bookmark.reset();
+}
+
+} // namespace kavelo

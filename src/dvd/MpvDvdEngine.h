@@ -1,0 +1,160 @@
+#pragma once
+
+#include "DvdEngine.h"
+#include "DvdStructure.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+struct mpv_handle;
+struct mpv_event;
+
+namespace kavelo {
+
+// The DVD engine of the main window: libmpv decodes and shows the disc in a native child
+// widget of `parent` (object name "dvdMain"), libdvdnav tells titles, chapters and angles.
+// Throws EngineError when libmpv cannot be started.
+std::unique_ptr<IDvdEngine> makeMpvDvdEngine(QWidget* parent);
+
+class MpvDvdEngine final : public QObject, public IDvdEngine {
+    Q_OBJECT
+public:
+    explicit MpvDvdEngine(QWidget* parent);
+    ~MpvDvdEngine() override;
+
+    MpvDvdEngine(const MpvDvdEngine&) = delete;
+    MpvDvdEngine& operator=(const MpvDvdEngine&) = delete;
+
+    QWidget* widget() override;
+
+    void Play() override;
+    void Pause() override;
+    void Stop() override;
+    void Resume() override;
+    void PlayChapter(std::int32_t chapter) override;
+    void PlayNextChapter() override;
+    void PlayPrevChapter() override;
+    void PlayAtTime(const QString& time) override;
+    void PlayForwards(double speed) override;
+    void PlayBackwards(double speed) override;
+
+    bool FullScreenMode() override;
+    void SetFullScreenMode(bool on) override;
+
+    std::int32_t CurrentTitle() override;
+    std::int32_t CurrentChapter() override;
+    QString CurrentTime() override;
+    QString TotalTitleTime() override;
+
+    void SetDVDDirectory(const QString& path) override;
+    QString DVDDirectory() override;
+
+    std::int32_t CurrentAngle() override;
+    void SetCurrentAngle(std::int32_t angle) override;
+    std::int32_t AnglesAvailable() override;
+
+    void SetMute(bool on) override;
+    void Zoom(std::int32_t x, std::int32_t y, double ratio) override;
+
+    void SaveBookmark() override;
+    void RestoreBookmark() override;
+    void DeleteBookmark() override;
+
+    void SetBackColor(std::uint32_t colour) override;
+
+    // Beyond the interface, for tests and measurements.
+    // Plays the title with the 1-based number from its start (the disc is read again).
+    void PlayTitle(int title);
+    // The playing position within the title in seconds; raises when nothing is loaded.
+    double positionSeconds();
+    // Pictures shown after a seek (each step of a backward scan shows one) since construction.
+    int pictureUpdates() const { return m_pictureUpdates; }
+    // Whether a fast scan in either direction is running.
+    bool scanning() const { return m_scan != Scan::None; }
+    // Reads an mpv property as text, empty when it has none (diagnostics only).
+    QString propertyText(const char* name);
+
+private:
+    struct MpvDeleter {
+        void operator()(mpv_handle* handle) const;
+    };
+    enum class Scan { None, Forwards, Backwards };
+    struct Bookmark {
+        QString place;
+        int title = 0;
+        double time = 0;
+        int angle = 1;
+    };
+
+    void onMpvEvents();
+    void drainEvents();
+    void handleEvent(const mpv_event& event);
+    template <class Pred> bool waitFor(Pred done, qint64 deadlineMs);
+    void releasePlayer();
+
+    mpv_handle* player();
+    void requireLoaded();
+    const DvdTitleInfo& currentTitleInfo();
+    void load(const QString& place, DvdStructure structure, int title, double start, int angle,
+              qint64 budgetMs);
+    void seekTo(double seconds);
+    void playNormally();
+    void stopScan();
+    void scanStep();
+    double currentPosition();
+    int chapterIndexAt(double seconds);
+    double framesPerSecond() const;
+    QString defaultDevice() const;
+
+    void setFlag(const char* name, bool value);
+    void setDouble(const char* name, double value);
+    void setText(const char* name, const QString& value);
+    void command(std::initializer_list<QByteArray> args);
+
+    std::unique_ptr<mpv_handle, MpvDeleter> m_mpv;
+    QPointer<QWidget> m_video; // dvdMain
+    std::unique_ptr<QWidget> m_fullWindow;
+    QPointer<QWidget> m_savedParent;
+    QRect m_savedGeometry;
+    bool m_fullScreen = false;
+
+    QString m_directory;     // as set; empty means the default drive
+    bool m_newPlace = false; // set since the last load from it
+    // What is loaded now.
+    bool m_loaded = false;
+    QString m_loadedPlace;
+    DvdStructure m_structure;
+    int m_title = 0;
+    int m_angle = 1;
+    double m_loadStart = 0;
+    double m_fps = 25;
+    double m_lastPosition = 0;
+
+    // The load being waited for.
+    std::int64_t m_entry = -1;
+    bool m_awaitStart = false;
+    bool m_entryLoaded = false;
+    bool m_entryEnded = false;
+
+    Scan m_scan = Scan::None;
+    double m_scanSpeed = 16;
+    double m_scanOrigin = 0;
+    QElapsedTimer m_scanClock;
+    QTimer m_scanTimer;
+    bool m_seekPending = false;
+    QElapsedTimer m_seekClock;
+    int m_pictureUpdates = 0;
+
+    std::optional<Bookmark> m_bookmark;
+};
+
+} // namespace kavelo

@@ -1,0 +1,370 @@
+// The libmpv engine on the sample disc, without video output (offscreen platform, vo=null).
+// Title 1: three 10 s chapters; title 2: 80 s, chapters from 0, 20.16, 39.84 and 60 s.
+#include "MpvDvdEngine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using kavelo::EngineError;
+using kavelo::MpvDvdEngine;
+
+namespace {
+
+const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
+
+// Copies the sample disc's VIDEO_TS into `dir`.
+QString copyDisc(const QString& dir) {
+    const QDir source(kDisc + QStringLiteral("/VIDEO_TS"));
+    QDir(dir).mkpath(QStringLiteral("VIDEO_TS"));
+    for (const QString& name : source.entryList(QDir::Files))
+        QFile::copy(source.filePath(name), dir + QStringLiteral("/VIDEO_TS/") + name);
+    return dir;
+}
+
+void truncateFile(const QString& path, qint64 size) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(size));
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFile::exists(kDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")))
+            << "the dvd_fixture test authors the disc";
+        m_window.resize(320, 240);
+        engine = std::make_unique<MpvDvdEngine>(&m_window);
+    }
+
+    void playDisc() {
+        engine->SetDVDDirectory(kDisc);
+        engine->Play();
+    }
+
+    double position() { return engine->positionSeconds(); }
+
+    QWidget m_window;
+    std::unique_ptr<MpvDvdEngine> engine;
+};
+
+TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
+    EXPECT_THROW(engine->CurrentTitle(), EngineError);
+    EXPECT_THROW(engine->CurrentTime(), EngineError);
+    EXPECT_THROW(engine->Pause(), EngineError);
+    EXPECT_THROW(engine->Resume(), EngineError);
+    EXPECT_THROW(engine->PlayChapter(1), EngineError);
+    EXPECT_THROW(engine->SaveBookmark(), EngineError);
+    EXPECT_EQ(engine->widget()->objectName(), QStringLiteral("dvdMain"));
+    EXPECT_EQ(engine->widget()->parentWidget(), &m_window);
+
+    playDisc();
+    EXPECT_EQ(engine->DVDDirectory(), kDisc);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentChapter(), 1);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
+    EXPECT_LT(position(), 0.5);
+
+    QTest::qWait(1200);
+    const QString time = engine->CurrentTime();
+    EXPECT_TRUE(time.startsWith(QStringLiteral("00:00:01"))) << time.toStdString();
+    EXPECT_EQ(time.size(), 11);
+
+    engine->Pause();
+    const double paused = position();
+    QTest::qWait(500);
+    EXPECT_NEAR(position(), paused, 0.05);
+    engine->Resume();
+    QTest::qWait(500);
+    EXPECT_GT(position(), paused + 0.3);
+
+    engine->Pause();
+    engine->Play(); // continues from where it was
+    EXPECT_GT(position(), paused + 0.3);
+
+    engine->Stop();
+    EXPECT_THROW(engine->CurrentTime(), EngineError);
+    EXPECT_THROW(engine->TotalTitleTime(), EngineError);
+    EXPECT_NO_THROW(engine->Stop());
+    engine->Play();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_LT(position(), 0.5);
+}
+
+TEST_F(EngineTest, SelectsChaptersAndRefusesThoseTheTitleLacks) {
+    playDisc();
+    engine->PlayChapter(3);
+    EXPECT_EQ(engine->CurrentChapter(), 3);
+    EXPECT_NEAR(position(), 39.84, 0.1);
+
+    for (const int missing : {0, -1, 5, 1000}) {
+        EXPECT_THROW(engine->PlayChapter(missing), EngineError) << missing;
+        EXPECT_EQ(engine->CurrentChapter(), 3) << missing;
+    }
+
+    engine->PlayChapter(4);
+    EXPECT_THROW(engine->PlayNextChapter(), EngineError);
+    EXPECT_EQ(engine->CurrentChapter(), 4);
+    EXPECT_LT(position(), 61);
+
+    engine->PlayPrevChapter();
+    EXPECT_EQ(engine->CurrentChapter(), 3);
+    engine->PlayNextChapter();
+    EXPECT_EQ(engine->CurrentChapter(), 4);
+
+    engine->PlayAtTime(QStringLiteral("00:00:05:00"));
+    QTest::qWait(300);
+    engine->PlayPrevChapter(); // on the first chapter: back to its start
+    EXPECT_EQ(engine->CurrentChapter(), 1);
+    EXPECT_LT(position(), 0.3);
+
+    engine->PlayAtTime(QStringLiteral("00:00:30:00"));
+    EXPECT_EQ(engine->CurrentChapter(), 2);
+    EXPECT_NEAR(position(), 30, 0.1);
+    engine->PlayAtTime(QStringLiteral("00:01:05:12"));
+    EXPECT_NEAR(position(), 65.48, 0.1);
+    EXPECT_TRUE(engine->CurrentTime().startsWith(QStringLiteral("00:01:05")));
+
+    for (const char* bad : {"00:01:20:00", "01:00:00:00", "garbage", "", "00:00:61:00", "0:0"}) {
+        EXPECT_THROW(engine->PlayAtTime(QString::fromLatin1(bad)), EngineError) << bad;
+    }
+    EXPECT_NEAR(position(), 65.48, 1.0);
+}
+
+TEST_F(EngineTest, TheEndOfTheTitleStopsPlaybackThere) {
+    playDisc();
+    engine->PlayAtTime(QStringLiteral("00:01:18:00"));
+    QTest::qWait(3000);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentChapter(), 4);
+    const double end = position();
+    EXPECT_GT(end, 79.5);
+    EXPECT_LE(end, 80.0);
+    QTest::qWait(300);
+    EXPECT_EQ(position(), end);
+
+    engine->Play(); // from the start again
+    EXPECT_LT(position(), 0.5);
+    QTest::qWait(300);
+    EXPECT_GT(position(), 0.1);
+}
+
+TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
+    playDisc();
+    engine->PlayAtTime(QStringLiteral("00:00:10:00"));
+
+    // The scan reaches its speed once the sound already queued has played out (~0.4 s).
+    engine->PlayForwards(16.0);
+    QTest::qWait(500);
+    QElapsedTimer clock;
+    double from = position();
+    clock.start();
+    QTest::qWait(1000);
+    double rate = (position() - from) / (clock.elapsed() / 1000.0);
+    EXPECT_NEAR(rate, 16, 3) << "forwards";
+    engine->Pause(); // any other command ends the scan
+    EXPECT_FALSE(engine->scanning());
+
+    engine->PlayAtTime(QStringLiteral("00:01:10:00"));
+    from = position();
+    const int pictures = engine->pictureUpdates();
+    clock.restart();
+    engine->PlayBackwards(16.0);
+    QTest::qWait(2000);
+    const double elapsed = clock.elapsed() / 1000.0;
+    rate = (from - position()) / elapsed;
+    EXPECT_NEAR(rate, 16, 3) << "backwards";
+    EXPECT_GE((engine->pictureUpdates() - pictures) / elapsed, 8.0);
+
+    engine->Play(); // back to normal speed, forwards
+    EXPECT_FALSE(engine->scanning());
+    from = position();
+    QTest::qWait(1000);
+    EXPECT_NEAR(position() - from, 1.0, 0.35);
+
+    // A backward scan that reaches the start plays on from there.
+    engine->PlayAtTime(QStringLiteral("00:00:02:00"));
+    engine->PlayBackwards(16.0);
+    QTest::qWait(700);
+    EXPECT_FALSE(engine->scanning());
+    EXPECT_LT(position(), 1.0);
+
+    EXPECT_THROW(engine->PlayForwards(0), EngineError);
+    EXPECT_THROW(engine->PlayBackwards(-16), EngineError);
+}
+
+TEST_F(EngineTest, BookmarkAnglesAndAnotherTitle) {
+    EXPECT_NO_THROW(engine->DeleteBookmark());
+    EXPECT_THROW(engine->RestoreBookmark(), EngineError);
+    EXPECT_THROW(engine->AnglesAvailable(), EngineError);
+    EXPECT_THROW(engine->CurrentAngle(), EngineError);
+
+    playDisc();
+    EXPECT_EQ(engine->AnglesAvailable(), 1);
+    EXPECT_EQ(engine->CurrentAngle(), 1);
+    for (const int missing : {0, 2, -1})
+        EXPECT_THROW(engine->SetCurrentAngle(missing), EngineError) << missing;
+    EXPECT_NO_THROW(engine->SetCurrentAngle(1));
+
+    engine->PlayAtTime(QStringLiteral("00:00:50:00"));
+    engine->DeleteBookmark();
+    engine->SaveBookmark();
+
+    engine->PlayTitle(1);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:30:00"));
+    engine->PlayChapter(3);
+    EXPECT_EQ(engine->CurrentChapter(), 3);
+    EXPECT_NEAR(position(), 20, 0.1);
+    EXPECT_THROW(engine->PlayChapter(4), EngineError);
+
+    engine->RestoreBookmark();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_NEAR(position(), 50, 0.3);
+
+    // Restoring from a stopped engine plays again; the bookmark stays until deleted.
+    engine->Stop();
+    engine->RestoreBookmark();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_NEAR(position(), 50, 0.3);
+    engine->DeleteBookmark();
+    EXPECT_THROW(engine->RestoreBookmark(), EngineError);
+}
+
+TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString empty = temp.filePath(QStringLiteral("empty"));
+    QDir().mkpath(empty);
+    const QString garbage = temp.filePath(QStringLiteral("x.iso"));
+    {
+        QFile file(garbage);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        QByteArray block(4096, '\0');
+        for (int i = 0; i < 256; ++i) {
+            for (char& c : block)
+                c = static_cast<char>((i * 131 + (&c - block.data()) * 7) & 0xff);
+            file.write(block);
+        }
+    }
+    const QString fifoDir = copyDisc(temp.filePath(QStringLiteral("fifo")));
+    QFile::remove(fifoDir + QStringLiteral("/VIDEO_TS/VTS_01_0.IFO"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"),
+                                {fifoDir + QStringLiteral("/VIDEO_TS/VTS_01_0.IFO")}),
+              0);
+
+    for (const QString& place : {empty, temp.filePath(QStringLiteral("missing")), garbage, fifoDir,
+                                 QString(), QStringLiteral("/dev/null")}) {
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_THROW(engine->SetDVDDirectory(place), EngineError) << place.toStdString();
+        EXPECT_LT(clock.elapsed(), 3000) << place.toStdString();
+    }
+    EXPECT_NE(engine->DVDDirectory(), garbage);
+
+    engine->SetDVDDirectory(kDisc + QStringLiteral("/VIDEO_TS"));
+    engine->Play();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+
+    // Another place while playing: the next Play plays from there.
+    const QString copy = copyDisc(temp.filePath(QStringLiteral("copy")));
+    engine->SetDVDDirectory(copy);
+    EXPECT_EQ(engine->DVDDirectory(), copy);
+    engine->Play();
+    EXPECT_EQ(engine->propertyText("dvd-device"), copy);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_LT(position(), 0.5);
+
+    const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+    if (genisoimage.isEmpty())
+        GTEST_SKIP() << "genisoimage is not installed: disc image not tried";
+    const QString iso = temp.filePath(QStringLiteral("disc.iso"));
+    ASSERT_EQ(
+        QProcess::execute(genisoimage, {QStringLiteral("-quiet"), QStringLiteral("-dvd-video"),
+                                        QStringLiteral("-o"), iso, copy}),
+        0);
+    engine->SetDVDDirectory(iso);
+    engine->Play();
+    EXPECT_EQ(engine->propertyText("dvd-device"), iso);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
+    QTest::qWait(400);
+    EXPECT_GT(position(), 0.1);
+}
+
+TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
+    QElapsedTimer clock;
+    if (!QFile::exists(QStringLiteral("/dev/dvd")) && !QFile::exists(QStringLiteral("/dev/sr0"))) {
+        clock.start();
+        EXPECT_THROW(engine->Play(), EngineError);
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_EQ(engine->DVDDirectory(), QStringLiteral("/dev/sr0"));
+    }
+
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString disc = copyDisc(temp.path());
+    engine->SetDVDDirectory(disc);
+    // The disc goes bad after it was chosen: its control data is cut short.
+    truncateFile(disc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO"), 100);
+    truncateFile(disc + QStringLiteral("/VIDEO_TS/VIDEO_TS.BUP"), 100);
+    clock.restart();
+    EXPECT_THROW(engine->Play(), EngineError);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_THROW(engine->SetDVDDirectory(disc), EngineError);
+
+    // The title's own control data damaged too, backup included.
+    const QString second = copyDisc(temp.filePath(QStringLiteral("second")));
+    engine->SetDVDDirectory(second);
+    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"})
+        truncateFile(second + QStringLiteral("/VIDEO_TS/") + QLatin1String(name), 3000);
+    clock.restart();
+    try {
+        engine->Play();
+        QTest::qWait(300);
+    } catch (const EngineError&) {
+    }
+    EXPECT_LT(clock.elapsed(), 3500);
+
+    // The engine works on afterwards.
+    engine->SetDVDDirectory(kDisc);
+    engine->Play();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+}
+
+TEST_F(EngineTest, MuteZoomAndBackColourReachThePlayer) {
+    playDisc();
+    engine->SetMute(true);
+    EXPECT_EQ(engine->propertyText("mute"), QStringLiteral("yes"));
+    engine->SetMute(false);
+    EXPECT_EQ(engine->propertyText("mute"), QStringLiteral("no"));
+
+    engine->Zoom(0, 0, 4.0);
+    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 2.0);
+    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), -1.0);
+    EXPECT_EQ(engine->propertyText("video-align-y").toDouble(), -1.0);
+    engine->Zoom(0, 0, 0.0);
+    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 0.0);
+    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), 0.0);
+    EXPECT_THROW(engine->Zoom(0, 0, -4.0), EngineError);
+
+    engine->SetBackColor(0x00332211);
+    EXPECT_TRUE(engine->propertyText("background").toLower().endsWith(QStringLiteral("112233")));
+    EXPECT_EQ(engine->widget()->palette().color(QPalette::Window), QColor(0x11, 0x22, 0x33));
+
+    // Destroying the window under a playing engine leaves an engine that refuses politely.
+    delete engine->widget();
+    EXPECT_EQ(engine->widget(), nullptr);
+    EXPECT_THROW(engine->Play(), EngineError);
+    EXPECT_THROW(engine->CurrentTime(), EngineError);
+}
+
+} // namespace
