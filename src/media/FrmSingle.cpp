@@ -1,0 +1,272 @@
+#include "FrmSingle.h"
+
+#include "Controls.h"
+#include "Dialogs.h"
+#include "MciInterpreter.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace kavelo {
+
+namespace {
+
+constexpr int kTimerMs = 500;
+
+void paintBlack(QWidget* w) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, Qt::white);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+FrmSingle::FrmSingle(IDialogs& dialogs, std::unique_ptr<IMci> mci, QWidget* parent)
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_dialogs(dialogs), m_mci(mci ? std::move(mci) : std::make_unique<MciInterpreter>()),
+      m_module(*m_mci), m_screen(primaryScreenMetrics()) {
+    setObjectName(QStringLiteral("frmSingle"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    paintBlack(this);
+
+    const auto place = [this](QWidget* w, const char* name, int left, int top, int width,
+                              int height) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(m_screen.toPixels(QRect(left, top, width, height)));
+    };
+
+    QFont labelFont(QStringLiteral("MS Sans Serif"));
+    labelFont.setPointSizeF(8.25);
+    labelFont.setBold(true);
+    const auto label = [&](const char* name, const QString& text, int left, int top, int width,
+                           int height) {
+        auto* l = new QLabel(text, this);
+        place(l, name, left, top, width, height);
+        l->setFont(labelFont);
+        l->setWordWrap(true);
+        l->setTextFormat(Qt::PlainText);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        paintBlack(l);
+        return l;
+    };
+    const auto button = [&](const char* name, const char* caption, int left) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        place(b, name, left, 6480, 1095, 375);
+        return b;
+    };
+
+    sliTime = new SeekSlider(this);
+    place(sliTime, "sliTime", 0, 0, 8415, 375);
+    sliTime->setRange(0, 10);
+    Label1 = label("Label1", QString::fromLatin1(kDescription), 120, 600, 8055, 495);
+    FrameVideo = new QFrame(this);
+    place(FrameVideo, "FrameVideo", 120, 1080, 8175, 5295);
+    FrameVideo->setFrameStyle(QFrame::NoFrame);
+    paintBlack(FrameVideo);
+    cmdOpen = button("cmdOpen", "Open", 600);
+    cmdPlay = button("cmdPlay", "Play", 1800);
+    cmdPause = button("cmdPause", "Pause", 3000);
+    cmdStop = button("cmdStop", "Stop", 4200);
+    cmdResume = button("cmdResume", "Resume", 5400);
+    cmdClose = button("cmdClose", "Close", 6600);
+    lblCurrentTime =
+        label("lblCurrentTime", QStringLiteral("Current Frame:"), 480, 7080, 3495, 255);
+    lblTotalTime = label("lblTotalTime", QStringLiteral("Total Frames:"), 4440, 7080, 3495, 255);
+    timTime = new QTimer(this);
+    timTime->setObjectName(QStringLiteral("timTime"));
+    timTime->setInterval(kTimerMs);
+
+    setFileButtons(false);
+    QWidget::setTabOrder(cmdOpen, cmdPlay);
+    QWidget::setTabOrder(cmdPlay, cmdPause);
+    QWidget::setTabOrder(cmdPause, cmdStop);
+    QWidget::setTabOrder(cmdStop, cmdResume);
+    QWidget::setTabOrder(cmdResume, cmdClose);
+    QWidget::setTabOrder(cmdClose, sliTime);
+
+    connect(cmdOpen, &QPushButton::clicked, this, &FrmSingle::cmdOpen_Click);
+    connect(cmdPlay, &QPushButton::clicked, this, &FrmSingle::cmdPlay_Click);
+    connect(cmdPause, &QPushButton::clicked, this, &FrmSingle::cmdPause_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &FrmSingle::cmdStop_Click);
+    connect(cmdResume, &QPushButton::clicked, this, &FrmSingle::cmdResume_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &FrmSingle::cmdClose_Click);
+    connect(timTime, &QTimer::timeout, this, &FrmSingle::timTime_Timer);
+    connect(sliTime, &SeekSlider::mouseDown, this, &FrmSingle::sliTime_MouseDown);
+    connect(sliTime, &SeekSlider::mouseUp, this, &FrmSingle::sliTime_MouseUp);
+
+    resize(m_screen.toPixels(8415), m_screen.toPixels(7560));
+    Form_Load();
+}
+
+FrmSingle::~FrmSingle() {
+    // A window destroyed without being closed (the program's Exit) still lets go of its
+    // device before the frame that hosts the picture goes.
+    Form_Unload();
+}
+
+QString FrmSingle::deviceTypeFor(const QString& fileName) {
+    return fileName.right(4).toLower() == QLatin1String(".avi") ? QStringLiteral("AviVideo")
+                                                                : QStringLiteral("MPEGVideo");
+}
+
+void FrmSingle::trap(const std::function<void()>& steps) {
+    try {
+        steps();
+    } catch (...) {
+        try {
+            m_dialogs.message(this, QString::fromLatin1(kErrorMessage));
+        } catch (...) {
+        }
+    }
+}
+
+void FrmSingle::setFileButtons(bool fileOpen) {
+    cmdPlay->setEnabled(fileOpen);
+    cmdPause->setEnabled(fileOpen);
+    cmdStop->setEnabled(fileOpen);
+    cmdResume->setEnabled(fileOpen);
+    cmdClose->setEnabled(fileOpen);
+    cmdOpen->setEnabled(!fileOpen);
+}
+
+void FrmSingle::Form_Load() {
+    trap([this] {
+        m_module.CheckMCIDrivers();
+        sliTime->resize(frameGeometry().width(), sliTime->height());
+    });
+}
+
+void FrmSingle::Form_Resize() {
+    try {
+        // Outer sizes include the window frame (none without a window manager).
+        const int frameW = frameGeometry().width() - width();
+        const int frameH = frameGeometry().height() - height();
+        int w = width();
+        int h = height();
+        if (m_screen.toTwips(h + frameH) < kMinOuterHeight)
+            h = m_screen.toPixels(kMinOuterHeight) - frameH;
+        if (m_screen.toTwips(w + frameW) < kMinOuterWidth)
+            w = m_screen.toPixels(kMinOuterWidth) - frameW;
+        if (w != width() || h != height())
+            resize(w, h);
+        // The size just set, whether or not the windowing system has applied it yet.
+        const int H = m_screen.toTwips(h + frameH);
+        const int W = m_screen.toTwips(w + frameW);
+        FrameVideo->resize(FrameVideo->width(), m_screen.toPixels(H - 2650));
+        FrameVideo->resize(m_screen.toPixels(W - 360), FrameVideo->height());
+        for (QPushButton* b : {cmdOpen, cmdPlay, cmdPause, cmdResume, cmdClose, cmdStop})
+            b->move(b->x(), m_screen.toPixels(H - 1470));
+        for (QLabel* l : {lblCurrentTime, lblTotalTime})
+            l->move(l->x(), m_screen.toPixels(H - 870));
+        sliTime->resize(m_screen.toPixels(W), sliTime->height());
+    } catch (...) {
+        // Nothing to report from a resize.
+    }
+}
+
+void FrmSingle::Form_Unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    try {
+        m_module.mClose();
+        timTime->stop();
+    } catch (...) {
+        // The window closes whatever happens.
+    }
+}
+
+void FrmSingle::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void FrmSingle::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void FrmSingle::cmdOpen_Click() {
+    trap([this] {
+        const QString name = m_dialogs.openFile(this, QString::fromLatin1(kFilter));
+        if (name.isEmpty())
+            return;
+        m_module.mOpen(FrameVideo->winId(), name, deviceTypeFor(name));
+        m_unloaded = false;
+        setFileButtons(true);
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+        std::int32_t w = 0;
+        std::int32_t h = 0;
+        m_module.mPutWindow(x, y, w, h);
+    });
+}
+
+void FrmSingle::cmdPlay_Click() {
+    trap([this] {
+        m_module.mPlay(QString(), QString());
+        sliTime->setEnabled(true);
+        // A failed length (-1) leaves the slider at its smallest range; its minimum stays 0.
+        sliTime->setMaximum(std::max(0, m_module.mTotalFrames()));
+        timTime->start();
+        lblTotalTime->setText(QStringLiteral("Total Frames: %1").arg(m_module.mTotalFrames()));
+    });
+}
+
+void FrmSingle::cmdPause_Click() {
+    trap([this] { m_module.mPause(); });
+}
+
+void FrmSingle::cmdResume_Click() {
+    trap([this] { m_module.mResume(); });
+}
+
+void FrmSingle::cmdStop_Click() {
+    trap([this] {
+        m_module.mStop();
+        timTime->stop();
+        sliTime->setValue(0);
+        sliTime->setEnabled(false);
+    });
+}
+
+void FrmSingle::cmdClose_Click() {
+    trap([this] {
+        m_module.mClose();
+        setFileButtons(false);
+        timTime->stop();
+        sliTime->setValue(0);
+        sliTime->setEnabled(false);
+    });
+}
+
+void FrmSingle::timTime_Timer() {
+    trap([this] {
+        sliTime->setValue(m_module.mCurrentFrame());
+        lblCurrentTime->setText(QStringLiteral("Current Frame: %1").arg(m_module.mCurrentFrame()));
+    });
+}
+
+void FrmSingle::sliTime_MouseDown() {
+    trap([this] { timTime->stop(); });
+}
+
+void FrmSingle::sliTime_MouseUp() {
+    trap([this] {
+        const std::int32_t frame = sliTime->value();
+        m_module.mSeekPlay(frame);
+        timTime->start();
+    });
+}
+
+} // namespace kavelo

@@ -1,0 +1,202 @@
+// Real media through the real interpreter and devices, under Xvfb: pictures inside a window,
+// exact frames, ranges, audio-only media in milliseconds, MIDI through the soundfont.
+#include "MciInterpreter.h"
+#include "MediaFixtures.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace kavelo {
+namespace {
+
+class MediaDevices : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new QTemporaryDir;
+        ASSERT_TRUE(s_dir->isValid());
+        test::useProfileFolder(s_dir->filePath(QStringLiteral("config")));
+        ASSERT_TRUE(test::makeMedia(s_dir->path()));
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    void SetUp() override {
+        m_host.resize(400, 300);
+        m_frame = new QWidget(&m_host);
+        m_frame->setGeometry(10, 10, 320, 240);
+        m_host.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_host));
+    }
+
+    static QString media(const char* name) { return s_dir->filePath(QString::fromLatin1(name)); }
+
+    std::uint32_t send(IMci& mci, const QString& command, QString* reply = nullptr) {
+        return mci.sendString(command, reply, 255);
+    }
+    QString status(IMci& mci, const char* item) {
+        QString reply;
+        const std::uint32_t r =
+            send(mci, QStringLiteral("status m %1").arg(QLatin1String(item)), &reply);
+        return r == 0 ? reply : QStringLiteral("error %1").arg(r);
+    }
+    QString openCommand(const char* file, const char* type = "MPEGVideo") {
+        return QStringLiteral("open \"%1\" type %2 alias m parent %3 style 1073741824")
+            .arg(media(file), QLatin1String(type))
+            .arg(m_frame->winId());
+    }
+    // Waits until the device stops by itself.
+    bool waitStopped(IMci& mci, int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (status(mci, "mode") == QLatin1String("stopped"))
+                return true;
+            QTest::qWait(20);
+        }
+        return false;
+    }
+
+    static inline QTemporaryDir* s_dir = nullptr;
+    QWidget m_host;
+    QWidget* m_frame = nullptr;
+};
+
+TEST_F(MediaDevices, VideoClipsCountSeekAndPlayExactFrames) {
+    std::mt19937 random(20240601);
+    for (const char* file : {"clip.mpg", "clip.avi", "clip.mov"}) {
+        SCOPED_TRACE(file);
+        MciInterpreter mci;
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_EQ(
+            send(mci, openCommand(file, QString::fromLatin1(file).endsWith(".avi") ? "AviVideo"
+                                                                                   : "MPEGVideo")),
+            0u);
+        std::printf("[ measure ] %s: open %lld ms\n", file,
+                    static_cast<long long>(clock.elapsed()));
+
+        // The picture is a child of the frame, placed where the put command says.
+        EXPECT_EQ(send(mci, QStringLiteral("put m window at 0 0 320 240")), 0u);
+        const QList<QWidget*> pictures = m_frame->findChildren<QWidget*>();
+        ASSERT_EQ(pictures.size(), 1);
+        EXPECT_EQ(pictures[0]->geometry(), QRect(0, 0, 320, 240));
+        EXPECT_TRUE(pictures[0]->isVisible());
+
+        EXPECT_EQ(send(mci, QStringLiteral("set m time format frames")), 0u);
+        EXPECT_EQ(status(mci, "length"), QStringLiteral("50"));
+        EXPECT_EQ(status(mci, "mode"), QStringLiteral("stopped"));
+
+        qint64 worst = 0;
+        for (int i = 0; i < 8; ++i) {
+            const int n = std::uniform_int_distribution<int>(0, 49)(random);
+            clock.restart();
+            ASSERT_EQ(send(mci, QStringLiteral("seek m to %1").arg(n)), 0u);
+            worst = std::max(worst, clock.elapsed());
+            EXPECT_EQ(status(mci, "position"), QString::number(n)) << "seek to " << n;
+        }
+        std::printf("[ measure ] %s: slowest seek %lld ms\n", file, static_cast<long long>(worst));
+
+        // A range stops on its last frame; play on goes from there.
+        ASSERT_EQ(send(mci, QStringLiteral("play m from 5 to 12")), 0u);
+        EXPECT_EQ(status(mci, "mode"), QStringLiteral("playing"));
+        ASSERT_TRUE(waitStopped(mci, 5000));
+        EXPECT_EQ(status(mci, "position"), QStringLiteral("12"));
+        ASSERT_EQ(send(mci, QStringLiteral("Play m")), 0u);
+        QTest::qWait(300);
+        EXPECT_GT(status(mci, "position").toInt(), 12);
+        EXPECT_EQ(send(mci, QStringLiteral("Pause m")), 0u);
+        EXPECT_EQ(status(mci, "mode"), QStringLiteral("paused"));
+        const QString held = status(mci, "position");
+        QTest::qWait(150);
+        EXPECT_EQ(status(mci, "position"), held);
+        EXPECT_EQ(send(mci, QStringLiteral("Resume m")), 0u);
+        EXPECT_EQ(status(mci, "mode"), QStringLiteral("playing"));
+        EXPECT_EQ(send(mci, QStringLiteral("Stop m")), 0u);
+        EXPECT_EQ(status(mci, "mode"), QStringLiteral("stopped"));
+
+        EXPECT_EQ(send(mci, QStringLiteral("Close m")), 0u);
+        EXPECT_TRUE(mci.aliases().isEmpty());
+        EXPECT_TRUE(m_frame->findChildren<QWidget*>().isEmpty());
+        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("status m mode"))),
+                  MciError::UnknownAlias);
+    }
+}
+
+TEST_F(MediaDevices, SoundWithoutPicturesCountsMilliseconds) {
+    for (const char* file : {"clip.wav", "clip.mp3"}) {
+        SCOPED_TRACE(file);
+        MciInterpreter mci;
+        ASSERT_EQ(send(mci, openCommand(file)), 0u);
+        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("set m time format frames"))),
+                  MciError::NoFrames);
+        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("put m window at 0 0 10 10"))),
+                  MciError::NoPicture);
+        EXPECT_NEAR(status(mci, "length").toInt(), 1500, 60);
+        EXPECT_TRUE(m_frame->findChildren<QWidget*>().isEmpty() ||
+                    !m_frame->findChildren<QWidget*>()[0]->isVisible());
+        ASSERT_EQ(send(mci, QStringLiteral("seek m to 1000")), 0u);
+        EXPECT_NEAR(status(mci, "position").toInt(), 1000, 30);
+        ASSERT_EQ(send(mci, QStringLiteral("play m from 200 to 700")), 0u);
+        ASSERT_TRUE(waitStopped(mci, 5000));
+        EXPECT_NEAR(status(mci, "position").toInt(), 700, 60);
+        EXPECT_EQ(send(mci, QStringLiteral("close m")), 0u);
+    }
+}
+
+TEST_F(MediaDevices, MidiPlaysThroughTheSoundfont) {
+    const QString wav = s_dir->filePath(QStringLiteral("midi-out.wav"));
+    MediaOptions options;
+    options.midiSoundFile = wav;
+    {
+        MciInterpreter mci(mediaDeviceFactory(options));
+        ASSERT_EQ(send(mci, openCommand("song.mid")), 0u);
+        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("set m time format frames"))),
+                  MciError::NoFrames);
+        EXPECT_EQ(status(mci, "length"), QStringLiteral("3000"));
+        EXPECT_EQ(status(mci, "position"), QStringLiteral("0"));
+        ASSERT_EQ(send(mci, QStringLiteral("play m")), 0u);
+        EXPECT_EQ(status(mci, "mode"), QStringLiteral("playing"));
+        QTest::qWait(700);
+        const int played = status(mci, "position").toInt();
+        EXPECT_GT(played, 400);
+        EXPECT_LT(played, 1500);
+        ASSERT_EQ(send(mci, QStringLiteral("pause m")), 0u);
+        const QString held = status(mci, "position");
+        QTest::qWait(200);
+        EXPECT_EQ(status(mci, "position"), held);
+        // Seeking into the slower second half: 2500 ms is half way through its last note.
+        ASSERT_EQ(send(mci, QStringLiteral("seek m to 2500")), 0u);
+        EXPECT_EQ(status(mci, "position"), QStringLiteral("2500"));
+        ASSERT_EQ(send(mci, QStringLiteral("play m")), 0u);
+        ASSERT_TRUE(waitStopped(mci, 3000));
+        EXPECT_EQ(status(mci, "position"), QStringLiteral("3000"));
+        ASSERT_EQ(send(mci, QStringLiteral("play m from 0 to 600")), 0u);
+        ASSERT_TRUE(waitStopped(mci, 3000));
+        EXPECT_NEAR(status(mci, "position").toInt(), 600, 40);
+        EXPECT_EQ(send(mci, QStringLiteral("close m")), 0u);
+    }
+    // The notes were rendered with the soundfont: the file holds sound, not silence.
+    QFile f(wav);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray data = f.readAll();
+    ASSERT_GT(data.size(), 44 + 44100);
+    int loud = 0;
+    for (qsizetype i = 44; i + 1 < data.size(); i += 2) {
+        const auto sample = static_cast<qint16>((quint8(data[i + 1]) << 8) | quint8(data[i]));
+        if (std::abs(sample) > 100)
+            ++loud;
+    }
+    EXPECT_GT(loud, 10000);
+}
+
+} // namespace
+} // namespace kavelo
