@@ -1,0 +1,92 @@
+#include "DvdTimeText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace kavelo {
+namespace {
+
+QString fields(int h, int m, int s, int frames = -1) {
+    char buf[32];
+    if (frames < 0)
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, m, s);
+    else
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d:%02d", h, m, s, frames);
+    return QString::fromLatin1(buf);
+}
+
+// Every position a seek text can name: the writer sends the position's own hours, minutes and
+// seconds (a whole minute one second past it), and the reader gets the position back from
+// texts with and without frames.
+TEST(DvdTimeText, EveryPositionUpTo99_59_59) {
+    int writerMismatches = 0;
+    int readerMismatches = 0;
+    for (std::int64_t p = 0; p <= kLastSeekSecond; ++p) {
+        const int h = static_cast<int>(p / 3600);
+        const int m = static_cast<int>(p / 60 % 60);
+        const int s = static_cast<int>(p % 60);
+        const auto sent = seekText(p);
+        if (!sent || *sent != fields(h, m, s == 0 ? 1 : s, 0)) {
+            if (++writerMismatches <= 5)
+                ADD_FAILURE() << "seek text for " << p << ": "
+                              << sent.value_or("none").toStdString();
+        }
+        const auto withFrames = dvdTimeSeconds(fields(h, m, s, static_cast<int>(p % 25)));
+        const auto eightChars = dvdTimeSeconds(fields(h, m, s));
+        if (withFrames != p || eightChars != p) {
+            if (++readerMismatches <= 5)
+                ADD_FAILURE() << "reader at " << p;
+        }
+    }
+    EXPECT_EQ(writerMismatches, 0);
+    EXPECT_EQ(readerMismatches, 0);
+}
+
+TEST(DvdTimeText, SeekTextExamplesAndLimits) {
+    EXPECT_EQ(seekText(0), QStringLiteral("00:00:01:00"));
+    EXPECT_EQ(seekText(7), QStringLiteral("00:00:07:00"));
+    EXPECT_EQ(seekText(59), QStringLiteral("00:00:59:00"));
+    EXPECT_EQ(seekText(60), QStringLiteral("00:01:01:00"));
+    EXPECT_EQ(seekText(3600), QStringLiteral("01:00:01:00"));
+    EXPECT_EQ(seekText(3601), QStringLiteral("01:00:01:00"));
+    EXPECT_EQ(seekText(3605), QStringLiteral("01:00:05:00"));
+    // Whole minutes whose floating-point minutes fell short used to go out a minute early.
+    EXPECT_EQ(seekText(3660), QStringLiteral("01:01:01:00"));
+    EXPECT_EQ(seekText(4140), QStringLiteral("01:09:01:00"));
+    EXPECT_EQ(seekText(5025), QStringLiteral("01:23:45:00"));
+    EXPECT_EQ(seekText(36000), QStringLiteral("10:00:01:00"));
+    EXPECT_EQ(seekText(359999), QStringLiteral("99:59:59:00"));
+    EXPECT_EQ(seekText(360000), std::nullopt);
+    EXPECT_EQ(seekText(std::int64_t{1} << 40), std::nullopt);
+    EXPECT_EQ(seekText(-5), QStringLiteral("00:00:01:00"));
+}
+
+TEST(DvdTimeText, ShortAndMalformedTexts) {
+    using F = DvdTimeField;
+    // Fields stand at fixed characters; separators are never looked at.
+    EXPECT_EQ(dvdTimeSeconds(QStringLiteral("01x23y45")), 5025);
+    EXPECT_EQ(dvdTimeSeconds(QStringLiteral("01:23:45:12 and more")), 5025);
+    EXPECT_EQ(dvdTimeFieldText(QStringLiteral("01:23:45:12"), F::Seconds), QStringLiteral("45"));
+
+    // Short texts give short or empty fields; a one-digit field is still a number.
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:23:4"), F::Seconds), 4);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:23:"), F::Seconds), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:2"), F::Minutes), 2);
+    EXPECT_EQ(dvdTimeFieldValue(QString(), F::Hours), std::nullopt);
+    EXPECT_EQ(dvdTimeSeconds(QStringLiteral("01:23")), std::nullopt);
+
+    // Anything but ASCII digits fails its field only.
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("1:23:45"), F::Hours), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("1:23:45"), F::Minutes), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral(" 1:23:45"), F::Hours), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("-1:23:45"), F::Hours), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("+1:23:45"), F::Hours), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QString::fromUtf8("\u0661\u0662:23:45"), F::Hours), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:2x:45"), F::Minutes), std::nullopt);
+    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:2x:45"), F::Seconds), 45);
+    EXPECT_EQ(dvdTimeSeconds(QStringLiteral("01:2x:45")), std::nullopt);
+}
+
+} // namespace
+} // namespace kavelo

@@ -1,0 +1,297 @@
+#include "PositionDisplay.h"
+
+#include "DvdTimeText.h"
+#include "FakeDvdEngine.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace kavelo {
+namespace {
+
+using test::FakeDvdEngine;
+
+// The controls of the main window that the position display works on, without the window.
+class PositionDisplayTest : public ::testing::Test {
+protected:
+    PositionDisplayTest() {
+        client.setGeometry(120, 90, 400, 300);
+        for (const char* name :
+             {"mnuPopUpCurrentTitle", "mnuPopUpTitle", "mnuPopUpCurrentChapter", "mnuPopUpChapter",
+              "mnuPopUpCurrentTime", "mnuPopUpTime", "mnuPopUpTotalTime", "mnuPopUpTotal"}) {
+            QString caption = QString::fromLatin1(name).mid(8);
+            if (caption.startsWith(QLatin1String("Current")))
+                caption.insert(7, QLatin1Char(' '));
+            else if (caption == QLatin1String("TotalTime"))
+                caption = QStringLiteral("Total Time");
+            actions[QString::fromLatin1(name)] = menu.addAction(caption);
+        }
+        timTime.setInterval(500);
+        timTimeMenu.setInterval(100);
+        engine.title = 3;
+        engine.chapter = 12;
+        engine.currentTime = QStringLiteral("01:23:45:12");
+        engine.totalTime = QStringLiteral("02:05:30:00");
+    }
+
+    QString caption(const char* name) { return actions[QString::fromLatin1(name)]->text(); }
+    QStringList panels() {
+        QStringList texts;
+        for (int i = 1; i <= 4; ++i)
+            texts << sta.panelText(i);
+        return texts;
+    }
+    void setPanels(const QString& text) {
+        for (int i = 1; i <= 4; ++i)
+            sta.setPanelText(i, text);
+    }
+    // Closes the time pop-up as soon as it opens, noting the captions and place it opened with.
+    void closeMenuWhenShown() {
+        QObject::connect(&menu, &QMenu::aboutToShow, &menu, [this] {
+            ++menusShown;
+            shownCaptions = QStringList{caption("mnuPopUpTitle"), caption("mnuPopUpChapter"),
+                                        caption("mnuPopUpTime"), caption("mnuPopUpTotal")};
+            QTimer::singleShot(0, &menu, [this] {
+                shownAt = menu.geometry().topLeft();
+                // A tick while the menu is open does nothing.
+                const auto before = engine.calls.size();
+                display.timTimeMenu_Timer();
+                nestedTickReads = engine.calls.size() - before;
+                menu.close();
+            });
+        });
+    }
+
+    FakeDvdEngine engine;
+    PanelBar sta;
+    SeekSlider sli;
+    QTimer timTime;
+    QTimer timTimeMenu;
+    QWidget client;
+    QMenu menu;
+    std::map<QString, QAction*> actions;
+    KeyStateLatch keys;
+    PositionDisplay display{engine,
+                            &sta,
+                            &sli,
+                            &timTime,
+                            &timTimeMenu,
+                            &menu,
+                            [this](const QString& n) {
+                                auto it = actions.find(n);
+                                return it == actions.end() ? nullptr : it->second;
+                            },
+                            keys,
+                            &client};
+    int menusShown = 0;
+    QStringList shownCaptions;
+    QPoint shownAt;
+    qsizetype nestedTickReads = -1;
+};
+
+TEST_F(PositionDisplayTest, TickWritesPanelsAndSliderFromTenReads) {
+    sli.setRange(0, 100); // the design range: the maximum must be written before the position
+    display.timTime_Timer();
+    EXPECT_EQ(panels(),
+              (QStringList{"Title: 3", "Chapter: 12", "Time: 01:23:45", "Length: 02:05:30"}));
+    EXPECT_EQ(sli.minimum(), 0);
+    EXPECT_EQ(sli.maximum(), 7530);
+    EXPECT_EQ(sli.value(), 5025);
+    EXPECT_EQ(engine.calls,
+              (QStringList{"CurrentTime", "CurrentTitle", "CurrentChapter", "TotalTitleTime",
+                           "TotalTitleTime", "TotalTitleTime", "TotalTitleTime", "CurrentTime",
+                           "CurrentTime", "CurrentTime"}));
+
+    // Texts of eight characters read as those with frames; title 0 is written as it is.
+    engine.title = 0;
+    engine.currentTime = QStringLiteral("00:00:07");
+    engine.totalTime = QStringLiteral("00:01:00");
+    display.timTime_Timer();
+    EXPECT_EQ(panels(),
+              (QStringList{"Title: 0", "Chapter: 12", "Time: 00:00:07", "Length: 00:01:00"}));
+    EXPECT_EQ(sli.maximum(), 60);
+    EXPECT_EQ(sli.value(), 7);
+}
+
+TEST_F(PositionDisplayTest, EachFailingReadEmptiesItsPanelOnly) {
+    struct Case {
+        const char* failing;
+        QStringList panels;
+        int max;
+        int value;
+    };
+    const Case cases[] = {
+        {"CurrentTime", {"Title: 3", "Chapter: 12", "", "Length: 02:05:30"}, 7530, 0},
+        {"CurrentTitle", {"", "Chapter: 12", "Time: 01:23:45", "Length: 02:05:30"}, 7530, 5025},
+        {"CurrentChapter", {"Title: 3", "", "Time: 01:23:45", "Length: 02:05:30"}, 7530, 5025},
+        // The length sum fails without its seconds field and the maximum goes to 0.
+        {"TotalTitleTime", {"Title: 3", "Chapter: 12", "Time: 01:23:45", ""}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failing);
+        setPanels(QStringLiteral("old"));
+        sli.setRange(0, 9000);
+        sli.setValue(4000);
+        engine.failing = {QString::fromLatin1(c.failing)};
+        display.timTime_Timer();
+        EXPECT_EQ(panels(), c.panels);
+        EXPECT_EQ(sli.maximum(), c.max);
+        EXPECT_EQ(sli.value(), c.value);
+        EXPECT_EQ(engine.calls.size() % 10, 0); // every step still ran
+    }
+}
+
+TEST_F(PositionDisplayTest, MalformedFieldsCountAsZero) {
+    struct Case {
+        const char* current;
+        const char* total;
+        const char* timePanel;
+        int max;
+        int value;
+    };
+    const Case cases[] = {
+        // A numeric part that is not a number counts as 0.
+        {"01:2x:45:00", "0x:65:30:00", "Time: 01:2x:45", 3930, 3645},
+        {"01:23:xx", "02:x5:30", "Time: 01:23:xx", 7230, 4980},
+        // The length's seconds not being a number fail the whole sum: the maximum is 0 and
+        // the slider holds the position within it.
+        {"00:00:07", "02:05:xx:00", "Time: 00:00:07", 0, 0},
+        {"00:00:07", "02:05:", "Time: 00:00:07", 0, 0},
+        // Short texts give short panels and only the fields they have.
+        {"01:2", "02:01:5", "Time: 01:2", 7265, 3720},
+        {"", "", "Time: ", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.current);
+        engine.currentTime = QString::fromLatin1(c.current);
+        engine.totalTime = QString::fromLatin1(c.total);
+        display.timTime_Timer();
+        EXPECT_EQ(sta.panelText(3), QString::fromLatin1(c.timePanel));
+        EXPECT_EQ(sta.panelText(4),
+                  QStringLiteral("Length: ") + QString::fromLatin1(c.total).left(8));
+        EXPECT_EQ(sli.maximum(), c.max);
+        EXPECT_EQ(sli.value(), c.value);
+    }
+}
+
+TEST_F(PositionDisplayTest, TimePopUpOpensAtClientCornerThenRefreshesCaptions) {
+    closeMenuWhenShown();
+    engine.fullScreen = true;
+    keys.press(KeyStateLatch::VK_SPACE);
+    keys.release(KeyStateLatch::VK_SPACE);
+    display.timTimeMenu_Timer();
+    // The first tick shows the design captions: nothing had written them yet.
+    EXPECT_EQ(menusShown, 1);
+    EXPECT_EQ(shownCaptions, (QStringList{"Title", "Chapter", "Time", "Total"}));
+    EXPECT_EQ(shownAt, client.mapToGlobal(QPoint(0, 0)));
+    EXPECT_EQ(nestedTickReads, 0);
+    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("3"));
+    EXPECT_EQ(caption("mnuPopUpChapter"), QStringLiteral("12"));
+    EXPECT_EQ(caption("mnuPopUpTime"), QStringLiteral("01:23:45:12"));
+    EXPECT_EQ(caption("mnuPopUpTotal"), QStringLiteral("02:05:30:00"));
+    EXPECT_EQ(caption("mnuPopUpCurrentTitle"), QStringLiteral("Current Title"));
+
+    // Without the space bar the tick only refreshes; a failing read keeps its old caption.
+    engine.calls.clear();
+    engine.title = 4;
+    engine.currentTime = QStringLiteral("01:23:46:00");
+    engine.failing = {QStringLiteral("CurrentChapter")};
+    display.timTimeMenu_Timer();
+    EXPECT_EQ(menusShown, 1);
+    EXPECT_EQ(engine.calls, (QStringList{"FullScreenMode", "CurrentTitle", "CurrentChapter",
+                                         "CurrentTime", "TotalTitleTime"}));
+    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("4"));
+    EXPECT_EQ(caption("mnuPopUpChapter"), QStringLiteral("12"));
+    EXPECT_EQ(caption("mnuPopUpTime"), QStringLiteral("01:23:46:00"));
+
+    // Full-screen mode that cannot be read counts as on.
+    engine.failing = {QStringLiteral("FullScreenMode")};
+    keys.press(KeyStateLatch::VK_SPACE);
+    display.timTimeMenu_Timer();
+    EXPECT_EQ(menusShown, 2);
+    EXPECT_EQ(caption("mnuPopUpChapter"), QStringLiteral("12"));
+}
+
+TEST_F(PositionDisplayTest, TimePopUpStaysShutInWindowedMode) {
+    closeMenuWhenShown();
+    engine.fullScreen = false;
+    keys.press(KeyStateLatch::VK_SPACE);
+    display.timTimeMenu_Timer();
+    EXPECT_EQ(menusShown, 0);
+    EXPECT_EQ(engine.calls, QStringList{"FullScreenMode"});
+    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("Title"));
+    // The press was taken by that tick's query: turning full screen on later opens nothing.
+    keys.release(KeyStateLatch::VK_SPACE);
+    engine.fullScreen = true;
+    display.timTimeMenu_Timer();
+    EXPECT_EQ(menusShown, 0);
+    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("3"));
+}
+
+TEST_F(PositionDisplayTest, SliderHandlersStopAndRestartTheTickWhateverTheSeekDoes) {
+    struct Case {
+        const char* failing;
+        int maximum;
+        int position;
+        QStringList seeks;
+    };
+    const Case cases[] = {
+        {"", 7530, 5025, {"PlayAtTime(01:23:45:00)"}},
+        {"PlayAtTime", 7530, 5025, {}},
+        {"", 400000, 360000, {}}, // past 99:59:59 nothing is sent
+        {"", 400000, 359999, {"PlayAtTime(99:59:59:00)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.position);
+        engine.calls.clear();
+        engine.failing = {QString::fromLatin1(c.failing)};
+        sli.setRange(0, c.maximum);
+        timTime.start();
+        emit sli.mouseDown();
+        EXPECT_FALSE(timTime.isActive());
+        sli.setValue(c.position);
+        emit sli.mouseUp();
+        EXPECT_TRUE(timTime.isActive());
+        QStringList seeks = engine.calls.filter(QStringLiteral("PlayAtTime"));
+        if (!engine.failing.contains(QStringLiteral("PlayAtTime")))
+            EXPECT_EQ(seeks, c.seeks);
+        else
+            EXPECT_EQ(seeks.size(), 1);
+    }
+    // Mouse up starts the tick even when it was not running before.
+    timTime.stop();
+    display.sliMain_MouseUp();
+    EXPECT_TRUE(timTime.isActive());
+}
+
+TEST_F(PositionDisplayTest, MouseSeeksAndKeyboardDoesNot) {
+    sli.setGeometry(0, 0, 300, 24);
+    sli.setRange(0, 7530);
+    sli.setPageStep(5);
+    sli.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sli));
+    timTime.start();
+
+    sli.setFocus();
+    QTest::keyClick(&sli, Qt::Key_End);
+    EXPECT_EQ(sli.value(), 7530);
+    EXPECT_TRUE(timTime.isActive());
+    EXPECT_EQ(engine.count(QStringLiteral("PlayAtTime")), 0);
+
+    QTest::mousePress(&sli, Qt::LeftButton, {}, QPoint(150, 12));
+    EXPECT_FALSE(timTime.isActive());
+    QTest::mouseRelease(&sli, Qt::LeftButton, {}, QPoint(150, 12));
+    EXPECT_TRUE(timTime.isActive());
+    EXPECT_EQ(engine.calls.filter(QStringLiteral("PlayAtTime")),
+              QStringList{QStringLiteral("PlayAtTime(") + *seekText(sli.value()) + ")"});
+}
+
+} // namespace
+} // namespace kavelo
