@@ -4,13 +4,14 @@
 
 namespace kavelo {
 
-QString dvdTimeText(double seconds, double framesPerSecond)
-{
+QString dvdTimeText(double seconds, double framesPerSecond) {
     if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
-    const double fps = (std::isfinite(framesPerSecond) && framesPerSecond > 0) ? framesPerSecond : 25.0;
+    const double fps =
+        (std::isfinite(framesPerSecond) && framesPerSecond > 0) ? framesPerSecond : 25.0;
     long long whole = static_cast<long long>(std::floor(seconds));
-    long long frames = static_cast<long long>(std::floor((seconds - static_cast<double>(whole)) * fps));
+    long long frames =
+        static_cast<long long>(std::floor((seconds - static_cast<double>(whole)) * fps));
     const long long maxWhole = 99LL * 3600 + 59 * 60 + 59;
     if (whole > maxWhole) {
         whole = maxWhole;

@@ -1,1 +1,187 @@
+// The libmpv engine with real video output under Xvfb: the picture, zoom, back colour, full
+// screen, and mouse and keys reaching Qt over the playing video (pressed with xdotool).
+#include "MpvDvdEngine.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QList>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWidget>
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+using kavelo::MpvDvdEngine;
+
+namespace {
+
+const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
+
+// Sees what the application sees, as the main window's key-state latch does.
+class InputSpy : public QObject {
+public:
+    QList<QObject*> rightPressTargets;
+    int spaceKeys = 0;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+            rightPressTargets << watched;
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
+            ++spaceKeys;
+        return false;
+    }
+};
+
+bool xdotool(const QStringList& args) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), args);
+    QElapsedTimer clock;
+    clock.start();
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 5000)
+        QTest::qWait(20);
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// What the screen shows inside `widget`, read back from the X server.
+QImage shot(QWidget* widget) {
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, origin.x(), origin.y(), widget->width(), widget->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// Mean difference per colour channel, 0 to 255.
+double difference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull())
+        return 255;
+    double sum = 0;
+    int count = 0;
+    for (int y = 0; y < a.height(); y += 4) {
+        for (int x = 0; x < a.width(); x += 4) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+            count += 3;
+        }
+    }
+    return sum / count;
+}
+
+class VideoEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        ASSERT_TRUE(QFile::exists(kDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")));
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            GTEST_SKIP() << "xdotool is not installed";
+        m_window.setGeometry(0, 0, 640, 480);
+        engine = std::make_unique<MpvDvdEngine>(&m_window);
+        engine->widget()->setGeometry(0, 0, 640, 360);
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+        qApp->installEventFilter(&spy);
+    }
+    void TearDown() override { qApp->removeEventFilter(&spy); }
+
+    QWidget m_window;
+    std::unique_ptr<MpvDvdEngine> engine;
+    InputSpy spy;
+};
+
+TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
+    QWidget* video = engine->widget();
+    const WId wid = video->winId();
+    engine->SetBackColor(0x000000ff); // red around the 4:3 picture in a 16:9 area
+    engine->SetDVDDirectory(kDisc);
+    engine->Play();
+    QTest::qWait(700);
+
+    // A right click over the playing video reaches Qt on dvdMain.
+    const QPoint centre = video->mapToGlobal(video->rect().center());
+    ASSERT_TRUE(
+        xdotool({QStringLiteral("mousemove"), QString::number(centre.x()),
+                 QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
+    QTest::qWait(200);
+    EXPECT_TRUE(spy.rightPressTargets.contains(video));
+
+    engine->Pause();
+    QTest::qWait(300);
+    const QImage plain = shot(video);
+    const QRgb side = plain.pixel(10, 180);
+    EXPECT_GT(qRed(side), 200);
+    EXPECT_LT(qGreen(side) + qBlue(side), 60);
+    const QRgb middle = plain.pixel(320, 180);
+    EXPECT_NE(middle, side) << "no picture in the middle";
+
+    engine->Zoom(0, 0, 4.0);
+    QTest::qWait(400);
+    const QImage zoomed = shot(video);
+    EXPECT_GT(difference(plain, zoomed), 20);
+    engine->Zoom(0, 0, 0.0);
+    QTest::qWait(400);
+    EXPECT_LT(difference(plain, shot(video)), 3);
+
+    // Full screen: the same native window over the whole screen, still playing.
+    engine->Resume();
+    const QRect inWindow = video->geometry();
+    engine->SetFullScreenMode(true);
+    EXPECT_TRUE(engine->FullScreenMode());
+    QTest::qWait(500);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(video->window()->geometry(), screen);
+    EXPECT_EQ(video->size(), screen.size());
+    EXPECT_EQ(video->winId(), wid);
+    const double before = engine->positionSeconds();
+    QTest::qWait(600);
+    EXPECT_GT(engine->positionSeconds(), before + 0.3);
+
+    spy.rightPressTargets.clear();
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QStringLiteral("500"), QStringLiteral("400"),
+                         QStringLiteral("click"), QStringLiteral("3")}));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("space")}));
+    QTest::qWait(200);
+    EXPECT_TRUE(spy.rightPressTargets.contains(video));
+    EXPECT_GE(spy.spaceKeys, 1);
+
+    engine->SetFullScreenMode(false);
+    EXPECT_FALSE(engine->FullScreenMode());
+    EXPECT_EQ(video->parentWidget(), &m_window);
+    EXPECT_EQ(video->geometry(), inWindow);
+    EXPECT_EQ(video->winId(), wid);
+    const double back = engine->positionSeconds();
+    QTest::qWait(500);
+    EXPECT_GT(engine->positionSeconds(), back + 0.2);
+
+    // Closing is quick, with the sound device let go.
+    QElapsedTimer clock;
+    clock.start();
+    engine.reset();
+    EXPECT_LT(clock.elapsed(), 1500);
+}
+
+TEST_F(VideoEngineTest, ClosingWhileInFullScreenGivesTheVideoBack) {
+    QWidget* video = engine->widget();
+    engine->SetDVDDirectory(kDisc);
+    engine->Play();
+    engine->SetFullScreenMode(true);
+    QTest::qWait(300);
+    engine.reset();
+    EXPECT_EQ(video->parentWidget(), &m_window);
+}
+
+} // namespace
