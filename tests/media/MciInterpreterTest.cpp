@@ -1,0 +1,300 @@
+// The command interpreter over fake devices: parsing, aliases, drivers, every error path,
+// hostile strings; and, on the offscreen platform, real video failing for want of a display.
+#include "MciInterpreter.h"
+
+#include "MediaFixtures.h"
+#include "Profile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace kavelo {
+namespace {
+
+struct FakeDevice final : public IMciDevice {
+    QStringList* log;
+    qint64 len = 100;
+    explicit FakeDevice(QStringList* l) : log(l) {}
+    MciError note(const QString& s) {
+        *log << s;
+        return MciError::None;
+    }
+    static QString opt(std::optional<qint64> v) { return v ? QString::number(*v) : "-"; }
+    MciError play(std::optional<qint64> f, std::optional<qint64> t) override {
+        return note(QStringLiteral("play %1 %2").arg(opt(f), opt(t)));
+    }
+    MciError pause() override { return note("pause"); }
+    MciError resume() override { return note("resume"); }
+    MciError stop() override { return note("stop"); }
+    MciError seek(qint64 to) override { return note(QStringLiteral("seek %1").arg(to)); }
+    MciError putWindow(const QRect& r) override {
+        return note(
+            QStringLiteral("put %1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()));
+    }
+    MciError setTimeFormat(TimeFormat f) override {
+        return note(f == TimeFormat::Frames ? "frames" : "ms");
+    }
+    MciError length(qint64* v) override {
+        *v = len;
+        return MciError::None;
+    }
+    MciError position(qint64* v) override {
+        *v = 42;
+        return MciError::None;
+    }
+    QString mode() override { return QStringLiteral("playing"); }
+};
+
+class Interpreter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        test::useProfileFolder(m_dir.filePath(QStringLiteral("config")));
+        m_file = m_dir.filePath(QStringLiteral("my type alias clip.mpg"));
+        QFile f(m_file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("data");
+    }
+
+    MciInterpreter make() {
+        return MciInterpreter([this](const OpenRequest& r, MciError* e) {
+            requests.push_back(r);
+            if (factoryError != MciError::None) {
+                *e = factoryError;
+                return std::unique_ptr<IMciDevice>();
+            }
+            return std::unique_ptr<IMciDevice>(std::make_unique<FakeDevice>(&log));
+        });
+    }
+    MciError send(IMci& mci, const QString& command, QString* reply = nullptr, int length = 255) {
+        return static_cast<MciError>(mci.sendString(command, reply, length));
+    }
+    QString openText(const char* rest = "type MPEGVideo alias mpeg") const {
+        return QStringLiteral("open \"%1\" %2").arg(m_file, QLatin1String(rest));
+    }
+
+    QTemporaryDir m_dir;
+    QString m_file;
+    QStringList log;
+    std::vector<OpenRequest> requests;
+    MciError factoryError = MciError::None;
+};
+
+TEST_F(Interpreter, OpensQuotedNamesWithTheirDriverAndParent) {
+    QWidget parent;
+    const WId id = parent.winId();
+    MciInterpreter mci = make();
+    ASSERT_EQ(send(mci, QStringLiteral("OPEN \"%1\" Type mpegvideo ALIAS Mpeg parent %2 "
+                                       "Style 1073741824")
+                            .arg(m_file)
+                            .arg(id)
+                            .leftJustified(255, QLatin1Char(' '))),
+              MciError::None);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, m_file);
+    EXPECT_EQ(requests[0].deviceType, QStringLiteral("mpegvideo"));
+    EXPECT_EQ(requests[0].driver, QStringLiteral("mciqtz.drv"));
+    EXPECT_EQ(requests[0].parent, &parent);
+    EXPECT_EQ(mci.aliases(), QStringList{QStringLiteral("mpeg")});
+
+    // AviVideo finds the "avivideo" entry; the same alias cannot be opened twice.
+    EXPECT_EQ(send(mci, openText("type AviVideo alias MPEG")), MciError::AliasInUse);
+    EXPECT_EQ(send(mci, openText("type AviVideo alias other")), MciError::None);
+    EXPECT_EQ(requests.back().driver, QStringLiteral("mciavi.drv"));
+    EXPECT_EQ(send(mci, QStringLiteral("close all")), MciError::None);
+    EXPECT_TRUE(mci.aliases().isEmpty());
+}
+
+TEST_F(Interpreter, DriverComesFromTheProfile) {
+    MciInterpreter mci = make();
+    const QString ini = systemProfilePath();
+    writePrivateProfileString("MCI", "MPEGVideo", "MCIQTZ.DRV", ini);
+    EXPECT_EQ(send(mci, openText()), MciError::None); // driver names ignore case
+    send(mci, QStringLiteral("close mpeg"));
+    writePrivateProfileString("MCI", "MPEGVideo", "other.drv", ini);
+    EXPECT_EQ(send(mci, openText()), MciError::NoDriver);
+    EXPECT_EQ(send(mci, openText("type CDAudio alias mpeg")), MciError::NoDriver);
+    QFile::remove(ini);
+    EXPECT_EQ(send(mci, openText()), MciError::NoDriver);
+    EXPECT_EQ(requests.size(), 1u);
+}
+
+TEST_F(Interpreter, OpenErrors) {
+    MciInterpreter mci = make();
+    EXPECT_EQ(send(mci, QStringLiteral("open")), MciError::MissingValue);
+    EXPECT_EQ(send(mci, QStringLiteral("open \"\" type MPEGVideo alias a")),
+              MciError::MissingValue);
+    EXPECT_EQ(send(mci, openText("alias a")), MciError::MissingValue);
+    EXPECT_EQ(send(mci, openText("type")), MciError::MissingValue);
+    EXPECT_EQ(send(mci, openText("type MPEGVideo wait")), MciError::UnknownKeyword);
+    EXPECT_EQ(send(mci, openText("type MPEGVideo alias all")), MciError::UnknownKeyword);
+    EXPECT_EQ(send(mci, openText("type MPEGVideo parent x")), MciError::BadNumber);
+    EXPECT_EQ(send(mci, openText("type MPEGVideo parent 0")), MciError::BadWindow);
+    EXPECT_EQ(send(mci, openText("type MPEGVideo parent 99999999")), MciError::BadWindow);
+    EXPECT_EQ(send(mci, openText("type MPEGVideo style 1.5")), MciError::BadNumber);
+    EXPECT_EQ(send(mci, QStringLiteral("open \"%1/none.mpg\" type MPEGVideo").arg(m_dir.path())),
+              MciError::FileNotFound);
+    EXPECT_EQ(send(mci, QStringLiteral("open \"%1\" type MPEGVideo").arg(m_dir.path())),
+              MciError::FileNotFound); // a folder
+    // Unquoted, the name's blanks split it into words.
+    EXPECT_EQ(send(mci, QStringLiteral("open %1 type MPEGVideo alias a").arg(m_file)),
+              MciError::UnknownKeyword);
+    factoryError = MciError::CannotPlay;
+    EXPECT_EQ(send(mci, openText()), MciError::CannotPlay);
+    EXPECT_TRUE(mci.aliases().isEmpty());
+}
+
+TEST_F(Interpreter, DeviceCommandsReachTheDevice) {
+    MciInterpreter mci = make();
+    ASSERT_EQ(send(mci, openText()), MciError::None);
+    QString reply = QStringLiteral("stale");
+    for (const char* c :
+         {"play mpeg from 1 to 100   ", "Play mpeg", "play mpeg to 5", "Pause mpeg", "Resume mpeg",
+          "Stop mpeg", "seek mpeg to 0", "seek mpeg to end", "SEEK MPEG TO START",
+          "put mpeg window at -5 0 545 353", "set mpeg time format frames",
+          "set mpeg time format ms", "set mpeg time format milliseconds"})
+        EXPECT_EQ(send(mci, QString::fromLatin1(c), &reply), MciError::None) << c;
+    EXPECT_EQ(reply, QString());
+    EXPECT_EQ(
+        log, QStringList({"play 1 100", "play - -", "play - 5", "pause", "resume", "stop", "seek 0",
+                          "seek 100", "seek 0", "put -5 0 545 353", "frames", "ms", "ms"}));
+    EXPECT_EQ(send(mci, QStringLiteral("status mpeg length"), &reply), MciError::None);
+    EXPECT_EQ(reply, QStringLiteral("100"));
+    EXPECT_EQ(send(mci, QStringLiteral("status mpeg position"), &reply), MciError::None);
+    EXPECT_EQ(reply, QStringLiteral("42"));
+    EXPECT_EQ(send(mci, QStringLiteral("status mpeg mode"), &reply, 5), MciError::None);
+    EXPECT_EQ(reply, QStringLiteral("play")); // cut to the reply length less one
+    EXPECT_EQ(send(mci, QStringLiteral("Close mpeg")), MciError::None);
+    EXPECT_EQ(send(mci, QStringLiteral("Close mpeg")), MciError::UnknownAlias);
+}
+
+TEST_F(Interpreter, DeviceCommandErrors) {
+    MciInterpreter mci = make();
+    ASSERT_EQ(send(mci, openText()), MciError::None);
+    const std::pair<const char*, MciError> cases[] = {
+        {"", MciError::EmptyCommand},
+        {"   \t ", MciError::EmptyCommand},
+        {"rewind mpeg", MciError::UnknownCommand},
+        {"play", MciError::MissingValue},
+        {"play other", MciError::UnknownAlias},
+        {"play mpeg from", MciError::MissingValue},
+        {"play mpeg from x", MciError::BadNumber},
+        {"play mpeg from 1.5", MciError::BadNumber},
+        {"play mpeg from 1 to -1", MciError::OutOfRange},
+        {"play mpeg from 1 to 101", MciError::OutOfRange},
+        {"play mpeg from 9 to 3", MciError::OutOfRange},
+        {"play mpeg from 99999999999999999999999", MciError::BadNumber},
+        {"play mpeg fast", MciError::UnknownKeyword},
+        {"pause mpeg now", MciError::UnknownKeyword},
+        {"seek mpeg", MciError::MissingValue},
+        {"seek mpeg at 5", MciError::UnknownKeyword},
+        {"seek mpeg to 101", MciError::OutOfRange},
+        {"seek mpeg to -1", MciError::OutOfRange},
+        {"seek mpeg to five", MciError::BadNumber},
+        {"put mpeg window at 0 0 10", MciError::MissingValue},
+        {"put mpeg window at 0 0 0 10", MciError::OutOfRange},
+        {"put mpeg window at 0 0 10 10 10", MciError::UnknownKeyword},
+        {"put mpeg destination at 0 0 10 10", MciError::UnknownKeyword},
+        {"put mpeg window at 0 0 99999999999 10", MciError::OutOfRange},
+        {"set mpeg time format", MciError::MissingValue},
+        {"set mpeg time format smpte", MciError::UnknownKeyword},
+        {"set mpeg audio all off", MciError::UnknownKeyword},
+        {"status mpeg", MciError::MissingValue},
+        {"status mpeg volume", MciError::UnknownKeyword},
+        {"status mpeg length position", MciError::UnknownKeyword},
+        {"close mpeg now", MciError::UnknownKeyword},
+        {"play \"mpeg", MciError::BadQuotes},
+        {"play \"mpeg\"x", MciError::BadQuotes},
+        {"play mp\"eg\"", MciError::BadQuotes},
+    };
+    for (const auto& [command, error] : cases) {
+        QString reply = QStringLiteral("stale");
+        EXPECT_EQ(send(mci, QString::fromLatin1(command), &reply), error) << command;
+        EXPECT_EQ(reply, QString()) << command;
+    }
+    EXPECT_EQ(send(mci, QStringLiteral("play \"mpeg\" from 2")), MciError::None);
+}
+
+TEST_F(Interpreter, HostileStringsNeverCrash) {
+    MciInterpreter mci = make();
+    ASSERT_EQ(send(mci, openText()), MciError::None);
+    const QString huge = QStringLiteral("play mpeg from ") + QString(1 << 20, QLatin1Char('9'));
+    EXPECT_EQ(send(mci, huge), MciError::BadNumber);
+    EXPECT_EQ(send(mci, QString(1 << 20, QLatin1Char('"'))), MciError::BadQuotes);
+    EXPECT_EQ(send(mci, QString(1 << 20, QLatin1Char(' '))), MciError::EmptyCommand);
+    EXPECT_EQ(send(mci, QString::fromLatin1("status\0mpeg\0mode", 16)), MciError::None);
+
+    const QStringList words = {"open",   "play",     "seek", "put",   "set",    "status",  "close",
+                               "mpeg",   "\"mpeg\"", "from", "to",    "window", "at",      "time",
+                               "format", "frames",   "type", "alias", "parent", "-1",      "0",
+                               "5",      "\"",       "\"\"", "all",   "end",    "\x01\xff"};
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        QString command;
+        const int n = std::uniform_int_distribution<int>(0, 8)(random);
+        for (int k = 0; k < n; ++k) {
+            command += words[std::uniform_int_distribution<int>(0, words.size() - 1)(random)];
+            if (std::uniform_int_distribution<int>(0, 5)(random))
+                command += QLatin1Char(' ');
+        }
+        if (i % 3 == 0) {
+            for (int k = 0; k < 8; ++k)
+                command += QChar(
+                    static_cast<char16_t>(std::uniform_int_distribution<int>(0, 0xffff)(random)));
+        }
+        QString reply;
+        const std::uint32_t r = mci.sendString(command, &reply, 255);
+        EXPECT_TRUE(r == 0 || !mciErrorText(r).isEmpty()) << command.toStdString();
+    }
+}
+
+TEST_F(Interpreter, EveryCodeHasAShortText) {
+    MciInterpreter mci = make();
+    for (std::uint32_t code = 257; code <= 276; ++code) {
+        QString text;
+        ASSERT_TRUE(mci.getErrorString(code, &text, 128)) << code;
+        EXPECT_LT(text.size(), 128);
+        EXPECT_FALSE(text.isEmpty());
+    }
+    QString text = QStringLiteral("x");
+    EXPECT_FALSE(mci.getErrorString(0, &text, 128));
+    EXPECT_FALSE(mci.getErrorString(999, &text, 128));
+    EXPECT_TRUE(mci.getErrorString(257, &text, 6));
+    EXPECT_EQ(text.size(), 5);
+}
+
+TEST_F(Interpreter, VideoWithoutADisplayFailsWithACode) {
+    ASSERT_TRUE(test::makeMedia(m_dir.path()));
+    QWidget parent;
+    MciInterpreter mci;
+    const auto open = [&](const char* file) {
+        return send(mci, QStringLiteral("open \"%1\" type MPEGVideo alias %2 parent %3")
+                             .arg(m_dir.filePath(QString::fromLatin1(file)))
+                             .arg(QString::fromLatin1(file).section('.', 1))
+                             .arg(parent.winId()));
+    };
+    EXPECT_EQ(open("clip.mpg"), MciError::NoDisplay);
+    EXPECT_EQ(open("clip.avi"), MciError::NoDisplay);
+    EXPECT_EQ(open("clip.wav"), MciError::None); // sound needs no display
+    EXPECT_EQ(mci.aliases(), QStringList{QStringLiteral("wav")});
+
+    // Not media at all.
+    QFile junk(m_dir.filePath(QStringLiteral("junk.mpg")));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, '\x5a'));
+    junk.close();
+    EXPECT_EQ(open("junk.mpg"), MciError::CannotPlay);
+    QFile badMidi(m_dir.filePath(QStringLiteral("bad.mid")));
+    ASSERT_TRUE(badMidi.open(QIODevice::WriteOnly));
+    badMidi.write(QByteArray("MThd\0\0\0\6\0\0\0\1\0\0", 14));
+    badMidi.close();
+    EXPECT_EQ(open("bad.mid"), MciError::CannotPlay);
+}
+
+} // namespace
+} // namespace kavelo

@@ -1,0 +1,152 @@
+// The profile functions on real files in a temporary folder.
+#include "Profile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace kavelo {
+namespace {
+
+class Profile : public ::testing::Test {
+protected:
+    QString path(const char* name = "system.ini") const {
+        return m_dir.filePath(QString::fromLatin1(name));
+    }
+    void write(const QByteArray& bytes, const char* name = "system.ini") {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray contents(const char* name = "system.ini") const {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    QString get(const char* section, const char* key) {
+        return getPrivateProfileString(QString::fromLatin1(section), QString::fromLatin1(key),
+                                       QStringLiteral("None"), path());
+    }
+    bool set(const char* section, const char* key, const char* value) {
+        return writePrivateProfileString(QString::fromLatin1(section), QString::fromLatin1(key),
+                                         QString::fromLatin1(value), path());
+    }
+
+    QTemporaryDir m_dir;
+};
+
+const QByteArray kSample = "; drivers of this machine\n"
+                           "[boot]\n"
+                           "shell=explorer.exe\n"
+                           "MPEGVideo=wrong.drv\n"
+                           "\n"
+                           "[mci]\n"
+                           "; MPEGVideo=commented.drv\n"
+                           "  MpegVideo = \"mciqtz.drv\"  \n"
+                           "AVIVideo=mciavi.drv\n"
+                           "\n"
+                           "[drivers]\n"
+                           "wave=mmdrv.dll";
+
+TEST_F(Profile, ReadsWithoutRegardToCaseAndSkipsCommentsAndOtherSections) {
+    write(kSample);
+    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("mciqtz.drv"));
+    EXPECT_EQ(get("MCI", "avivideo"), QStringLiteral("mciavi.drv"));
+    EXPECT_EQ(get("drivers", "WAVE"), QStringLiteral("mmdrv.dll")); // no final newline
+    EXPECT_EQ(get("MCI", "shell"), QStringLiteral("None"));
+    EXPECT_EQ(get("sound", "wave"), QStringLiteral("None"));
+    EXPECT_EQ(get("MCI", "; MPEGVideo"), QStringLiteral("None"));
+}
+
+TEST_F(Profile, MissingOrUnreadableFilesReadTheDefault) {
+    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("None"));
+    QDir().mkpath(path());
+    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("None")); // a folder, not a file
+    write(QByteArray("\0\xff\n[MCI]\nMPEGVideo=x\n\0\0", 22), "binary.ini");
+    EXPECT_EQ(getPrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
+                                      QStringLiteral("None"), path("binary.ini")),
+              QStringLiteral("x"));
+}
+
+TEST_F(Profile, WriteChangesOnlyItsOwnLine) {
+    write(kSample);
+    ASSERT_TRUE(set("MCI", "mpegvideo", "new.drv"));
+    QByteArray expected = kSample;
+    expected.replace("  MpegVideo = \"mciqtz.drv\"  \n", "MpegVideo=new.drv\n");
+    EXPECT_EQ(contents(), expected);
+    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("new.drv"));
+    EXPECT_EQ(get("boot", "MPEGVideo"), QStringLiteral("wrong.drv"));
+}
+
+TEST_F(Profile, NewKeysJoinTheirSectionAndNewSectionsGoAtTheEnd) {
+    write(kSample);
+    ASSERT_TRUE(set("MCI", "CDAudio", "mcicda.drv"));
+    QByteArray expected = kSample;
+    expected.replace("AVIVideo=mciavi.drv\n", "AVIVideo=mciavi.drv\nCDAudio=mcicda.drv\n");
+    EXPECT_EQ(contents(), expected);
+
+    ASSERT_TRUE(set("drivers", "midi", "midi.drv")); // last line had no newline
+    expected += "\nmidi=midi.drv\n";
+    EXPECT_EQ(contents(), expected);
+
+    ASSERT_TRUE(set("New", "key", "v"));
+    expected += "[New]\nkey=v\n";
+    EXPECT_EQ(contents(), expected);
+}
+
+TEST_F(Profile, CrlfFilesKeepTheirLineEndings) {
+    const QByteArray crlf = "[MCI]\r\nMPEGVideo=old.drv\r\n[other]\r\nx=1\r\n";
+    write(crlf);
+    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("old.drv"));
+    ASSERT_TRUE(set("MCI", "MPEGVideo", "mciqtz.drv"));
+    ASSERT_TRUE(set("MCI", "avivideo", "mciavi.drv"));
+    EXPECT_EQ(
+        contents(),
+        QByteArray("[MCI]\r\nMPEGVideo=mciqtz.drv\r\navivideo=mciavi.drv\r\n[other]\r\nx=1\r\n"));
+}
+
+TEST_F(Profile, WriteCreatesTheFolderAndTheFile) {
+    const QString deep = m_dir.filePath(QStringLiteral("a/b/system.ini"));
+    ASSERT_TRUE(writePrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
+                                          QStringLiteral("mciqtz.drv"), deep));
+    QFile f(deep);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\n"));
+}
+
+TEST_F(Profile, RefusedWritesChangeNothing) {
+    write(kSample);
+    EXPECT_FALSE(set("MCI", "MPEGVideo", "a\nb"));
+    EXPECT_FALSE(set("MCI", "key=x", "v"));
+    EXPECT_FALSE(set("M]CI", "key", "v"));
+    EXPECT_FALSE(set("MCI", "", "v"));
+    EXPECT_EQ(contents(), kSample);
+
+    // A folder that cannot be written: the write fails quietly. (Root writes anywhere but in
+    // the kernel's read-only file systems.)
+    EXPECT_FALSE(writePrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
+                                           QStringLiteral("x.drv"),
+                                           QStringLiteral("/proc/self/kavelo/system.ini")));
+    if (::geteuid() == 0)
+        return;
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_FALSE(set("MCI", "MPEGVideo", "x.drv"));
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(contents(), kSample);
+}
+
+TEST_F(Profile, ProfileFolderFollowsXdgConfigHome) {
+    qputenv("XDG_CONFIG_HOME", "/somewhere/config");
+    EXPECT_EQ(profileDirectory(), QStringLiteral("/somewhere/config/kavelo"));
+    EXPECT_EQ(systemProfilePath(), QStringLiteral("/somewhere/config/kavelo/system.ini"));
+    qputenv("XDG_CONFIG_HOME", "relative");
+    EXPECT_EQ(profileDirectory(), QDir::homePath() + QStringLiteral("/.config/kavelo"));
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(profileDirectory(), QDir::homePath() + QStringLiteral("/.config/kavelo"));
+}
+
+} // namespace
+} // namespace kavelo
