@@ -97,7 +97,26 @@ FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     buildControls();
     buildMenus();
+    wireControls();
     Form_Load();
+}
+
+void FrmPlay::wireControls() {
+    PlayerControls c;
+    c.dvdMain = m_engine.get();
+    c.picLogo = picLogo;
+    c.sliMain = sliMain;
+    c.timTime = timTime;
+    c.timTimeMenu = timTimeMenu;
+    c.mnuPopMuteOn = menuItem(QStringLiteral("mnuPopMuteOn"));
+    c.window = this;
+    c.dialogs = m_services.dialogs;
+    m_commands = std::make_unique<PlaybackCommands>(c);
+    PictureButtons buttons{picPlay, picPause,  picStop, picPrevious,
+                           picNext, picRewind, picFast, picFullScreen};
+    wirePlaybackControls(
+        *m_commands, [this](const QString& name) { return menuItem(name); }, buttons, this);
+    m_popUp = new PopUpTrigger(timMenu, menu(QString::fromLatin1(menu::kPopUp)), m_keys, this);
 }
 
 FrmPlay::~FrmPlay() = default;

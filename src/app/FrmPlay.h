@@ -2,6 +2,10 @@
 
 #include "Controls.h"
 #include "DvdEngine.h"
+#include "KeyState.h"
+#include "PlaybackCommands.h"
+#include "PlayerHost.h"
+#include "PlayerMenus.h"
 #include "Screen.h"
 
 #include <QMainWindow>
@@ -32,7 +36,7 @@ struct FrmPlayServices {
 };
 
 // The main player window. Its controls carry the names they are known by throughout Kavelo.
-class FrmPlay : public QMainWindow {
+class FrmPlay : public QMainWindow, public IPlayerHost {
     Q_OBJECT
 public:
     explicit FrmPlay(FrmPlayServices services, QWidget* parent = nullptr);
@@ -52,7 +56,12 @@ public:
     int px(int twips) const { return m_screen.toPixels(twips); }
     QRect px(const QRect& twips) const { return m_screen.toPixels(twips); }
 
-    IDvdEngine& engine() { return *m_engine; }
+    IDvdEngine& engine() override { return *m_engine; }
+    PlaybackCommands& commands() { return *m_commands; }
+    KeyStateLatch& keys() { return m_keys; }
+    PopUpTrigger& popUpTrigger() { return *m_popUp; }
+
+    void dPlay() noexcept override { m_commands->dPlay(); }
 
     // Controls, in stacking order from the bottom.
     QWidget* dvdMain = nullptr;
@@ -80,6 +89,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void wireControls();
     void Form_Load();
     void Form_Unload();
     void applySmallLayout();
@@ -91,6 +101,9 @@ private:
     FrmPlayServices m_services;
     ScreenMetrics m_screen;
     std::unique_ptr<IDvdEngine> m_engine;
+    KeyStateLatch m_keys;
+    std::unique_ptr<PlaybackCommands> m_commands;
+    PopUpTrigger* m_popUp = nullptr;
     QWidget* m_client = nullptr;
     std::map<QString, QAction*> m_actions;
     std::map<QString, QMenu*> m_menus;

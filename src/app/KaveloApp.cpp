@@ -1,6 +1,10 @@
 #include "KaveloApp.h"
 
 #include "Dialogs.h"
+#include "FrmAbout.h"
+#include "FrmAngles.h"
+#include "FrmDirectory.h"
+#include "MpvDvdEngine.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,20 +30,24 @@ QWidget* placeholderWindow(const QString& name, const QString& caption) {
 
 KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programFolder)
     : m_dialogs(dialogs), m_makeEngine(std::move(makeEngine)),
-      m_programFolder(std::move(programFolder)), m_angles([] {
-          return placeholderWindow(QStringLiteral("frmAngles"), QStringLiteral("Angles"));
+      m_programFolder(std::move(programFolder)), m_angles([this]() -> QWidget* {
+          if (!m_main)
+              return nullptr;
+          return new FrmAngles(m_main->engine(), m_dialogs, primaryScreenMetrics());
       }),
-      m_directory([] {
-          return placeholderWindow(QStringLiteral("frmDirectory"),
-                                   QStringLiteral("Change Drive/Directory"));
+      m_directory([this]() -> QWidget* {
+          auto host = [this]() -> IPlayerHost* {
+              // After the main window was closed, Play opens it afresh and plays there.
+              showMainWindow();
+              return m_main;
+          };
+          return new FrmDirectory(host, m_dialogs, m_drives, primaryScreenMetrics());
       }),
       m_multimedia([] {
           return placeholderWindow(QStringLiteral("frmSingle"),
                                    QStringLiteral("Open Multimedia Files"));
       }),
-      m_about([] {
-          return placeholderWindow(QStringLiteral("frmAbout"), QStringLiteral("About Kavelo"));
-      }) {}
+      m_about([this]() -> QWidget* { return new FrmAbout(m_dialogs, m_registry, m_starter); }) {}
 
 KaveloApp::~KaveloApp() {
     destroyAllWindows();
@@ -129,7 +137,7 @@ int runKavelo(int argc, char** argv) {
     QtDialogs dialogs;
     int code = 0;
     {
-        KaveloApp kavelo(dialogs, nullptr, folder);
+        KaveloApp kavelo(dialogs, makeMpvDvdEngine, folder);
         kavelo.showMainWindow();
         code = app.exec();
     }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Drives.h"
 #include "DvdEngine.h"
 #include "FrmPlay.h"
+#include "ProgramStarter.h"
+#include "Registry.h"
 #include "SingleWindow.h"
 
 #include <QObject>
@@ -49,6 +52,9 @@ private:
     void wireMainWindow(FrmPlay* w);
 
     IDialogs& m_dialogs;
+    SystemDrives m_drives;
+    LinuxRegistry m_registry;
+    DetachedProgramStarter m_starter;
     EngineMaker m_makeEngine;
     QString m_programFolder;
     QPointer<FrmPlay> m_main;

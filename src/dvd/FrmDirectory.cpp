@@ -1,0 +1,178 @@
+#include "FrmDirectory.h"
+
+#include "Dialogs.h"
+#include "DvdEngine.h"
+#include "PlaybackCommands.h"
+#include "PlayerHost.h"
+#include "Screen.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QPushButton>
+#include <QStyle>
+
+namespace kavelo {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole + 1;
+
+void tryMessage(IDialogs& dialogs, QWidget* parent, const char* text) noexcept {
+    try {
+        dialogs.message(parent, QString::fromLatin1(text));
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        if (item)
+            setPath(item->data(kPathRole).toString());
+    });
+}
+
+bool FolderList::setPath(const QString& path) {
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return false;
+    QStringList entries;
+    QList<QListWidgetItem*> items;
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
+    QString current = path;
+    if (info.isDir()) {
+        QDir dir(info.absoluteFilePath());
+        if (!dir.isReadable())
+            return false;
+        current = QDir::cleanPath(dir.absolutePath());
+        // The folders from the top down to the current one, indented by depth.
+        QStringList chain;
+        for (QDir up(current);;) {
+            chain.prepend(up.absolutePath());
+            if (up.isRoot() || !up.cdUp())
+                break;
+        }
+        int depth = 0;
+        for (const QString& p : chain) {
+            const QString name = QDir(p).isRoot() ? p : QFileInfo(p).fileName();
+            auto* item = new QListWidgetItem(open, QString(depth * 2, QLatin1Char(' ')) + name);
+            item->setData(kPathRole, p);
+            items << item;
+            ++depth;
+        }
+        const QStringList children = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                                   QDir::Name | QDir::IgnoreCase);
+        for (const QString& child : children) {
+            auto* item = new QListWidgetItem(closed, QString(depth * 2, QLatin1Char(' ')) + child);
+            item->setData(kPathRole, dir.absoluteFilePath(child));
+            items << item;
+        }
+    } else {
+        // A disc in a drive that is not mounted: the drive itself is the only entry.
+        auto* item = new QListWidgetItem(open, path);
+        item->setData(kPathRole, path);
+        items << item;
+    }
+    clear();
+    int currentRow = 0;
+    for (QListWidgetItem* item : items) {
+        addItem(item);
+        if (item->data(kPathRole).toString() == current)
+            currentRow = row(item);
+    }
+    setCurrentRow(currentRow);
+    m_path = current;
+    emit pathChanged(m_path);
+    return true;
+}
+
+FrmDirectory::FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives,
+                           const ScreenMetrics& screen, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_host(std::move(host)), m_dialogs(dialogs), m_drives(drives) {
+    setObjectName(QStringLiteral("frmDirectory"));
+    setWindowTitle(QStringLiteral("Change Drive/Directory"));
+    setFixedSize(screen.toPixels(4335), screen.toPixels(3870));
+    auto place = [&](QWidget* w, const char* name, int l, int t, int wd, int h) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(screen.toPixels(QRect(l, t, wd, h)));
+    };
+    // The frames lie under the controls they surround.
+    Frame1 = new QFrame(this);
+    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    place(Frame1, "Frame1", 120, 120, 4095, 2775);
+    Frame2 = new QFrame(this);
+    Frame2->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    place(Frame2, "Frame2", 120, 3000, 4095, 735);
+
+    drvDrive = new QComboBox(this);
+    place(drvDrive, "drvDrive", 360, 360, 3615, 315);
+    dirDirectory = new FolderList(this);
+    place(dirDirectory, "dirDirectory", 360, 840, 3615, 1890);
+    cmdOk = new QPushButton(QStringLiteral("Play"), this);
+    place(cmdOk, "cmdOk", 720, 3240, 1335, 375);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    place(cmdCancel, "cmdCancel", 2280, 3240, 1335, 375);
+    setTabOrder(drvDrive, dirDirectory);
+    setTabOrder(dirDirectory, cmdOk);
+    setTabOrder(cmdOk, cmdCancel);
+
+    // The lists start at the process's current drive and folder.
+    const QString cwd = QDir::currentPath();
+    try {
+        m_driveList = m_drives.drives();
+        const auto currentDrive = m_drives.driveOf(cwd);
+        int currentIndex = -1;
+        for (const Drive& d : m_driveList) {
+            drvDrive->addItem(d.label);
+            if (currentDrive && d.root == currentDrive->root && !d.optical)
+                currentIndex = drvDrive->count() - 1;
+        }
+        drvDrive->setCurrentIndex(currentIndex);
+    } catch (...) {
+    }
+    dirDirectory->setPath(cwd);
+
+    connect(drvDrive, &QComboBox::activated, this, [this](int index) { drvDrive_Change(index); });
+    connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+}
+
+void FrmDirectory::drvDrive_Change(int index) noexcept {
+    try {
+        if (index < 0 || index >= m_driveList.size())
+            throw EngineError("no such drive");
+        const auto folder = m_drives.openDrive(m_driveList[index]);
+        if (!folder || !dirDirectory->setPath(*folder))
+            throw EngineError("drive cannot be read");
+    } catch (...) {
+        tryMessage(m_dialogs, this, message::kNoSuchDrive);
+    }
+}
+
+void FrmDirectory::cmdOk_Click() noexcept {
+    IPlayerHost* host = nullptr;
+    try {
+        const QString path = dirDirectory->path();
+        host = m_host ? m_host() : nullptr;
+        if (!host)
+            throw EngineError("no player");
+        host->engine().SetDVDDirectory(path);
+    } catch (...) {
+        tryMessage(m_dialogs, this, message::kNoSuchDrive);
+        return;
+    }
+    host->dPlay();
+    close();
+}
+
+void FrmDirectory::cmdCancel_Click() noexcept {
+    close();
+}
+
+} // namespace kavelo

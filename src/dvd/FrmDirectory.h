@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Drives.h"
+
+#include <QListWidget>
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QFrame;
+class QPushButton;
+
+namespace kavelo {
+
+class IDialogs;
+class IPlayerHost;
+struct ScreenMetrics;
+
+// A folder list: the current path's folders from the top down, then the folders inside it.
+// A double click opens a folder; a single click only highlights it.
+class FolderList : public QListWidget {
+    Q_OBJECT
+public:
+    explicit FolderList(QWidget* parent = nullptr);
+
+    QString path() const { return m_path; }
+    // Opens `path`; false (and the list unchanged) when it cannot be read.
+    bool setPath(const QString& path);
+
+signals:
+    void pathChanged(const QString& path);
+
+private:
+    QString m_path;
+};
+
+// Points the DVD engine at another drive or folder and plays from there.
+class FrmDirectory : public QWidget {
+    Q_OBJECT
+public:
+    using HostProvider = std::function<IPlayerHost*()>;
+
+    // `host` gives the main window, opening it afresh when it has been closed.
+    FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives, const ScreenMetrics& screen,
+                 QWidget* parent = nullptr);
+
+    QComboBox* drvDrive = nullptr;
+    FolderList* dirDirectory = nullptr;
+    QPushButton* cmdOk = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QFrame* Frame1 = nullptr;
+    QFrame* Frame2 = nullptr;
+
+    void drvDrive_Change(int index) noexcept;
+    void cmdOk_Click() noexcept;
+    void cmdCancel_Click() noexcept;
+
+private:
+    HostProvider m_host;
+    IDialogs& m_dialogs;
+    IDrives& m_drives;
+    QList<Drive> m_driveList;
+};
+
+} // namespace kavelo

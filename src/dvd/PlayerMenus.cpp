@@ -1,0 +1,100 @@
+#include "PlayerMenus.h"
+
+#include "Controls.h"
+#include "KeyState.h"
+#include "PlaybackCommands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QTimer>
+
+namespace kavelo {
+namespace {
+
+using Command = void (PlaybackCommands::*)() noexcept;
+
+struct ItemCommand {
+    const char* item;
+    Command command;
+};
+
+constexpr ItemCommand kItems[] = {
+    {"mnuKavelo", &PlaybackCommands::dPlay},
+    {"mnuStopDVD", &PlaybackCommands::dStop},
+    {"mnuPause", &PlaybackCommands::dPause},
+    {"mnuResume", &PlaybackCommands::dResume},
+    {"mnuSelChap", &PlaybackCommands::dSelectChapter},
+    {"mnuNext", &PlaybackCommands::dNextChapter},
+    {"mnuPrevious", &PlaybackCommands::dPreviousChapter},
+    {"mnuAddBookMark", &PlaybackCommands::dSaveBookmark},
+    {"mnuRestoreBookMark", &PlaybackCommands::dRestoreBookmark},
+    {"mnuPopPlay", &PlaybackCommands::dPlay},
+    {"mnuPopStop", &PlaybackCommands::dStop},
+    {"mnuPopPause", &PlaybackCommands::dPause},
+    {"mnuPopResume", &PlaybackCommands::dResume},
+    {"mnuPopSelectChapter", &PlaybackCommands::dSelectChapter},
+    {"mnuPopNextChapter", &PlaybackCommands::dNextChapter},
+    {"mnuPopPreviousChapter", &PlaybackCommands::dPreviousChapter},
+    {"mnuPopMuteOn", &PlaybackCommands::dMuteOnOff},
+    {"mnuPopBookMark", &PlaybackCommands::dSaveBookmark},
+    {"mnuPopRestoreBookMark", &PlaybackCommands::dRestoreBookmark},
+    {"mnuPopFull", &PlaybackCommands::dFullScreen},
+    {"mnuPopExitFull", &PlaybackCommands::exitFullScreen},
+    {"mnuZoom4x", &PlaybackCommands::zoom4x},
+    {"mnuZoomOff", &PlaybackCommands::zoomOff},
+};
+
+} // namespace
+
+void wirePlaybackControls(PlaybackCommands& commands,
+                          const std::function<QAction*(const QString&)>& item,
+                          const PictureButtons& buttons, QObject* context) {
+    PlaybackCommands* target = &commands;
+    for (const ItemCommand& ic : kItems) {
+        if (QAction* a = item(QString::fromLatin1(ic.item))) {
+            const Command command = ic.command;
+            QObject::connect(a, &QAction::triggered, context,
+                             [target, command] { (target->*command)(); });
+        }
+    }
+    const std::pair<PictureBox*, Command> pictures[] = {
+        {buttons.picPlay, &PlaybackCommands::dPlay},
+        {buttons.picPause, &PlaybackCommands::dPause},
+        {buttons.picStop, &PlaybackCommands::dStop},
+        {buttons.picPrevious, &PlaybackCommands::dPreviousChapter},
+        {buttons.picNext, &PlaybackCommands::dNextChapter},
+        {buttons.picRewind, &PlaybackCommands::fastBackwards},
+        {buttons.picFast, &PlaybackCommands::fastForwards},
+        {buttons.picFullScreen, &PlaybackCommands::dFullScreen},
+    };
+    for (const auto& [box, command] : pictures) {
+        if (box) {
+            const Command c = command;
+            QObject::connect(box, &PictureBox::clicked, context, [target, c] { (target->*c)(); });
+        }
+    }
+}
+
+PopUpTrigger::PopUpTrigger(QTimer* timMenu, QMenu* mnuPopUp, KeyStateLatch& keys, QObject* parent)
+    : QObject(parent), m_menu(mnuPopUp), m_keys(keys),
+      m_show([](QMenu* menu, QPoint pos) { menu->exec(pos); }) {
+    connect(timMenu, &QTimer::timeout, this, &PopUpTrigger::timMenu_Timer);
+}
+
+void PopUpTrigger::timMenu_Timer() noexcept {
+    // Timers keep ticking while a menu is open; the press waits for the menu to close.
+    if (m_open || QApplication::activePopupWidget())
+        return;
+    try {
+        if (!m_keys.query(KeyStateLatch::VK_RBUTTON) || !m_menu)
+            return;
+        m_open = true;
+        m_show(m_menu, QCursor::pos());
+    } catch (...) {
+    }
+    m_open = false;
+}
+
+} // namespace kavelo

@@ -1,0 +1,290 @@
+#include "FakeDialogs.h"
+#include "FakeDvdEngine.h"
+#include "FrmAngles.h"
+#include "FrmDirectory.h"
+#include "FrmPlay.h"
+#include "KaveloApp.h"
+#include "Screen.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kavelo {
+namespace {
+
+using test::FakeDialogs;
+using test::FakeDvdEngine;
+
+ScreenMetrics standardScreen() {
+    ScreenMetrics m;
+    m.pixels = QSize(1024, 768);
+    return m;
+}
+
+TEST(FrmAngles, LoadsOnceAndChangesByNumber) {
+    FakeDvdEngine engine;
+    FakeDialogs dialogs;
+    engine.angle = 1;
+    engine.angles = 3;
+    FrmAngles dlg(engine, dialogs, standardScreen());
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Angles"));
+    EXPECT_EQ(dlg.size(), QSize(168, 161));
+    EXPECT_EQ(dlg.txtCurrentAngle->text(), QStringLiteral("1"));
+    EXPECT_EQ(dlg.txtAngAva->text(), QStringLiteral("3"));
+    EXPECT_EQ(dlg.txtChangeAngle->geometry(), QRect(104, 88, 57, 25));
+    EXPECT_EQ(dlg.Command1->text(), QStringLiteral("Change"));
+
+    engine.calls.clear();
+    dlg.Command1_Click(); // empty input
+    EXPECT_EQ(dialogs.messages, QStringList{"Angle isn't available"});
+    EXPECT_TRUE(engine.calls.isEmpty());
+
+    dlg.txtChangeAngle->setText(QStringLiteral("1.5"));
+    QTest::mouseClick(dlg.Command1, Qt::LeftButton);
+    dlg.txtChangeAngle->setText(QStringLiteral("2.5"));
+    dlg.Command1_Click();
+    EXPECT_EQ(engine.calls, (QStringList{"SetCurrentAngle(2)", "SetCurrentAngle(2)"}));
+    EXPECT_EQ(dlg.txtCurrentAngle->text(), QStringLiteral("1")); // not read again
+
+    engine.failing = {"SetCurrentAngle"};
+    dlg.txtChangeAngle->setText(QStringLiteral("7"));
+    dlg.Command1_Click();
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(dlg.txtChangeAngle->text(), QStringLiteral("7"));
+}
+
+TEST(FrmAngles, NoDiscSaysPleaseWaitAndOpensEmpty) {
+    FakeDvdEngine engine;
+    FakeDialogs dialogs;
+    engine.failing = {"CurrentAngle"};
+    FrmAngles dlg(engine, dialogs, standardScreen());
+    EXPECT_EQ(dialogs.messages, QStringList{"Please Wait"});
+    EXPECT_TRUE(dlg.txtCurrentAngle->text().isEmpty());
+    EXPECT_TRUE(dlg.txtAngAva->text().isEmpty());
+    EXPECT_EQ(engine.count(QStringLiteral("AnglesAvailable")), 0);
+}
+
+class FakeDrives final : public IDrives {
+public:
+    QList<Drive> list;
+    QList<Drive> drives() override { return list; }
+    std::optional<Drive> driveOf(const QString&) override { return std::nullopt; }
+    std::optional<QString> openDrive(const Drive& d) override {
+        if (d.root.isEmpty())
+            return std::nullopt;
+        return d.root;
+    }
+};
+
+struct FakeHost final : IPlayerHost {
+    FakeDvdEngine dvd;
+    int plays = 0;
+    IDvdEngine& engine() override { return dvd; }
+    void dPlay() noexcept override {
+        ++plays;
+        try {
+            dvd.Play();
+        } catch (...) {
+        }
+    }
+};
+
+class FrmDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("disc/VIDEO_TS")));
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("other")));
+        m_oldCwd = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        m_drives.list = {
+            Drive{QStringLiteral("/dev/sr0 [DVD]"), QStringLiteral("/dev/sr0"), QString(), true},
+            Drive{QStringLiteral("disc"), QString(), m_dir.filePath("disc"), false}};
+    }
+    void TearDown() override { QDir::setCurrent(m_oldCwd); }
+
+    std::unique_ptr<FrmDirectory> open() {
+        return std::make_unique<FrmDirectory>([this] { return &m_host; }, m_dialogs, m_drives,
+                                              standardScreen());
+    }
+
+    QTemporaryDir m_dir;
+    QString m_oldCwd;
+    FakeDrives m_drives;
+    FakeHost m_host;
+    FakeDialogs m_dialogs;
+};
+
+TEST_F(FrmDirectoryTest, StartsAtTheCurrentFolderAndPlaysItsPath) {
+    auto dlg = open();
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Change Drive/Directory"));
+    EXPECT_EQ(dlg->size(), QSize(289, 258));
+    EXPECT_EQ(dlg->cmdOk->text(), QStringLiteral("Play"));
+    EXPECT_EQ(dlg->cmdCancel->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(dlg->dirDirectory->path(), QDir(m_dir.path()).canonicalPath());
+    EXPECT_EQ(dlg->drvDrive->count(), 2);
+
+    // Highlighting a folder does not open it; a double click does.
+    const auto items = dlg->dirDirectory->findItems(QStringLiteral("disc"), Qt::MatchContains);
+    ASSERT_EQ(items.size(), 1);
+    dlg->dirDirectory->setCurrentItem(items.first());
+    EXPECT_EQ(dlg->dirDirectory->path(), QDir(m_dir.path()).canonicalPath());
+    emit dlg->dirDirectory->itemDoubleClicked(items.first());
+    EXPECT_EQ(dlg->dirDirectory->path(), QDir(m_dir.path()).canonicalPath() + "/disc");
+
+    dlg->show();
+    dlg->cmdOk_Click();
+    EXPECT_EQ(m_host.dvd.calls,
+              (QStringList{"SetDVDDirectory(" + dlg->dirDirectory->path() + ")", "Play"}));
+    EXPECT_EQ(m_host.plays, 1);
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(FrmDirectoryTest, RefusedFolderKeepsTheDialogOpen) {
+    auto dlg = open();
+    dlg->show();
+    m_host.dvd.failing = {"SetDVDDirectory"};
+    dlg->cmdOk_Click();
+    EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"});
+    EXPECT_EQ(m_host.plays, 0);
+    EXPECT_TRUE(dlg->isVisible());
+
+    // Accepted but unplayable: dPlay reports, and the dialog closes.
+    m_host.dvd.failing = {"Play"};
+    dlg->cmdOk_Click();
+    EXPECT_EQ(m_host.plays, 1);
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(FrmDirectoryTest, DriveWithoutDiscSaysSoAndKeepsTheFolder) {
+    auto dlg = open();
+    const QString before = dlg->dirDirectory->path();
+    dlg->drvDrive->setCurrentIndex(0);
+    dlg->drvDrive_Change(0);
+    EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"});
+    EXPECT_EQ(dlg->dirDirectory->path(), before);
+    EXPECT_EQ(dlg->drvDrive->currentIndex(), 0);
+
+    dlg->drvDrive_Change(1);
+    EXPECT_EQ(dlg->dirDirectory->path(), m_dir.filePath("disc"));
+    dlg->drvDrive_Change(99);
+    EXPECT_EQ(m_dialogs.messages.size(), 2);
+}
+
+TEST_F(FrmDirectoryTest, CancelTouchesNothing) {
+    auto dlg = open();
+    dlg->show();
+    QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_TRUE(m_host.dvd.calls.isEmpty());
+}
+
+class FrmPlayWiringTest : public ::testing::Test {
+protected:
+    FrmPlayWiringTest() {
+        FrmPlayServices s;
+        s.dialogs = &m_dialogs;
+        s.makeEngine = [this](QWidget* parent) {
+            auto e = std::make_unique<FakeDvdEngine>(parent);
+            m_engine = e.get();
+            return e;
+        };
+        s.screen = standardScreen;
+        s.programFolder = QStringLiteral("/nonexistent");
+        m_window = std::make_unique<FrmPlay>(std::move(s));
+    }
+    FakeDialogs m_dialogs;
+    FakeDvdEngine* m_engine = nullptr;
+    std::unique_ptr<FrmPlay> m_window;
+};
+
+TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommand) {
+    m_dialogs.inputAnswers = {QStringLiteral("2"), QStringLiteral("5")};
+    const std::pair<const char*, const char*> items[] = {
+        {"mnuKavelo", "Play"},
+        {"mnuPopPlay", "Play"},
+        {"mnuStopDVD", "Stop"},
+        {"mnuPopStop", "Stop"},
+        {"mnuPause", "Pause"},
+        {"mnuPopPause", "Pause"},
+        {"mnuResume", "Resume"},
+        {"mnuPopResume", "Resume"},
+        {"mnuSelChap", "PlayChapter(2)"},
+        {"mnuPopSelectChapter", "PlayChapter(5)"},
+        {"mnuNext", "PlayNextChapter"},
+        {"mnuPopNextChapter", "PlayNextChapter"},
+        {"mnuPrevious", "PlayPrevChapter"},
+        {"mnuPopPreviousChapter", "PlayPrevChapter"},
+        {"mnuAddBookMark", "SaveBookmark"},
+        {"mnuPopBookMark", "SaveBookmark"},
+        {"mnuRestoreBookMark", "RestoreBookmark"},
+        {"mnuPopRestoreBookMark", "RestoreBookmark"},
+        {"mnuPopMuteOn", "SetMute(true)"},
+        {"mnuPopFull", "SetFullScreenMode(true)"},
+        {"mnuPopExitFull", "SetFullScreenMode(false)"},
+        {"mnuZoom4x", "Zoom(0,0,4)"},
+        {"mnuZoomOff", "Zoom(0,0,0)"},
+    };
+    for (const auto& [name, call] : items) {
+        m_engine->calls.clear();
+        m_window->menuItem(QString::fromLatin1(name))->trigger();
+        EXPECT_EQ(m_engine->calls.value(m_engine->calls.size() - 1), QString::fromLatin1(call))
+            << name;
+    }
+    const std::pair<PictureBox*, const char*> buttons[] = {
+        {m_window->picPlay, "Play"},
+        {m_window->picPause, "Pause"},
+        {m_window->picStop, "Stop"},
+        {m_window->picPrevious, "PlayPrevChapter"},
+        {m_window->picNext, "PlayNextChapter"},
+        {m_window->picRewind, "PlayBackwards(16)"},
+        {m_window->picFast, "PlayForwards(16)"},
+        {m_window->picFullScreen, "SetFullScreenMode(true)"},
+    };
+    for (const auto& [box, call] : buttons) {
+        m_engine->calls.clear();
+        QTest::mouseClick(box, Qt::LeftButton);
+        EXPECT_EQ(m_engine->calls, QStringList{QString::fromLatin1(call)}) << call;
+    }
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+    EXPECT_EQ(m_window->menuItem(QStringLiteral("mnuPopMuteOn"))->text(),
+              QStringLiteral("Mute On"));
+}
+
+TEST(KaveloAppPlayback, DirectoryPlayReopensAClosedMainWindow) {
+    FakeDialogs dialogs;
+    std::vector<FakeDvdEngine*> engines;
+    KaveloApp app(
+        dialogs,
+        [&](QWidget* parent) {
+            auto e = std::make_unique<FakeDvdEngine>(parent);
+            engines.push_back(e.get());
+            return e;
+        },
+        QStringLiteral("/nonexistent"));
+    app.showMainWindow();
+    app.showDirectory();
+    auto* dlg = qobject_cast<FrmDirectory*>(app.directory().get());
+    ASSERT_NE(dlg, nullptr);
+    app.existingMainWindow()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(app.existingMainWindow(), nullptr);
+    EXPECT_TRUE(app.directory().isOpen());
+
+    dlg->cmdOk_Click();
+    ASSERT_NE(app.existingMainWindow(), nullptr);
+    EXPECT_TRUE(app.existingMainWindow()->isVisible());
+    ASSERT_EQ(engines.size(), 2u);
+    EXPECT_EQ(engines.back()->calls.mid(engines.back()->calls.size() - 2),
+              (QStringList{"SetDVDDirectory(" + dlg->dirDirectory->path() + ")", "Play"}));
+    EXPECT_TRUE(app.existingMainWindow()->picLogo->isHidden());
+}
+
+} // namespace
+} // namespace kavelo
