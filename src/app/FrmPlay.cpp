@@ -2,6 +2,7 @@
 
 #include "Layout.h"
 #include "Menus.h"
+#include "PositionDisplay.h"
 #include "Skin.h"
 
 #include <QAction>
@@ -117,6 +118,10 @@ void FrmPlay::wireControls() {
     wirePlaybackControls(
         *m_commands, [this](const QString& name) { return menuItem(name); }, buttons, this);
     m_popUp = new PopUpTrigger(timMenu, menu(QString::fromLatin1(menu::kPopUp)), m_keys, this);
+    m_position = new PositionDisplay(
+        *m_engine, staMain, sliMain, timTime, timTimeMenu,
+        menu(QString::fromLatin1(menu::kTimePopUp)),
+        [this](const QString& name) { return menuItem(name); }, m_keys, m_client, this);
 }
 
 FrmPlay::~FrmPlay() = default;

@@ -24,6 +24,7 @@ class QMenu;
 namespace kavelo {
 
 class IDialogs;
+class PositionDisplay;
 
 // What the main window needs from the rest of the program.
 struct FrmPlayServices {
@@ -104,6 +105,7 @@ private:
     KeyStateLatch m_keys;
     std::unique_ptr<PlaybackCommands> m_commands;
     PopUpTrigger* m_popUp = nullptr;
+    PositionDisplay* m_position = nullptr;
     QWidget* m_client = nullptr;
     std::map<QString, QAction*> m_actions;
     std::map<QString, QMenu*> m_menus;
