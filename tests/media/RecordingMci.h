@@ -18,7 +18,8 @@ public:
     QList<int> replyLengths; // the reply length offered with each
     QMap<QString, std::uint32_t> results;
     QMap<QString, QString> replies;
-    bool throwing = false; // every command throws, as a broken layer might
+    bool throwing = false;       // every command throws, as a broken layer might
+    QStringList* sink = nullptr; // also gets every command, and outlives the layer
 
     QStringList trimmed() const {
         QStringList out;
@@ -29,6 +30,8 @@ public:
 
     std::uint32_t sendString(const QString& command, QString* reply, int replyLength) override {
         commands << command;
+        if (sink)
+            *sink << command;
         replyLengths << replyLength;
         if (throwing)
             throw std::runtime_error("broken");
