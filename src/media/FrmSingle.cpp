@@ -48,6 +48,9 @@ FrmSingle::FrmSingle(IDialogs& dialogs, std::unique_ptr<IMci> mci, QWidget* pare
     QFont labelFont(QStringLiteral("MS Sans Serif"));
     labelFont.setPointSizeF(8.25);
     labelFont.setBold(true);
+    // Where that face is missing, a narrow sans serif keeps the description on its two lines.
+    labelFont.setStyleHint(QFont::SansSerif);
+    labelFont.setStretch(QFont::SemiCondensed);
     const auto label = [&](const char* name, const QString& text, int left, int top, int width,
                            int height) {
         auto* l = new QLabel(text, this);

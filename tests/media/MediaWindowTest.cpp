@@ -1,0 +1,119 @@
+// The media file window with its real devices under Xvfb: a clip plays with its picture in
+// the frame and the counter running, the slider seeks, a MIDI file plays.
+#include "Controls.h"
+#include "Dialogs.h"
+#include "FrmSingle.h"
+#include "MediaFixtures.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace kavelo {
+namespace {
+
+struct FakeDialogs final : IDialogs {
+    QString fileName;
+    QStringList messages;
+    void message(QWidget*, const QString& text) override { messages << text; }
+    std::optional<QString> input(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    QString openFile(QWidget*, const QString&) override { return fileName; }
+};
+
+// With KAVELO_SHOTS set to a folder, the screen is saved there under `name`.
+void shot(const char* name) {
+    const QString dir = qEnvironmentVariable("KAVELO_SHOTS");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/" + name);
+}
+
+int counter(const QLabel* label) {
+    return label->text().section(QLatin1Char(' '), -1).toInt();
+}
+
+TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    test::useProfileFolder(dir.filePath(QStringLiteral("config")), false);
+    ASSERT_TRUE(test::makeMedia(dir.path()));
+
+    FakeDialogs dialogs;
+    FrmSingle form(dialogs);
+    form.move(20, 20);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+    dialogs.fileName = dir.filePath(QStringLiteral("clip.mpg"));
+    QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
+    EXPECT_FALSE(form.cmdOpen->isEnabled());
+    QWidget* picture = form.FrameVideo->findChild<QWidget*>();
+    ASSERT_NE(picture, nullptr); // the drivers were written on load, so the open worked
+    EXPECT_EQ(picture->geometry(), QRect(QPoint(0, 0), form.FrameVideo->size()));
+
+    QTest::mouseClick(form.cmdPlay, Qt::LeftButton);
+    EXPECT_EQ(form.lblTotalTime->text(), QStringLiteral("Total Frames: 50"));
+    EXPECT_EQ(form.sliTime->maximum(), 50);
+    QTest::qWait(1000);
+    const int running = counter(form.lblCurrentTime);
+    EXPECT_GT(running, 5);
+    EXPECT_LE(running, 50);
+    shot("media-playing.png");
+
+    // The picture is the clip's test pattern, not a black frame.
+    const QImage image = form.FrameVideo->screen()
+                             ->grabWindow(0, form.FrameVideo->mapToGlobal(QPoint(0, 0)).x(),
+                                          form.FrameVideo->mapToGlobal(QPoint(0, 0)).y(),
+                                          form.FrameVideo->width(), form.FrameVideo->height())
+                             .toImage();
+    int coloured = 0;
+    for (int y = 0; y < image.height(); y += 8)
+        for (int x = 0; x < image.width(); x += 8)
+            if (qGray(image.pixel(x, y)) > 60)
+                ++coloured;
+    EXPECT_GT(coloured, 100);
+
+    // Press, drag to a quarter of the way, release: the clip goes on from there.
+    QTest::mouseClick(form.cmdPause, Qt::LeftButton);
+    SeekSlider* s = form.sliTime;
+    const int y = s->height() / 2;
+    QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->width() / 4, y));
+    EXPECT_FALSE(form.timTime->isActive());
+    QTest::mouseRelease(s, Qt::LeftButton, {}, QPoint(s->width() / 4, y));
+    const int target = s->value();
+    EXPECT_TRUE(form.timTime->isActive());
+    QTest::qWait(600);
+    EXPECT_GE(counter(form.lblCurrentTime), target);
+    EXPECT_LE(counter(form.lblCurrentTime), target + 25);
+    shot("media-seeked.png");
+
+    QTest::mouseClick(form.cmdStop, Qt::LeftButton);
+    QTest::mouseClick(form.cmdClose, Qt::LeftButton);
+    EXPECT_EQ(form.FrameVideo->findChild<QWidget*>(), nullptr);
+
+    dialogs.fileName = dir.filePath(QStringLiteral("song.mid"));
+    QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
+    QTest::mouseClick(form.cmdPlay, Qt::LeftButton);
+    // MIDI counts milliseconds: the "frames" are the song's 3000 ms.
+    EXPECT_EQ(form.lblTotalTime->text(), QStringLiteral("Total Frames: 3000"));
+    QTest::qWait(1100);
+    EXPECT_GT(counter(form.lblCurrentTime), 300);
+    shot("media-midi.png");
+    QTest::mouseClick(form.cmdClose, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+} // namespace
+} // namespace kavelo
