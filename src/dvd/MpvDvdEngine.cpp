@@ -188,7 +188,7 @@ MpvDvdEngine::~MpvDvdEngine() {
             }
         }
     }
-    m_fullWindow.reset();
+    delete m_fullWindow.data();
 }
 
 QWidget* MpvDvdEngine::widget() {
@@ -290,6 +290,7 @@ void MpvDvdEngine::releasePlayer() {
     m_scanTimer.stop();
     m_scan = Scan::None;
     m_loaded = false;
+    m_fullScreen = false;
     m_mpv.reset();
 }
 
@@ -637,7 +638,7 @@ void MpvDvdEngine::SetFullScreenMode(bool on) {
         if (!screen)
             throw EngineError("there is no screen");
         if (!m_fullWindow) {
-            m_fullWindow = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint);
+            m_fullWindow = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
             m_fullWindow->setObjectName(QStringLiteral("dvdFullScreen"));
             m_fullWindow->setAutoFillBackground(true);
             m_fullWindow->setFocusPolicy(Qt::StrongFocus);
@@ -647,7 +648,7 @@ void MpvDvdEngine::SetFullScreenMode(bool on) {
         m_savedGeometry = video->geometry();
         const QRect area = screen->geometry();
         m_fullWindow->setGeometry(area);
-        video->setParent(m_fullWindow.get());
+        video->setParent(m_fullWindow);
         video->setGeometry(0, 0, area.width(), area.height());
         video->show();
         m_fullWindow->showFullScreen();
@@ -661,7 +662,8 @@ void MpvDvdEngine::SetFullScreenMode(bool on) {
         video->setParent(m_savedParent);
         video->setGeometry(m_savedGeometry);
         video->show();
-        m_fullWindow->hide();
+        if (m_fullWindow)
+            m_fullWindow->hide();
         if (m_savedParent)
             m_savedParent->window()->activateWindow();
         m_fullScreen = false;

@@ -121,8 +121,8 @@ private:
     void command(std::initializer_list<QByteArray> args);
 
     std::unique_ptr<mpv_handle, MpvDeleter> m_mpv;
-    QPointer<QWidget> m_video; // dvdMain
-    std::unique_ptr<QWidget> m_fullWindow;
+    QPointer<QWidget> m_video;      // dvdMain
+    QPointer<QWidget> m_fullWindow; // ours; the application may delete it at exit first
     QPointer<QWidget> m_savedParent;
     QRect m_savedGeometry;
     bool m_fullScreen = false;

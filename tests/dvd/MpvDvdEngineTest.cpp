@@ -305,6 +305,7 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     if (!QFile::exists(QStringLiteral("/dev/dvd")) && !QFile::exists(QStringLiteral("/dev/sr0"))) {
         clock.start();
         EXPECT_THROW(engine->Play(), EngineError);
+        RecordProperty("no_disc_ms", static_cast<int>(clock.elapsed()));
         EXPECT_LT(clock.elapsed(), 3000);
         EXPECT_EQ(engine->DVDDirectory(), QStringLiteral("/dev/sr0"));
     }
@@ -318,6 +319,7 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     truncateFile(disc + QStringLiteral("/VIDEO_TS/VIDEO_TS.BUP"), 100);
     clock.restart();
     EXPECT_THROW(engine->Play(), EngineError);
+    RecordProperty("damaged_disc_ms", static_cast<int>(clock.elapsed()));
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_THROW(engine->SetDVDDirectory(disc), EngineError);
 
@@ -331,8 +333,18 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
         engine->Play();
         QTest::qWait(300);
     } catch (const EngineError&) {
+        RecordProperty("damaged_title_ms", static_cast<int>(clock.elapsed()));
     }
     EXPECT_LT(clock.elapsed(), 3500);
+
+    // The picture data gone: the title cannot be played.
+    const QString third = copyDisc(temp.filePath(QStringLiteral("third")));
+    engine->SetDVDDirectory(third);
+    truncateFile(third + QStringLiteral("/VIDEO_TS/VTS_02_1.VOB"), 0);
+    clock.restart();
+    EXPECT_THROW(engine->Play(), EngineError);
+    RecordProperty("no_picture_data_ms", static_cast<int>(clock.elapsed()));
+    EXPECT_LT(clock.elapsed(), 3000);
 
     // The engine works on afterwards.
     engine->SetDVDDirectory(kDisc);

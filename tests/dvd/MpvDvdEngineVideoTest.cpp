@@ -182,6 +182,19 @@ TEST_F(VideoEngineTest, ClosingWhileInFullScreenGivesTheVideoBack) {
     QTest::qWait(300);
     engine.reset();
     EXPECT_EQ(video->parentWidget(), &m_window);
+
+    // At exit the application deletes every top-level window, the full-screen one among them,
+    // before the engines go.
+    engine = std::make_unique<MpvDvdEngine>(&m_window);
+    engine->SetDVDDirectory(kDisc);
+    engine->Play();
+    engine->SetFullScreenMode(true);
+    QTest::qWait(300);
+    delete engine->widget()->window();
+    EXPECT_EQ(engine->widget(), nullptr);
+    EXPECT_THROW(engine->Play(), kavelo::EngineError);
+    EXPECT_THROW(engine->SetFullScreenMode(false), kavelo::EngineError);
+    engine.reset();
 }
 
 } // namespace
