@@ -131,6 +131,20 @@ TEST_F(MediaDevices, VideoClipsCountSeekAndPlayExactFrames) {
     }
 }
 
+TEST_F(MediaDevices, APictureWindowDestroyedUnderThePlayerEndsItQuietly) {
+    MciInterpreter mci;
+    ASSERT_EQ(send(mci, openCommand("clip.avi", "AviVideo")), 0u);
+    ASSERT_EQ(send(mci, QStringLiteral("play m")), 0u);
+    QTest::qWait(200);
+    delete m_frame;
+    m_frame = nullptr;
+    QTest::qWait(100);
+    EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("seek m to 3"))),
+              MciError::EngineFailed);
+    EXPECT_EQ(status(mci, "mode"), QStringLiteral("stopped"));
+    EXPECT_EQ(send(mci, QStringLiteral("close m")), 0u);
+}
+
 TEST_F(MediaDevices, SoundWithoutPicturesCountsMilliseconds) {
     for (const char* file : {"clip.wav", "clip.mp3"}) {
         SCOPED_TRACE(file);

@@ -113,6 +113,17 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     shot("media-midi.png");
     QTest::mouseClick(form.cmdClose, Qt::LeftButton);
     EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    // A window destroyed while it plays (the program's Exit) takes its device with it.
+    auto* other = new FrmSingle(dialogs);
+    other->show();
+    dialogs.fileName = dir.filePath(QStringLiteral("clip.avi"));
+    QTest::mouseClick(other->cmdOpen, Qt::LeftButton);
+    QTest::mouseClick(other->cmdPlay, Qt::LeftButton);
+    QTest::qWait(300);
+    delete other;
+    QTest::qWait(100);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 } // namespace
