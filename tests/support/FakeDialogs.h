@@ -23,9 +23,12 @@ public:
         prompts << title + QLatin1Char('|') + prompt;
         if (inputAnswers.empty())
             return std::nullopt;
-        auto answer = inputAnswers.front();
+        const bool cancel = !inputAnswers.front().has_value();
+        const QString text = inputAnswers.front().value_or(QString());
         inputAnswers.pop_front();
-        return answer;
+        if (cancel)
+            return std::nullopt;
+        return text;
     }
     QString openFile(QWidget*, const QString& filter) override {
         fileFilters << filter;
