@@ -206,8 +206,7 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
 
 void MpvDevice::wakeup(void* self) {
     auto* device = static_cast<MpvDevice*>(self);
-    QMetaObject::invokeMethod(
-        device, [device] { device->drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(device, &MpvDevice::drain, Qt::QueuedConnection);
 }
 
 void MpvDevice::drain() {

@@ -105,6 +105,14 @@ TEST_F(MediaDevices, VideoClipsCountSeekAndPlayExactFrames) {
         }
         std::printf("[ measure ] %s: slowest seek %lld ms\n", file, static_cast<long long>(worst));
 
+        // At the end the position is the length; reaching it costs no wait.
+        clock.restart();
+        ASSERT_EQ(send(mci, QStringLiteral("seek m to end")), 0u);
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_EQ(status(mci, "position"), QStringLiteral("50"));
+        ASSERT_EQ(send(mci, QStringLiteral("seek m to start")), 0u);
+        EXPECT_EQ(status(mci, "position"), QStringLiteral("0"));
+
         // A range stops on its last frame; play on goes from there.
         ASSERT_EQ(send(mci, QStringLiteral("play m from 5 to 12")), 0u);
         EXPECT_EQ(status(mci, "mode"), QStringLiteral("playing"));
