@@ -1,5 +1,6 @@
 #include "FrmPlay.h"
 
+#include "Attempt.h"
 #include "Layout.h"
 #include "Menus.h"
 #include "PositionDisplay.h"
@@ -15,14 +16,6 @@
 
 namespace kavelo {
 namespace {
-
-// Start-up never stops: a step that fails is dropped and the next one runs.
-template <class F> void attempt(F&& step) noexcept {
-    try {
-        step();
-    } catch (...) {
-    }
-}
 
 // Stands in when no engine could be made: the window still opens and every command reports
 // its failure as usual.

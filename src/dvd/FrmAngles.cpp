@@ -21,24 +21,20 @@ FrmAngles::FrmAngles(IDvdEngine& engine, IDialogs& dialogs, const ScreenMetrics&
     setWindowTitle(QStringLiteral("Angles"));
     setFixedSize(screen.toPixels(2520), screen.toPixels(2415));
 
-    auto place = [&](QWidget* w, const char* name, int l, int t, int wd, int h) {
-        w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(screen.toPixels(QRect(l, t, wd, h)));
-    };
     Label1 = new QLabel(QStringLiteral("Current Angle:"), this);
-    place(Label1, "Label1", 120, 360, 1095, 255);
+    placeControl(Label1, "Label1", QRect(120, 360, 1095, 255), screen);
     txtCurrentAngle = new QLineEdit(this);
-    place(txtCurrentAngle, "txtCurrentAngle", 1560, 240, 855, 375);
+    placeControl(txtCurrentAngle, "txtCurrentAngle", QRect(1560, 240, 855, 375), screen);
     Label2 = new QLabel(QStringLiteral("Angles Available:"), this);
-    place(Label2, "Label2", 120, 840, 1215, 255);
+    placeControl(Label2, "Label2", QRect(120, 840, 1215, 255), screen);
     txtAngAva = new QLineEdit(this);
-    place(txtAngAva, "txtAngAva", 1560, 720, 855, 375);
+    placeControl(txtAngAva, "txtAngAva", QRect(1560, 720, 855, 375), screen);
     Label3 = new QLabel(QStringLiteral("Change Angle:"), this);
-    place(Label3, "Label3", 120, 1440, 1095, 255);
+    placeControl(Label3, "Label3", QRect(120, 1440, 1095, 255), screen);
     txtChangeAngle = new QLineEdit(this);
-    place(txtChangeAngle, "txtChangeAngle", 1560, 1320, 855, 375);
+    placeControl(txtChangeAngle, "txtChangeAngle", QRect(1560, 1320, 855, 375), screen);
     Command1 = new QPushButton(QStringLiteral("Change"), this);
-    place(Command1, "Command1", 360, 1920, 1815, 375);
+    placeControl(Command1, "Command1", QRect(360, 1920, 1815, 375), screen);
 
     // Keyboard focus order: the three boxes, then the button.
     setTabOrder(txtCurrentAngle, txtAngAva);
@@ -54,10 +50,7 @@ void FrmAngles::Form_Load() noexcept {
         txtCurrentAngle->setText(QString::number(m_engine.CurrentAngle()));
         txtAngAva->setText(QString::number(m_engine.AnglesAvailable()));
     } catch (...) {
-        try {
-            m_dialogs.message(nullptr, QString::fromLatin1(message::kPleaseWait));
-        } catch (...) {
-        }
+        showMessage(m_dialogs, nullptr, message::kPleaseWait);
     }
 }
 
@@ -68,10 +61,7 @@ void FrmAngles::Command1_Click() noexcept {
             throw EngineError("not a number");
         m_engine.SetCurrentAngle(*angle);
     } catch (...) {
-        try {
-            m_dialogs.message(this, QString::fromLatin1(message::kAngleNotAvailable));
-        } catch (...) {
-        }
+        showMessage(m_dialogs, this, message::kAngleNotAvailable);
     }
 }
 

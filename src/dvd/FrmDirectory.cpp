@@ -18,13 +18,6 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole + 1;
 
-void tryMessage(IDialogs& dialogs, QWidget* parent, const char* text) noexcept {
-    try {
-        dialogs.message(parent, QString::fromLatin1(text));
-    } catch (...) {
-    }
-}
-
 } // namespace
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
@@ -98,26 +91,22 @@ FrmDirectory::FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives
     setObjectName(QStringLiteral("frmDirectory"));
     setWindowTitle(QStringLiteral("Change Drive/Directory"));
     setFixedSize(screen.toPixels(4335), screen.toPixels(3870));
-    auto place = [&](QWidget* w, const char* name, int l, int t, int wd, int h) {
-        w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(screen.toPixels(QRect(l, t, wd, h)));
-    };
     // The frames lie under the controls they surround.
     Frame1 = new QFrame(this);
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    place(Frame1, "Frame1", 120, 120, 4095, 2775);
+    placeControl(Frame1, "Frame1", QRect(120, 120, 4095, 2775), screen);
     Frame2 = new QFrame(this);
     Frame2->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    place(Frame2, "Frame2", 120, 3000, 4095, 735);
+    placeControl(Frame2, "Frame2", QRect(120, 3000, 4095, 735), screen);
 
     drvDrive = new QComboBox(this);
-    place(drvDrive, "drvDrive", 360, 360, 3615, 315);
+    placeControl(drvDrive, "drvDrive", QRect(360, 360, 3615, 315), screen);
     dirDirectory = new FolderList(this);
-    place(dirDirectory, "dirDirectory", 360, 840, 3615, 1890);
+    placeControl(dirDirectory, "dirDirectory", QRect(360, 840, 3615, 1890), screen);
     cmdOk = new QPushButton(QStringLiteral("Play"), this);
-    place(cmdOk, "cmdOk", 720, 3240, 1335, 375);
+    placeControl(cmdOk, "cmdOk", QRect(720, 3240, 1335, 375), screen);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    place(cmdCancel, "cmdCancel", 2280, 3240, 1335, 375);
+    placeControl(cmdCancel, "cmdCancel", QRect(2280, 3240, 1335, 375), screen);
     setTabOrder(drvDrive, dirDirectory);
     setTabOrder(dirDirectory, cmdOk);
     setTabOrder(cmdOk, cmdCancel);
@@ -151,7 +140,7 @@ void FrmDirectory::drvDrive_Change(int index) noexcept {
         if (!folder || !dirDirectory->setPath(*folder))
             throw EngineError("drive cannot be read");
     } catch (...) {
-        tryMessage(m_dialogs, this, message::kNoSuchDrive);
+        showMessage(m_dialogs, this, message::kNoSuchDrive);
     }
 }
 
@@ -164,7 +153,7 @@ void FrmDirectory::cmdOk_Click() noexcept {
             throw EngineError("no player");
         host->engine().SetDVDDirectory(path);
     } catch (...) {
-        tryMessage(m_dialogs, this, message::kNoSuchDrive);
+        showMessage(m_dialogs, this, message::kNoSuchDrive);
         return;
     }
     host->dPlay();

@@ -1,5 +1,6 @@
 #include "PlaybackCommands.h"
 
+#include "Attempt.h"
 #include "Dialogs.h"
 #include "DvdEngine.h"
 #include "Menus.h"
@@ -11,14 +12,6 @@
 
 namespace kavelo {
 namespace {
-
-// Every step is attempted; failures are dropped.
-template <class F> void ignore(F&& step) noexcept {
-    try {
-        step();
-    } catch (...) {
-    }
-}
 
 struct NotANumber : std::runtime_error {
     NotANumber() : std::runtime_error("not a number") {}
@@ -37,11 +30,8 @@ template <class F> void PlaybackCommands::trap(const char* message, F&& steps) n
 }
 
 void PlaybackCommands::show(const char* message) noexcept {
-    try {
-        if (m_c.dialogs)
-            m_c.dialogs->message(m_c.window, QString::fromLatin1(message));
-    } catch (...) {
-    }
+    if (m_c.dialogs)
+        showMessage(*m_c.dialogs, m_c.window, message);
 }
 
 void PlaybackCommands::dPlay() noexcept {
@@ -66,7 +56,7 @@ void PlaybackCommands::dPause() noexcept {
 }
 
 void PlaybackCommands::dResume() noexcept {
-    ignore([&] { m_c.dvdMain->Resume(); });
+    attempt([&] { m_c.dvdMain->Resume(); });
 }
 
 void PlaybackCommands::dSelectChapter() noexcept {
@@ -90,7 +80,7 @@ void PlaybackCommands::dNextChapter() noexcept {
 
 void PlaybackCommands::dMuteOnOff() noexcept {
     // The caption changes only once the engine has taken the new state; a refusal leaves both.
-    ignore([&] {
+    attempt([&] {
         const QString caption = m_c.mnuPopMuteOn->text();
         if (caption == QLatin1String(menu::kMuteOff)) {
             m_c.dvdMain->SetMute(true);
@@ -110,35 +100,35 @@ void PlaybackCommands::dSaveBookmark() noexcept {
 }
 
 void PlaybackCommands::dRestoreBookmark() noexcept {
-    ignore([&] { m_c.dvdMain->RestoreBookmark(); });
+    attempt([&] { m_c.dvdMain->RestoreBookmark(); });
 }
 
 void PlaybackCommands::dFullScreen() noexcept {
-    ignore([&] { m_c.window->move(0, m_c.window->y()); });
-    ignore([&] { m_c.window->move(m_c.window->x(), 0); });
-    ignore([&] { m_c.dvdMain->SetFullScreenMode(true); });
-    ignore([&] { m_c.timTimeMenu->start(); });
+    attempt([&] { m_c.window->move(0, m_c.window->y()); });
+    attempt([&] { m_c.window->move(m_c.window->x(), 0); });
+    attempt([&] { m_c.dvdMain->SetFullScreenMode(true); });
+    attempt([&] { m_c.timTimeMenu->start(); });
 }
 
 void PlaybackCommands::zoom4x() noexcept {
-    ignore([&] { m_c.dvdMain->Zoom(0, 0, 4.0); });
+    attempt([&] { m_c.dvdMain->Zoom(0, 0, 4.0); });
 }
 
 void PlaybackCommands::zoomOff() noexcept {
-    ignore([&] { m_c.dvdMain->Zoom(0, 0, 0.0); });
+    attempt([&] { m_c.dvdMain->Zoom(0, 0, 0.0); });
 }
 
 void PlaybackCommands::fastForwards() noexcept {
-    ignore([&] { m_c.dvdMain->PlayForwards(16.0); });
+    attempt([&] { m_c.dvdMain->PlayForwards(16.0); });
 }
 
 void PlaybackCommands::fastBackwards() noexcept {
-    ignore([&] { m_c.dvdMain->PlayBackwards(16.0); });
+    attempt([&] { m_c.dvdMain->PlayBackwards(16.0); });
 }
 
 void PlaybackCommands::exitFullScreen() noexcept {
-    ignore([&] { m_c.dvdMain->SetFullScreenMode(false); });
-    ignore([&] { m_c.timTimeMenu->stop(); });
+    attempt([&] { m_c.dvdMain->SetFullScreenMode(false); });
+    attempt([&] { m_c.timTimeMenu->stop(); });
 }
 
 } // namespace kavelo

@@ -22,6 +22,13 @@ std::optional<QString> QtDialogs::input(QWidget* parent, const QString& prompt,
     return text;
 }
 
+void showMessage(IDialogs& dialogs, QWidget* parent, const char* text) noexcept {
+    try {
+        dialogs.message(parent, QString::fromLatin1(text));
+    } catch (...) {
+    }
+}
+
 // "Name|*.a;*.b|Name|*.*|" becomes "Name (*.a *.b);;Name (*)".
 QString qtFileFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));

@@ -36,6 +36,9 @@ inline constexpr const char* kProductTitle = "Kavelo";
 } // namespace kavelo
 
 namespace kavelo {
+// Shows one of Kavelo's fixed messages; a failure to show it is dropped.
+void showMessage(IDialogs& dialogs, QWidget* parent, const char* text) noexcept;
+
 // Turns a "Name|patterns|Name|patterns|" filter into Qt's "Name (patterns);;..." form.
 QString qtFileFilter(const QString& filter);
 } // namespace kavelo

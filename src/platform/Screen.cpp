@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <cmath>
 
@@ -26,6 +27,12 @@ int ScreenMetrics::toTwips(int px) const {
 QRect ScreenMetrics::toPixels(const QRect& twips) const {
     return {toPixels(twips.x()), toPixels(twips.y()), toPixels(twips.width()),
             toPixels(twips.height())};
+}
+
+void placeControl(QWidget* control, const char* name, const QRect& twips,
+                  const ScreenMetrics& screen) {
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(screen.toPixels(twips));
 }
 
 ScreenMetrics primaryScreenMetrics() {

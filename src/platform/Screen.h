@@ -21,6 +21,10 @@ struct ScreenMetrics {
     QRect toPixels(const QRect& twips) const;
 };
 
+// Names a control and places it at a rectangle given in twips.
+void placeControl(QWidget* control, const char* name, const QRect& twips,
+                  const ScreenMetrics& screen);
+
 // The primary screen as the windowing system reports it (96 dpi, 1024 × 768 without one).
 ScreenMetrics primaryScreenMetrics();
 

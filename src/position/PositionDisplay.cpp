@@ -1,5 +1,6 @@
 #include "PositionDisplay.h"
 
+#include "Attempt.h"
 #include "DvdTimeText.h"
 
 #include <QAction>
@@ -11,14 +12,6 @@
 
 namespace kavelo {
 namespace {
-
-// Every step of these handlers stands alone: an error abandons that step and the next runs.
-template <class F> void attempt(F&& step) noexcept {
-    try {
-        step();
-    } catch (...) {
-    }
-}
 
 // A field that is not a number, or a control that is gone.
 struct FieldError {};
