@@ -96,6 +96,16 @@ FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
 }
 
 void FrmPlay::wireControls() {
+    // Only presses in this window count: its controls, its menus and its video, also when the
+    // video is shown full screen. Other windows' clicks and keys belong to them.
+    m_keys.setScope([this](const QWidget* w) {
+        const QWidget* videoWindow = dvdMain ? dvdMain->window() : nullptr;
+        for (const QWidget* p = w; p; p = p->parentWidget()) {
+            if (p == this || p == dvdMain || p == videoWindow)
+                return true;
+        }
+        return false;
+    });
     PlayerControls c;
     c.dvdMain = m_engine.get();
     c.picLogo = picLogo;

@@ -4,29 +4,16 @@
 #include "FrmAbout.h"
 #include "FrmAngles.h"
 #include "FrmDirectory.h"
+#include "FrmSingle.h"
 #include "MpvDvdEngine.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFileInfo>
-#include <QLabel>
 
 #include <clocale>
 
 namespace kavelo {
-namespace {
-
-// Until their windows exist, the secondary windows are plain placeholders.
-QWidget* placeholderWindow(const QString& name, const QString& caption) {
-    auto* w = new QLabel(caption);
-    w->setObjectName(name);
-    w->setWindowTitle(caption);
-    w->setAlignment(Qt::AlignCenter);
-    w->resize(300, 120);
-    return w;
-}
-
-} // namespace
 
 KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programFolder)
     : m_dialogs(dialogs), m_makeEngine(std::move(makeEngine)),
@@ -43,10 +30,7 @@ KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programF
           };
           return new FrmDirectory(host, m_dialogs, m_drives, primaryScreenMetrics());
       }),
-      m_multimedia([] {
-          return placeholderWindow(QStringLiteral("frmSingle"),
-                                   QStringLiteral("Open Multimedia Files"));
-      }),
+      m_multimedia([this]() -> QWidget* { return new FrmSingle(m_dialogs); }),
       m_about([this]() -> QWidget* { return new FrmAbout(m_dialogs, m_registry, m_starter); }) {}
 
 KaveloApp::~KaveloApp() {

@@ -76,6 +76,13 @@ bool KeyStateLatch::eventFilter(QObject* watched, QEvent* event) {
     // A press that a child ignores reaches its parent too; counting it twice is harmless.
     if (!watched->isWidgetType())
         return false;
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseButtonRelease && type != QEvent::KeyPress &&
+        type != QEvent::KeyRelease)
+        return false;
+    if (m_inScope && !m_inScope(static_cast<QWidget*>(watched)))
+        return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QWidget>
 
 #include <array>
+#include <functional>
 
 namespace kavelo {
 
@@ -22,6 +24,10 @@ public:
     // Non-zero-ness of the platform call: true when down now or pressed since the last query.
     bool query(int virtualKey);
 
+    // Limits what counts to presses on widgets for which `inScope` says true (by default every
+    // widget of the application).
+    void setScope(std::function<bool(const QWidget*)> inScope) { m_inScope = std::move(inScope); }
+
     // For tests and for sources the event filter cannot see.
     void press(int virtualKey);
     void release(int virtualKey);
@@ -35,6 +41,7 @@ private:
         bool pressedSinceQuery = false;
     };
     std::array<Key, 256> m_keys{};
+    std::function<bool(const QWidget*)> m_inScope;
 };
 
 } // namespace kavelo

@@ -31,8 +31,7 @@ protected:
                   m_engine = e.get();
                   return e;
               },
-              QStringLiteral("/nonexistent"))
-    {
+              QStringLiteral("/nonexistent")) {
         m_oldCwd = QDir::currentPath();
         QDir::setCurrent(kDisc);
     }
@@ -41,8 +40,7 @@ protected:
     void choose(const char* item) { m_window->menuItem(QString::fromLatin1(item))->trigger(); }
 
     // Plays the disc the way a user does: the drive/directory dialog at the current folder.
-    void playFromDirectoryDialog()
-    {
+    void playFromDirectoryDialog() {
         m_app.showMainWindow();
         m_window = m_app.existingMainWindow();
         choose("mnuDifferent");
@@ -61,8 +59,7 @@ protected:
     QString m_oldCwd;
 };
 
-TEST_F(PlaybackRealEngine, ChaptersMuteZoomAndFullScreen)
-{
+TEST_F(PlaybackRealEngine, ChaptersMuteZoomAndFullScreen) {
     playFromDirectoryDialog();
     EXPECT_FALSE(m_app.directory().isOpen());
     EXPECT_TRUE(m_window->picLogo->isHidden());
@@ -105,8 +102,7 @@ TEST_F(PlaybackRealEngine, ChaptersMuteZoomAndFullScreen)
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
 }
 
-TEST_F(PlaybackRealEngine, BookmarkAcrossATitleChangeAndScansEndedByPlay)
-{
+TEST_F(PlaybackRealEngine, BookmarkAcrossATitleChangeAndScansEndedByPlay) {
     playFromDirectoryDialog();
     m_dialogs.inputAnswers = {QStringLiteral("2")};
     choose("mnuSelChap");

@@ -4,6 +4,7 @@
 #include "FrmDirectory.h"
 #include "FrmPlay.h"
 #include "KaveloApp.h"
+#include "KeyState.h"
 #include "Screen.h"
 
 #include <QAction>
@@ -284,6 +285,37 @@ TEST(KaveloAppPlayback, DirectoryPlayReopensAClosedMainWindow) {
     EXPECT_EQ(engines.back()->calls.mid(engines.back()->calls.size() - 2),
               (QStringList{"SetDVDDirectory(" + dlg->dirDirectory->path() + ")", "Play"}));
     EXPECT_TRUE(app.existingMainWindow()->picLogo->isHidden());
+}
+
+} // namespace
+} // namespace kavelo
+
+namespace kavelo {
+namespace {
+
+TEST_F(FrmPlayWiringTest, OnlyPressesInTheMainWindowOpenThePopUp) {
+    KeyStateLatch& keys = m_window->keys();
+    QWidget other;
+    other.resize(50, 50);
+    QTest::mousePress(&other, Qt::RightButton);
+    QTest::mouseRelease(&other, Qt::RightButton);
+    QTest::keyClick(&other, Qt::Key_Space);
+    EXPECT_FALSE(keys.query(KeyStateLatch::VK_RBUTTON));
+    EXPECT_FALSE(keys.query(KeyStateLatch::VK_SPACE));
+
+    for (QWidget* target : {static_cast<QWidget*>(m_window->picLogo), m_window->dvdMain,
+                            static_cast<QWidget*>(m_window->staMain)}) {
+        QTest::mousePress(target, Qt::RightButton);
+        QTest::mouseRelease(target, Qt::RightButton);
+        EXPECT_TRUE(keys.query(KeyStateLatch::VK_RBUTTON)) << target->objectName().toStdString();
+        EXPECT_FALSE(keys.query(KeyStateLatch::VK_RBUTTON));
+    }
+    // The video keeps counting when the engine shows it in a window of its own.
+    QWidget fullScreen;
+    m_window->dvdMain->setParent(&fullScreen);
+    QTest::keyClick(m_window->dvdMain, Qt::Key_Space);
+    EXPECT_TRUE(keys.query(KeyStateLatch::VK_SPACE));
+    m_window->dvdMain->setParent(m_window->centralWidget());
 }
 
 } // namespace
