@@ -14,6 +14,20 @@ class QWidget;
 namespace kavelo {
 
 enum class TimeFormat { Milliseconds, Frames };
+enum class DeviceMode { Stopped, Playing, Paused };
+
+// The mode as a status reply: "playing", "paused" or "stopped".
+inline QString modeText(DeviceMode mode) {
+    switch (mode) {
+    case DeviceMode::Playing:
+        return QStringLiteral("playing");
+    case DeviceMode::Paused:
+        return QStringLiteral("paused");
+    case DeviceMode::Stopped:
+        break;
+    }
+    return QStringLiteral("stopped");
+}
 
 // One open medium behind an alias. Positions are in the device's current time format:
 // frames count from 0 at the first picture; a medium without pictures knows milliseconds only.
@@ -43,6 +57,19 @@ struct OpenRequest {
     QString driver;            // the driver named in the profile, in lower case
     QWidget* parent = nullptr; // the window that hosts the picture; none for a window of its own
 };
+
+// Makes a device of type D and starts it on the request; nullptr and *error on failure.
+template <class D, class Options>
+std::unique_ptr<IMciDevice> startDevice(const OpenRequest& request, const Options& options,
+                                        MciError* error) {
+    auto device = std::make_unique<D>();
+    const MciError e = device->start(request, options);
+    if (error)
+        *error = e;
+    if (e != MciError::None)
+        return nullptr;
+    return device;
+}
 
 // Opens a device for a request; on failure returns nullptr and sets *error.
 using DeviceFactory =

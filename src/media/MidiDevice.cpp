@@ -217,7 +217,7 @@ public:
     QString mode() override;
 
 private:
-    enum class Mode { Stopped, Playing, Paused };
+    using Mode = DeviceMode;
 
     bool newPlayer();
     void hold(); // stops the player and keeps where it stood
@@ -393,28 +393,14 @@ MciError MidiDevice::position(qint64* value) {
 
 QString MidiDevice::mode() {
     watch();
-    switch (m_mode) {
-    case Mode::Playing:
-        return QStringLiteral("playing");
-    case Mode::Paused:
-        return QStringLiteral("paused");
-    case Mode::Stopped:
-        break;
-    }
-    return QStringLiteral("stopped");
+    return modeText(m_mode);
 }
 
 } // namespace
 
 std::unique_ptr<IMciDevice> openMidiDevice(const OpenRequest& request, const MediaOptions& options,
                                            MciError* error) {
-    auto device = std::make_unique<MidiDevice>();
-    const MciError e = device->start(request, options);
-    if (error)
-        *error = e;
-    if (e != MciError::None)
-        return nullptr;
-    return device;
+    return startDevice<MidiDevice>(request, options, error);
 }
 
 } // namespace kavelo

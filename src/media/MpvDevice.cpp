@@ -59,7 +59,7 @@ public:
     QString mode() override;
 
 private:
-    enum class Mode { Stopped, Playing, Paused };
+    using Mode = DeviceMode;
 
     static void wakeup(void* self);
     void drain();
@@ -400,28 +400,14 @@ QString MpvDevice::mode() {
         return QStringLiteral("stopped");
     if (m_mode == Mode::Playing && eofReached())
         m_mode = Mode::Stopped;
-    switch (m_mode) {
-    case Mode::Playing:
-        return QStringLiteral("playing");
-    case Mode::Paused:
-        return QStringLiteral("paused");
-    case Mode::Stopped:
-        break;
-    }
-    return QStringLiteral("stopped");
+    return modeText(m_mode);
 }
 
 } // namespace
 
 std::unique_ptr<IMciDevice> openMpvDevice(const OpenRequest& request, const MediaOptions& options,
                                           MciError* error) {
-    auto device = std::make_unique<MpvDevice>();
-    const MciError e = device->start(request, options);
-    if (error)
-        *error = e;
-    if (e != MciError::None)
-        return nullptr;
-    return device;
+    return startDevice<MpvDevice>(request, options, error);
 }
 
 } // namespace kavelo
