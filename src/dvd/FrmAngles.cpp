@@ -1,5 +1,6 @@
 #include "FrmAngles.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "DvdEngine.h"
 #include "PlaybackCommands.h"
@@ -19,6 +20,7 @@ FrmAngles::FrmAngles(IDvdEngine& engine, IDialogs& dialogs, const ScreenMetrics&
       m_engine(engine), m_dialogs(dialogs) {
     setObjectName(QStringLiteral("frmAngles"));
     setWindowTitle(QStringLiteral("Angles"));
+    setFont(dialogFont());
     setFixedSize(screen.toPixels(2520), screen.toPixels(2415));
 
     Label1 = new QLabel(QStringLiteral("Current Angle:"), this);
@@ -35,6 +37,12 @@ FrmAngles::FrmAngles(IDvdEngine& engine, IDialogs& dialogs, const ScreenMetrics&
     placeControl(txtChangeAngle, "txtChangeAngle", QRect(1560, 1320, 855, 375), screen);
     Command1 = new QPushButton(QStringLiteral("Change"), this);
     placeControl(Command1, "Command1", QRect(360, 1920, 1815, 375), screen);
+
+    // A label may run on towards its box where the font is wider than the one designed for.
+    for (QLabel* label : {Label1, Label2, Label3}) {
+        const int room = txtCurrentAngle->x() - label->x() - 2;
+        label->resize(qMin(qMax(label->width(), label->sizeHint().width()), room), label->height());
+    }
 
     // Keyboard focus order: the three boxes, then the button.
     setTabOrder(txtCurrentAngle, txtAngAva);

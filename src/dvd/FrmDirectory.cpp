@@ -1,5 +1,6 @@
 #include "FrmDirectory.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "DvdEngine.h"
 #include "PlaybackCommands.h"
@@ -90,6 +91,7 @@ FrmDirectory::FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives
       m_host(std::move(host)), m_dialogs(dialogs), m_drives(drives) {
     setObjectName(QStringLiteral("frmDirectory"));
     setWindowTitle(QStringLiteral("Change Drive/Directory"));
+    setFont(dialogFont());
     setFixedSize(screen.toPixels(4335), screen.toPixels(3870));
     // The frames lie under the controls they surround.
     Frame1 = new QFrame(this);

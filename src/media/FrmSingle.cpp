@@ -41,16 +41,10 @@ FrmSingle::FrmSingle(IDialogs& dialogs, std::unique_ptr<IMci> mci, QWidget* pare
 
     const auto place = [this](QWidget* w, const char* name, int left, int top, int width,
                               int height) {
-        w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(m_screen.toPixels(QRect(left, top, width, height)));
+        placeControl(w, name, QRect(left, top, width, height), m_screen);
     };
 
-    QFont labelFont(QStringLiteral("MS Sans Serif"));
-    labelFont.setPointSizeF(8.25);
-    labelFont.setBold(true);
-    // Where that face is missing, a narrow sans serif keeps the description on its two lines.
-    labelFont.setStyleHint(QFont::SansSerif);
-    labelFont.setStretch(QFont::SemiCondensed);
+    const QFont labelFont = dialogFont(true);
     const auto label = [&](const char* name, const QString& text, int left, int top, int width,
                            int height) {
         auto* l = new QLabel(text, this);

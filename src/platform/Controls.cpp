@@ -7,6 +7,15 @@
 
 namespace kavelo {
 
+QFont dialogFont(bool bold) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setBold(bold);
+    font.setStyleHint(QFont::SansSerif);
+    font.setStretch(QFont::SemiCondensed);
+    return font;
+}
+
 PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setScaledContents(false);

@@ -10,6 +10,10 @@ class QMouseEvent;
 
 namespace kavelo {
 
+// The small dialog font the windows are designed for ("MS Sans Serif", 8.25 points); where
+// that face is missing, a narrow sans serif keeps the designed texts within their boxes.
+QFont dialogFont(bool bold = false);
+
 // A picture box: shows its picture at its own size from the top-left corner, cut off where it
 // is larger, its background colour where it does not reach. Clicking it emits clicked().
 class PictureBox : public QLabel {

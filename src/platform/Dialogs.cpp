@@ -1,6 +1,8 @@
 #include "Dialogs.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QIcon>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -10,6 +12,8 @@ namespace kavelo {
 void QtDialogs::message(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProductTitle), text, QMessageBox::Ok,
                     parent);
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok))
+        ok->setIcon(QIcon()); // a plain OK, as every Kavelo message has
     box.exec();
 }
 
