@@ -1,5 +1,6 @@
 #include "FrmAbout.h"
 
+#include "FakeDialogs.h"
 #include "MemoryRegistry.h"
 #include "Screen.h"
 #include "SingleWindow.h"
@@ -18,14 +19,14 @@
 namespace kavelo {
 namespace {
 
+using test::FakeDialogs;
 using test::MemoryRegistry;
-using test::RecordingDialogs;
 using test::RecordingStarter;
 
 struct FrmAboutTest : ::testing::Test {
     MemoryRegistry reg;
     RecordingStarter starter;
-    RecordingDialogs dialogs;
+    FakeDialogs dialogs;
     ScreenMetrics screen = primaryScreenMetrics();
 
     QRect px(int l, int t, int w, int h) const { return screen.toPixels(QRect(l, t, w, h)); }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "Dialogs.h"
 #include "ProgramStarter.h"
 #include "Registry.h"
 
@@ -49,16 +48,6 @@ public:
     }
     QStringList started;
     bool succeed = true;
-};
-
-class RecordingDialogs final : public IDialogs {
-public:
-    void message(QWidget*, const QString& text) override { messages << text; }
-    std::optional<QString> input(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString openFile(QWidget*, const QString&) override { return {}; }
-    QStringList messages;
 };
 
 } // namespace kavelo::test

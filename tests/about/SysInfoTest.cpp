@@ -1,6 +1,8 @@
 #include "SysInfo.h"
 
+#include "FakeDialogs.h"
 #include "MemoryRegistry.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,8 +14,8 @@
 namespace kavelo {
 namespace {
 
+using test::FakeDialogs;
 using test::MemoryRegistry;
-using test::RecordingDialogs;
 using test::RecordingStarter;
 
 const QString kKey = QStringLiteral("SOFTWARE\\Kavelo Test");
@@ -26,57 +28,46 @@ QByteArray dword(std::uint32_t v) {
 }
 
 // Reads one value; the key is always closed again.
-std::pair<bool, QString> read(MemoryRegistry& reg, const QString& name,
-                              const QString& before = QStringLiteral("before")) {
-    QString val = before;
+std::pair<bool, QString> read(MemoryRegistry& reg, const QString& name) {
+    QString val = QStringLiteral("before");
     const bool ok = GetKeyValue(reg, kHKeyLocalMachine, kKey, name, val);
     EXPECT_TRUE(reg.openKeys.empty());
     EXPECT_EQ(reg.closes.size(), reg.opens.size());
     return {ok, val};
 }
 
-TEST(GetKeyValue, TextWithAndWithoutTerminatingZero) {
+TEST(GetKeyValue, TextsNumbersOtherTypesAndFailures) {
+    struct Case {
+        const char* name;
+        std::uint32_t type;
+        QByteArray bytes;
+        bool ok;
+        QString text;
+    };
+    const Case cases[] = {
+        {"withZero", kRegSz, QByteArray("/usr/bin/tool\0", 14), true, "/usr/bin/tool"},
+        {"noZero", kRegSz, "/usr/bin/tool", true, "/usr/bin/tool"},
+        {"inner", kRegSz, QByteArray("ab\0cd", 5), true, QString::fromUtf8("ab\0cd", 5)},
+        {"empty", kRegSz, QByteArray(), true, QString()},
+        {"zeroOnly", kRegSz, QByteArray("\0", 1), true, QString()},
+        {"utf8", kRegSz, QByteArray("/opt/\xc3\xa9t\xc3\xa9/x\0", 13), true,
+         QString::fromUtf8("/opt/\xc3\xa9t\xc3\xa9/x")},
+        {"small", kRegDword, dword(0x105), true, "261"}, // bytes 05 01 00 00
+        {"zero", kRegDword, dword(0), true, "0"},
+        {"max", kRegDword, dword(0xffffffffu), true, "4294967295"},
+        // Other types are read but leave the text as it was.
+        {"binary", kRegBinary, QByteArray("\x01\x02", 2), true, "before"},
+        {"multi", 7, QByteArray("a\0b\0\0", 5), true, "before"},
+        // Failures clear the text.
+        {"big", kRegSz, QByteArray(1025, 'x'), false, QString()},
+        {"fits", kRegSz, QByteArray(1024, 'x'), true, QString(1024, QLatin1Char('x'))},
+    };
     MemoryRegistry reg;
-    reg.setValue(kKey, "withZero", kRegSz, QByteArray("/usr/bin/tool\0", 14));
-    reg.setValue(kKey, "noZero", kRegSz, QByteArray("/usr/bin/tool"));
-    reg.setValue(kKey, "inner", kRegSz, QByteArray("ab\0cd", 5));
-    reg.setValue(kKey, "empty", kRegSz, QByteArray());
-    reg.setValue(kKey, "zeroOnly", kRegSz, QByteArray("\0", 1));
-    reg.setValue(kKey, "utf8", kRegSz, QByteArray("/opt/\xc3\xa9t\xc3\xa9/x\0", 13));
-
-    EXPECT_EQ(read(reg, "withZero"), std::make_pair(true, QStringLiteral("/usr/bin/tool")));
-    EXPECT_EQ(read(reg, "NOZERO"), std::make_pair(true, QStringLiteral("/usr/bin/tool")));
-    EXPECT_EQ(read(reg, "inner"), std::make_pair(true, QString::fromUtf8("ab\0cd", 5)));
-    EXPECT_EQ(read(reg, "empty"), std::make_pair(true, QString()));
-    EXPECT_EQ(read(reg, "zeroOnly"), std::make_pair(true, QString()));
-    EXPECT_EQ(read(reg, "utf8"),
-              std::make_pair(true, QString::fromUtf8("/opt/\xc3\xa9t\xc3\xa9/x")));
-}
-
-TEST(GetKeyValue, NumbersAndOtherTypes) {
-    MemoryRegistry reg;
-    reg.setValue(kKey, "small", kRegDword, dword(0x105)); // bytes 05 01 00 00
-    reg.setValue(kKey, "zero", kRegDword, dword(0));
-    reg.setValue(kKey, "max", kRegDword, dword(0xffffffffu));
-    reg.setValue(kKey, "binary", kRegBinary, QByteArray("\x01\x02", 2));
-    reg.setValue(kKey, "multi", 7, QByteArray("a\0b\0\0", 5));
-
-    EXPECT_EQ(read(reg, "small"), std::make_pair(true, QStringLiteral("261")));
-    EXPECT_EQ(read(reg, "zero"), std::make_pair(true, QStringLiteral("0")));
-    EXPECT_EQ(read(reg, "max"), std::make_pair(true, QStringLiteral("4294967295")));
-    // Other types are read but leave the text as it was.
-    EXPECT_EQ(read(reg, "binary"), std::make_pair(true, QStringLiteral("before")));
-    EXPECT_EQ(read(reg, "multi"), std::make_pair(true, QStringLiteral("before")));
-}
-
-TEST(GetKeyValue, FailuresClearTheTextAndCloseTheKey) {
-    MemoryRegistry reg;
-    reg.setValue(kKey, "big", kRegSz, QByteArray(1025, 'x'));
-    reg.setValue(kKey, "fits", kRegSz, QByteArray(1024, 'x'));
-
+    for (const Case& c : cases)
+        reg.setValue(kKey, QString::fromLatin1(c.name).toUpper(), c.type, c.bytes);
+    for (const Case& c : cases)
+        EXPECT_EQ(read(reg, c.name), std::make_pair(c.ok, c.text)) << c.name;
     EXPECT_EQ(read(reg, "missing"), std::make_pair(false, QString()));
-    EXPECT_EQ(read(reg, "big"), std::make_pair(false, QString()));
-    EXPECT_EQ(read(reg, "fits").second.size(), 1024);
 
     QString val = QStringLiteral("before");
     EXPECT_FALSE(GetKeyValue(reg, kHKeyLocalMachine, "SOFTWARE\\Nowhere", "x", val));
@@ -103,7 +94,7 @@ TEST(GetKeyValue, OpensForReadingOnly) {
 struct StartSysInfoTest : ::testing::Test {
     MemoryRegistry reg;
     RecordingStarter starter;
-    RecordingDialogs dialogs;
+    FakeDialogs dialogs;
     QTemporaryDir dir;
 
     void run() { StartSysInfo(reg, starter, dialogs, nullptr); }
@@ -144,9 +135,7 @@ TEST_F(StartSysInfoTest, SecondLocationNeedsTheFileInTheFolder) {
     EXPECT_TRUE(starter.started.isEmpty());
     ASSERT_TRUE(QDir(dir.path()).rmdir("MSINFO32.EXE"));
 
-    QFile file(dir.filePath("MSINFO32.EXE"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(test::writeFile(dir.filePath("MSINFO32.EXE"), {}));
     dialogs.messages.clear();
     run();
     EXPECT_EQ(starter.started, QStringList{dir.path() + "/MSINFO32.EXE"});
@@ -170,12 +159,9 @@ TEST_F(StartSysInfoTest, NoLocationOrAFailedStartTellsTheUser) {
 struct LinuxRegistryTest : ::testing::Test {
     QTemporaryDir bin;
     void addProgram(const QString& name, bool executable = true) {
-        QFile f(bin.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n");
-        f.close();
+        ASSERT_TRUE(test::writeFile(bin.filePath(name), "#!/bin/sh\n"));
         if (executable)
-            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(bin.filePath(name), QFile::ReadOwner | QFile::ExeOwner);
     }
     QString lookUp(LinuxRegistry& reg) {
         QString val = QStringLiteral("before");
@@ -212,7 +198,7 @@ TEST_F(LinuxRegistryTest, IsReadOnlyAndKnowsNothingElse) {
 
     // With the program found, StartSysInfo starts it by its full path.
     RecordingStarter starter;
-    RecordingDialogs dialogs;
+    FakeDialogs dialogs;
     StartSysInfo(reg, starter, dialogs, nullptr);
     EXPECT_EQ(starter.started, QStringList{bin.filePath("hardinfo")});
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -226,11 +212,8 @@ TEST(ProgramStarter, StartsAProgramWithoutAShell) {
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     const QString script = dir.filePath("tool;touch injected");
-    QFile f(script);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\ntouch \"$0.ran\"\n");
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(test::writeFile(script, "#!/bin/sh\ntouch \"$0.ran\"\n"));
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
 
     DetachedProgramStarter starter;
     EXPECT_FALSE(starter.start(QString()));

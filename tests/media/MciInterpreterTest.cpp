@@ -4,6 +4,7 @@
 
 #include "MediaFixtures.h"
 #include "Profile.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -39,14 +40,8 @@ struct FakeDevice final : public IMciDevice {
     MciError setTimeFormat(TimeFormat f) override {
         return note(f == TimeFormat::Frames ? "frames" : "ms");
     }
-    MciError length(qint64* v) override {
-        *v = len;
-        return MciError::None;
-    }
-    MciError position(qint64* v) override {
-        *v = 42;
-        return MciError::None;
-    }
+    MciError length(qint64* v) override { return *v = len, MciError::None; }
+    MciError position(qint64* v) override { return *v = 42, MciError::None; }
     QString mode() override { return QStringLiteral("playing"); }
 };
 
@@ -56,9 +51,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         test::useProfileFolder(m_dir.filePath(QStringLiteral("config")));
         m_file = m_dir.filePath(QStringLiteral("my type alias clip.mpg"));
-        QFile f(m_file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("data");
+        ASSERT_TRUE(test::writeFile(m_file, "data"));
     }
 
     MciInterpreter make() {
@@ -126,24 +119,25 @@ TEST_F(Interpreter, DriverComesFromTheProfile) {
 
 TEST_F(Interpreter, OpenErrors) {
     MciInterpreter mci = make();
-    EXPECT_EQ(send(mci, QStringLiteral("open")), MciError::MissingValue);
-    EXPECT_EQ(send(mci, QStringLiteral("open \"\" type MPEGVideo alias a")),
-              MciError::MissingValue);
-    EXPECT_EQ(send(mci, openText("alias a")), MciError::MissingValue);
-    EXPECT_EQ(send(mci, openText("type")), MciError::MissingValue);
-    EXPECT_EQ(send(mci, openText("type MPEGVideo wait")), MciError::UnknownKeyword);
-    EXPECT_EQ(send(mci, openText("type MPEGVideo alias all")), MciError::UnknownKeyword);
-    EXPECT_EQ(send(mci, openText("type MPEGVideo parent x")), MciError::BadNumber);
-    EXPECT_EQ(send(mci, openText("type MPEGVideo parent 0")), MciError::BadWindow);
-    EXPECT_EQ(send(mci, openText("type MPEGVideo parent 99999999")), MciError::BadWindow);
-    EXPECT_EQ(send(mci, openText("type MPEGVideo style 1.5")), MciError::BadNumber);
-    EXPECT_EQ(send(mci, QStringLiteral("open \"%1/none.mpg\" type MPEGVideo").arg(m_dir.path())),
-              MciError::FileNotFound);
-    EXPECT_EQ(send(mci, QStringLiteral("open \"%1\" type MPEGVideo").arg(m_dir.path())),
-              MciError::FileNotFound); // a folder
-    // Unquoted, the name's blanks split it into words.
-    EXPECT_EQ(send(mci, QStringLiteral("open %1 type MPEGVideo alias a").arg(m_file)),
-              MciError::UnknownKeyword);
+    const QString file = QStringLiteral("\"%1\" ").arg(m_file);
+    const std::pair<QString, MciError> cases[] = {
+        {"open", MciError::MissingValue},
+        {"open \"\" type MPEGVideo alias a", MciError::MissingValue},
+        {"open " + file + "alias a", MciError::MissingValue},
+        {"open " + file + "type", MciError::MissingValue},
+        {"open " + file + "type MPEGVideo wait", MciError::UnknownKeyword},
+        {"open " + file + "type MPEGVideo alias all", MciError::UnknownKeyword},
+        {"open " + file + "type MPEGVideo parent x", MciError::BadNumber},
+        {"open " + file + "type MPEGVideo parent 0", MciError::BadWindow},
+        {"open " + file + "type MPEGVideo parent 99999999", MciError::BadWindow},
+        {"open " + file + "type MPEGVideo style 1.5", MciError::BadNumber},
+        {"open \"" + m_dir.path() + "/none.mpg\" type MPEGVideo", MciError::FileNotFound},
+        {"open \"" + m_dir.path() + "\" type MPEGVideo", MciError::FileNotFound}, // a folder
+        // Unquoted, the name's blanks split it into words.
+        {"open " + m_file + " type MPEGVideo alias a", MciError::UnknownKeyword},
+    };
+    for (const auto& [command, error] : cases)
+        EXPECT_EQ(send(mci, command), error) << command.toStdString();
     factoryError = MciError::CannotPlay;
     EXPECT_EQ(send(mci, openText()), MciError::CannotPlay);
     EXPECT_TRUE(mci.aliases().isEmpty());
@@ -284,15 +278,10 @@ TEST_F(Interpreter, VideoWithoutADisplayFailsWithACode) {
     EXPECT_EQ(mci.aliases(), QStringList{QStringLiteral("wav")});
 
     // Not media at all.
-    QFile junk(m_dir.filePath(QStringLiteral("junk.mpg")));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, '\x5a'));
-    junk.close();
+    ASSERT_TRUE(test::writeFile(m_dir.filePath("junk.mpg"), QByteArray(4096, '\x5a')));
     EXPECT_EQ(open("junk.mpg"), MciError::CannotPlay);
-    QFile badMidi(m_dir.filePath(QStringLiteral("bad.mid")));
-    ASSERT_TRUE(badMidi.open(QIODevice::WriteOnly));
-    badMidi.write(QByteArray("MThd\0\0\0\6\0\0\0\1\0\0", 14));
-    badMidi.close();
+    ASSERT_TRUE(
+        test::writeFile(m_dir.filePath("bad.mid"), QByteArray("MThd\0\0\0\6\0\0\0\1\0\0", 14)));
     EXPECT_EQ(open("bad.mid"), MciError::CannotPlay);
 }
 

@@ -2,6 +2,7 @@
 // exact frames, ranges, audio-only media in milliseconds, MIDI through the soundfont.
 #include "MciInterpreter.h"
 #include "MediaFixtures.h"
+#include "Waiting.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -53,16 +54,12 @@ protected:
             .arg(media(file), QLatin1String(type))
             .arg(m_frame->winId());
     }
+    MciError error(IMci& mci, const char* command) {
+        return static_cast<MciError>(send(mci, QString::fromLatin1(command)));
+    }
     // Waits until the device stops by itself.
     bool waitStopped(IMci& mci, int ms) {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms) {
-            if (status(mci, "mode") == QLatin1String("stopped"))
-                return true;
-            QTest::qWait(20);
-        }
-        return false;
+        return test::waitUntil([&] { return status(mci, "mode") == QLatin1String("stopped"); }, ms);
     }
 
     static inline QTemporaryDir* s_dir = nullptr;
@@ -134,8 +131,7 @@ TEST_F(MediaDevices, VideoClipsCountSeekAndPlayExactFrames) {
         EXPECT_EQ(send(mci, QStringLiteral("Close m")), 0u);
         EXPECT_TRUE(mci.aliases().isEmpty());
         EXPECT_TRUE(m_frame->findChildren<QWidget*>().isEmpty());
-        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("status m mode"))),
-                  MciError::UnknownAlias);
+        EXPECT_EQ(error(mci, "status m mode"), MciError::UnknownAlias);
     }
 }
 
@@ -147,8 +143,7 @@ TEST_F(MediaDevices, APictureWindowDestroyedUnderThePlayerEndsItQuietly) {
     delete m_frame;
     m_frame = nullptr;
     QTest::qWait(100);
-    EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("seek m to 3"))),
-              MciError::EngineFailed);
+    EXPECT_EQ(error(mci, "seek m to 3"), MciError::EngineFailed);
     EXPECT_EQ(status(mci, "mode"), QStringLiteral("stopped"));
     EXPECT_EQ(send(mci, QStringLiteral("close m")), 0u);
 }
@@ -158,10 +153,8 @@ TEST_F(MediaDevices, SoundWithoutPicturesCountsMilliseconds) {
         SCOPED_TRACE(file);
         MciInterpreter mci;
         ASSERT_EQ(send(mci, openCommand(file)), 0u);
-        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("set m time format frames"))),
-                  MciError::NoFrames);
-        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("put m window at 0 0 10 10"))),
-                  MciError::NoPicture);
+        EXPECT_EQ(error(mci, "set m time format frames"), MciError::NoFrames);
+        EXPECT_EQ(error(mci, "put m window at 0 0 10 10"), MciError::NoPicture);
         EXPECT_NEAR(status(mci, "length").toInt(), 1500, 60);
         EXPECT_TRUE(m_frame->findChildren<QWidget*>().isEmpty() ||
                     !m_frame->findChildren<QWidget*>()[0]->isVisible());
@@ -181,8 +174,7 @@ TEST_F(MediaDevices, MidiPlaysThroughTheSoundfont) {
     {
         MciInterpreter mci(mediaDeviceFactory(options));
         ASSERT_EQ(send(mci, openCommand("song.mid")), 0u);
-        EXPECT_EQ(static_cast<MciError>(send(mci, QStringLiteral("set m time format frames"))),
-                  MciError::NoFrames);
+        EXPECT_EQ(error(mci, "set m time format frames"), MciError::NoFrames);
         EXPECT_EQ(status(mci, "length"), QStringLiteral("3000"));
         EXPECT_EQ(status(mci, "position"), QStringLiteral("0"));
         ASSERT_EQ(send(mci, QStringLiteral("play m")), 0u);

@@ -4,6 +4,7 @@
 #include "MediaFixtures.h"
 #include "Profile.h"
 #include "RecordingMci.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace kavelo {
 namespace {
@@ -132,59 +135,43 @@ TEST(ModuleMPEG, PutWindowFillsAZeroSizeFromTheParent) {
     EXPECT_EQ(w, 545);
     EXPECT_EQ(h, 353);
 
-    w = 0;
-    h = 10;
-    x = 3;
+    std::tie(x, w, h) = std::tuple(3, 0, 10);
     m.mPutWindow(x, y, w, h);
     EXPECT_EQ(mci.commands.last(), QStringLiteral("put mpeg window at 3 0 545 353"));
-    w = 20;
-    h = 10;
+    std::tie(w, h) = std::tuple(20, 10);
     m.mPutWindow(x, y, w, h);
     EXPECT_EQ(mci.commands.last(), QStringLiteral("put mpeg window at 3 0 20 10"));
 }
 
-class DriverTable : public ::testing::Test {
-protected:
-    void SetUp() override { test::useProfileFolder(m_dir.path(), false); }
-    QByteArray ini() const {
-        QFile f(systemProfilePath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeIni(const QByteArray& bytes) {
-        QDir().mkpath(profileDirectory());
-        QFile f(systemProfilePath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QTemporaryDir m_dir;
-    RecordingMci m_mci;
-    ModuleMPEG m{m_mci};
-};
-
-TEST_F(DriverTable, MissingEntriesReadNoneAndAreWritten) {
+TEST(ModuleMPEG, DriverTableIsMendedOnlyWhereWrong) {
+    QTemporaryDir dir;
+    test::useProfileFolder(dir.path(), false);
+    RecordingMci mci;
+    ModuleMPEG m(mci);
     EXPECT_EQ(m.ReadMCIDriver(QStringLiteral("MPEGVideo")), QStringLiteral("None"));
-    m.CheckMCIDrivers();
-    EXPECT_EQ(ini(), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\navivideo=mciavi.drv\n"));
-    EXPECT_TRUE(m_mci.commands.isEmpty());
-}
-
-TEST_F(DriverTable, ADifferenceInCaseIsRewritten) {
-    writeIni("[mci]\r\nMPEGVideo=MCIQTZ.DRV\r\navivideo=mciavi.drv\r\n");
-    m.CheckMCIDrivers();
-    EXPECT_EQ(ini(), QByteArray("[mci]\r\nMPEGVideo=mciqtz.drv\r\navivideo=mciavi.drv\r\n"));
-}
-
-TEST_F(DriverTable, RightEntriesAreLeftAlone) {
-    const QByteArray right = "; mine\n[MCI]\nmpegvideo = mciqtz.drv\nAVIVIDEO=mciavi.drv";
-    writeIni(right);
-    m.CheckMCIDrivers();
-    EXPECT_EQ(ini(), right);
-}
-
-TEST_F(DriverTable, AnotherAviDriverIsReplacedAlone) {
-    writeIni("[MCI]\nMPEGVideo=mciqtz.drv\navivideo=other.drv\n[x]\ny=1\n");
-    m.CheckMCIDrivers();
-    EXPECT_EQ(ini(), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\navivideo=mciavi.drv\n[x]\ny=1\n"));
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        // Missing entries are written.
+        {"<missing>", "[MCI]\nMPEGVideo=mciqtz.drv\navivideo=mciavi.drv\n"},
+        // A difference in case is rewritten.
+        {"[mci]\r\nMPEGVideo=MCIQTZ.DRV\r\navivideo=mciavi.drv\r\n",
+         "[mci]\r\nMPEGVideo=mciqtz.drv\r\navivideo=mciavi.drv\r\n"},
+        // Right entries are left alone.
+        {"; mine\n[MCI]\nmpegvideo = mciqtz.drv\nAVIVIDEO=mciavi.drv",
+         "; mine\n[MCI]\nmpegvideo = mciqtz.drv\nAVIVIDEO=mciavi.drv"},
+        // Another avi driver is replaced alone.
+        {"[MCI]\nMPEGVideo=mciqtz.drv\navivideo=other.drv\n[x]\ny=1\n",
+         "[MCI]\nMPEGVideo=mciqtz.drv\navivideo=mciavi.drv\n[x]\ny=1\n"},
+    };
+    for (const auto& [before, after] : cases) {
+        QFile::remove(systemProfilePath());
+        if (before != "<missing>") {
+            QDir().mkpath(profileDirectory());
+            ASSERT_TRUE(test::writeFile(systemProfilePath(), before));
+        }
+        m.CheckMCIDrivers();
+        EXPECT_EQ(test::readFile(systemProfilePath()), after) << before.toStdString();
+    }
+    EXPECT_TRUE(mci.commands.isEmpty());
 }
 
 } // namespace

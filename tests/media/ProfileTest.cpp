@@ -1,6 +1,8 @@
 // The profile functions on real files in a temporary folder.
 #include "Profile.h"
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,14 +20,9 @@ protected:
         return m_dir.filePath(QString::fromLatin1(name));
     }
     void write(const QByteArray& bytes, const char* name = "system.ini") {
-        QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        ASSERT_TRUE(test::writeFile(path(name), bytes));
     }
-    QByteArray contents(const char* name = "system.ini") const {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray contents() const { return test::readFile(path(), "<missing>"); }
     QString get(const char* section, const char* key) {
         return getPrivateProfileString(QString::fromLatin1(section), QString::fromLatin1(key),
                                        QStringLiteral("None"), path());
@@ -112,9 +109,7 @@ TEST_F(Profile, WriteCreatesTheFolderAndTheFile) {
     const QString deep = m_dir.filePath(QStringLiteral("a/b/system.ini"));
     ASSERT_TRUE(writePrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
                                           QStringLiteral("mciqtz.drv"), deep));
-    QFile f(deep);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\n"));
+    EXPECT_EQ(test::readFile(deep), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\n"));
 }
 
 TEST_F(Profile, RefusedWritesChangeNothing) {

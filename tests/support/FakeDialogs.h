@@ -23,18 +23,15 @@ public:
         prompts << title + QLatin1Char('|') + prompt;
         if (inputAnswers.empty())
             return std::nullopt;
-        const bool cancel = !inputAnswers.front().has_value();
-        const QString text = inputAnswers.front().value_or(QString());
+        const std::optional<QString> answer = inputAnswers.front();
         inputAnswers.pop_front();
-        if (cancel)
-            return std::nullopt;
-        return text;
+        return answer;
     }
     QString openFile(QWidget*, const QString& filter) override {
         fileFilters << filter;
         if (fileAnswers.empty())
             return {};
-        QString answer = fileAnswers.front();
+        const QString answer = fileAnswers.front();
         fileAnswers.pop_front();
         return answer;
     }

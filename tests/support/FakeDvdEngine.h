@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <map>
+#include <memory>
 
 namespace kavelo::test {
 
@@ -95,9 +95,14 @@ private:
     QWidget* m_widget;
 };
 
-// A factory for windows that build their own engine: hands out the last fake it made.
-struct FakeEngineFactory {
-    FakeDvdEngine* last = nullptr;
-};
+// An engine factory for windows that build their own: makes an `Engine` on the window and
+// keeps a pointer to the last one made in `last`.
+template <class Engine> auto keepingLast(Engine*& last) {
+    return [&last](QWidget* parent) {
+        auto e = std::make_unique<Engine>(parent);
+        last = e.get();
+        return e;
+    };
+}
 
 } // namespace kavelo::test
