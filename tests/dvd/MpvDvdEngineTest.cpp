@@ -2,6 +2,8 @@
 // Title 1: three 10 s chapters; title 2: 80 s, chapters from 0, 20.16, 39.84 and 60 s.
 #include "MpvDvdEngine.h"
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,9 +34,16 @@ QString copyDisc(const QString& dir) {
 }
 
 void truncateFile(const QString& path, qint64 size) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.resize(size));
+    ASSERT_TRUE(QFile::resize(path, size));
+}
+
+// Runs `step`, which must fail with EngineError within `ms`; records how long it took.
+template <class Step> void expectQuickFailure(const char* what, Step step, int ms = 3000) {
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_THROW(step(), EngineError) << what;
+    ::testing::Test::RecordProperty(what, static_cast<int>(clock.elapsed()));
+    EXPECT_LT(clock.elapsed(), ms) << what;
 }
 
 class EngineTest : public ::testing::Test {
@@ -246,16 +255,10 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     const QString empty = temp.filePath(QStringLiteral("empty"));
     QDir().mkpath(empty);
     const QString garbage = temp.filePath(QStringLiteral("x.iso"));
-    {
-        QFile file(garbage);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        QByteArray block(4096, '\0');
-        for (int i = 0; i < 256; ++i) {
-            for (char& c : block)
-                c = static_cast<char>((i * 131 + (&c - block.data()) * 7) & 0xff);
-            file.write(block);
-        }
-    }
+    QByteArray noise(1 << 20, '\0');
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i / 4096 * 131 + i % 4096 * 7) & 0xff);
+    ASSERT_TRUE(kavelo::test::writeFile(garbage, noise));
     const QString fifoDir = copyDisc(temp.filePath(QStringLiteral("fifo")));
     QFile::remove(fifoDir + QStringLiteral("/VIDEO_TS/VTS_01_0.IFO"));
     ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"),
@@ -264,10 +267,8 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
 
     for (const QString& place : {empty, temp.filePath(QStringLiteral("missing")), garbage, fifoDir,
                                  QString(), QStringLiteral("/dev/null")}) {
-        QElapsedTimer clock;
-        clock.start();
-        EXPECT_THROW(engine->SetDVDDirectory(place), EngineError) << place.toStdString();
-        EXPECT_LT(clock.elapsed(), 3000) << place.toStdString();
+        SCOPED_TRACE(place.toStdString());
+        expectQuickFailure("refused_place_ms", [&] { engine->SetDVDDirectory(place); });
     }
     EXPECT_NE(engine->DVDDirectory(), garbage);
 
@@ -301,12 +302,8 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
 }
 
 TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
-    QElapsedTimer clock;
     if (!QFile::exists(QStringLiteral("/dev/dvd")) && !QFile::exists(QStringLiteral("/dev/sr0"))) {
-        clock.start();
-        EXPECT_THROW(engine->Play(), EngineError);
-        RecordProperty("no_disc_ms", static_cast<int>(clock.elapsed()));
-        EXPECT_LT(clock.elapsed(), 3000);
+        expectQuickFailure("no_disc_ms", [&] { engine->Play(); });
         EXPECT_EQ(engine->DVDDirectory(), QStringLiteral("/dev/sr0"));
     }
 
@@ -317,10 +314,7 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     // The disc goes bad after it was chosen: its control data is cut short.
     truncateFile(disc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO"), 100);
     truncateFile(disc + QStringLiteral("/VIDEO_TS/VIDEO_TS.BUP"), 100);
-    clock.restart();
-    EXPECT_THROW(engine->Play(), EngineError);
-    RecordProperty("damaged_disc_ms", static_cast<int>(clock.elapsed()));
-    EXPECT_LT(clock.elapsed(), 3000);
+    expectQuickFailure("damaged_disc_ms", [&] { engine->Play(); });
     EXPECT_THROW(engine->SetDVDDirectory(disc), EngineError);
 
     // The title's own control data damaged too, backup included.
@@ -328,7 +322,8 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     engine->SetDVDDirectory(second);
     for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"})
         truncateFile(second + QStringLiteral("/VIDEO_TS/") + QLatin1String(name), 3000);
-    clock.restart();
+    QElapsedTimer clock;
+    clock.start();
     try {
         engine->Play();
         QTest::qWait(300);
@@ -341,10 +336,7 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     const QString third = copyDisc(temp.filePath(QStringLiteral("third")));
     engine->SetDVDDirectory(third);
     truncateFile(third + QStringLiteral("/VIDEO_TS/VTS_02_1.VOB"), 0);
-    clock.restart();
-    EXPECT_THROW(engine->Play(), EngineError);
-    RecordProperty("no_picture_data_ms", static_cast<int>(clock.elapsed()));
-    EXPECT_LT(clock.elapsed(), 3000);
+    expectQuickFailure("no_picture_data_ms", [&] { engine->Play(); });
 
     // The engine works on afterwards.
     engine->SetDVDDirectory(kDisc);
@@ -354,10 +346,10 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
 
 TEST_F(EngineTest, MuteZoomAndBackColourReachThePlayer) {
     playDisc();
-    engine->SetMute(true);
-    EXPECT_EQ(engine->propertyText("mute"), QStringLiteral("yes"));
-    engine->SetMute(false);
-    EXPECT_EQ(engine->propertyText("mute"), QStringLiteral("no"));
+    for (const bool on : {true, false}) {
+        engine->SetMute(on);
+        EXPECT_EQ(engine->propertyText("mute"), on ? QStringLiteral("yes") : QStringLiteral("no"));
+    }
 
     engine->Zoom(0, 0, 4.0);
     EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 2.0);

@@ -1,6 +1,7 @@
 // The libmpv engine with real video output under Xvfb: the picture, zoom, back colour, full
 // screen, and mouse and keys reaching Qt over the playing video (pressed with xdotool).
 #include "MpvDvdEngine.h"
+#include "Waiting.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -10,7 +11,6 @@
 #include <QList>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -23,6 +23,7 @@
 #include <memory>
 
 using kavelo::MpvDvdEngine;
+namespace test = kavelo::test;
 
 namespace {
 
@@ -44,16 +45,6 @@ public:
         return false;
     }
 };
-
-bool xdotool(const QStringList& args) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), args);
-    QElapsedTimer clock;
-    clock.start();
-    while (process.state() != QProcess::NotRunning && clock.elapsed() < 5000)
-        QTest::qWait(20);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
 
 // What the screen shows inside `widget`, read back from the X server.
 QImage shot(QWidget* widget) {
@@ -114,8 +105,8 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     // A right click over the playing video reaches Qt on dvdMain.
     const QPoint centre = video->mapToGlobal(video->rect().center());
     ASSERT_TRUE(
-        xdotool({QStringLiteral("mousemove"), QString::number(centre.x()),
-                 QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
+        test::xdotool({QStringLiteral("mousemove"), QString::number(centre.x()),
+                       QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
     QTest::qWait(200);
     EXPECT_TRUE(spy.rightPressTargets.contains(video));
 
@@ -151,9 +142,10 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     EXPECT_GT(engine->positionSeconds(), before + 0.3);
 
     spy.rightPressTargets.clear();
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QStringLiteral("500"), QStringLiteral("400"),
-                         QStringLiteral("click"), QStringLiteral("3")}));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("space")}));
+    ASSERT_TRUE(
+        test::xdotool({QStringLiteral("mousemove"), QStringLiteral("500"), QStringLiteral("400"),
+                       QStringLiteral("click"), QStringLiteral("3")}));
+    ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QStringLiteral("space")}));
     QTest::qWait(200);
     EXPECT_TRUE(spy.rightPressTargets.contains(video));
     EXPECT_GE(spy.spaceKeys, 1);

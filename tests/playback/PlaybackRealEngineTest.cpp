@@ -1,5 +1,6 @@
 // The playback commands, menus and dialogs driving the real engine on the sample disc.
 #include "FakeDialogs.h"
+#include "FakeDvdEngine.h"
 #include "FrmDirectory.h"
 #include "FrmPlay.h"
 #include "KaveloApp.h"
@@ -24,14 +25,7 @@ const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
 class PlaybackRealEngine : public ::testing::Test {
 protected:
     PlaybackRealEngine()
-        : m_app(
-              m_dialogs,
-              [this](QWidget* parent) -> std::unique_ptr<IDvdEngine> {
-                  auto e = std::make_unique<MpvDvdEngine>(parent);
-                  m_engine = e.get();
-                  return e;
-              },
-              QStringLiteral("/nonexistent")) {
+        : m_app(m_dialogs, test::keepingLast(m_engine), QStringLiteral("/nonexistent")) {
         m_oldCwd = QDir::currentPath();
         QDir::setCurrent(kDisc);
     }

@@ -147,8 +147,13 @@ TEST_F(FrmDirectoryTest, StartsAtTheCurrentFolderAndPlaysItsPath) {
     EXPECT_FALSE(dlg->isVisible());
 }
 
-TEST_F(FrmDirectoryTest, RefusedFolderKeepsTheDialogOpen) {
+TEST_F(FrmDirectoryTest, CancelTouchesNothingAndARefusedFolderKeepsTheDialogOpen) {
     auto dlg = open();
+    dlg->show();
+    QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_TRUE(m_host.dvd.calls.isEmpty());
+
     dlg->show();
     m_host.dvd.failing = {"SetDVDDirectory"};
     dlg->cmdOk_Click();
@@ -178,24 +183,12 @@ TEST_F(FrmDirectoryTest, DriveWithoutDiscSaysSoAndKeepsTheFolder) {
     EXPECT_EQ(m_dialogs.messages.size(), 2);
 }
 
-TEST_F(FrmDirectoryTest, CancelTouchesNothing) {
-    auto dlg = open();
-    dlg->show();
-    QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
-    EXPECT_FALSE(dlg->isVisible());
-    EXPECT_TRUE(m_host.dvd.calls.isEmpty());
-}
-
 class FrmPlayWiringTest : public ::testing::Test {
 protected:
     FrmPlayWiringTest() {
         FrmPlayServices s;
         s.dialogs = &m_dialogs;
-        s.makeEngine = [this](QWidget* parent) {
-            auto e = std::make_unique<FakeDvdEngine>(parent);
-            m_engine = e.get();
-            return e;
-        };
+        s.makeEngine = test::keepingLast(m_engine);
         s.screen = standardScreen;
         s.programFolder = QStringLiteral("/nonexistent");
         m_window = std::make_unique<FrmPlay>(std::move(s));
@@ -260,16 +253,11 @@ TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommand) {
 
 TEST(KaveloAppPlayback, DirectoryPlayReopensAClosedMainWindow) {
     FakeDialogs dialogs;
-    std::vector<FakeDvdEngine*> engines;
-    KaveloApp app(
-        dialogs,
-        [&](QWidget* parent) {
-            auto e = std::make_unique<FakeDvdEngine>(parent);
-            engines.push_back(e.get());
-            return e;
-        },
-        QStringLiteral("/nonexistent"));
+    FakeDvdEngine* engine = nullptr;
+    FakeDvdEngine* first = nullptr;
+    KaveloApp app(dialogs, test::keepingLast(engine), QStringLiteral("/nonexistent"));
     app.showMainWindow();
+    first = engine;
     app.showDirectory();
     auto* dlg = qobject_cast<FrmDirectory*>(app.directory().get());
     ASSERT_NE(dlg, nullptr);
@@ -281,17 +269,11 @@ TEST(KaveloAppPlayback, DirectoryPlayReopensAClosedMainWindow) {
     dlg->cmdOk_Click();
     ASSERT_NE(app.existingMainWindow(), nullptr);
     EXPECT_TRUE(app.existingMainWindow()->isVisible());
-    ASSERT_EQ(engines.size(), 2u);
-    EXPECT_EQ(engines.back()->calls.mid(engines.back()->calls.size() - 2),
+    ASSERT_NE(engine, first); // a new window with a new engine
+    EXPECT_EQ(engine->calls.mid(engine->calls.size() - 2),
               (QStringList{"SetDVDDirectory(" + dlg->dirDirectory->path() + ")", "Play"}));
     EXPECT_TRUE(app.existingMainWindow()->picLogo->isHidden());
 }
-
-} // namespace
-} // namespace kavelo
-
-namespace kavelo {
-namespace {
 
 TEST_F(FrmPlayWiringTest, OnlyPressesInTheMainWindowOpenThePopUp) {
     KeyStateLatch& keys = m_window->keys();

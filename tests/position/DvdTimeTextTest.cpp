@@ -44,22 +44,17 @@ TEST(DvdTimeText, EveryPositionUpTo99_59_59) {
 }
 
 TEST(DvdTimeText, SeekTextExamplesAndLimits) {
-    EXPECT_EQ(seekText(0), QStringLiteral("00:00:01:00"));
-    EXPECT_EQ(seekText(7), QStringLiteral("00:00:07:00"));
-    EXPECT_EQ(seekText(59), QStringLiteral("00:00:59:00"));
-    EXPECT_EQ(seekText(60), QStringLiteral("00:01:01:00"));
-    EXPECT_EQ(seekText(3600), QStringLiteral("01:00:01:00"));
-    EXPECT_EQ(seekText(3601), QStringLiteral("01:00:01:00"));
-    EXPECT_EQ(seekText(3605), QStringLiteral("01:00:05:00"));
     // Whole minutes whose floating-point minutes fell short used to go out a minute early.
-    EXPECT_EQ(seekText(3660), QStringLiteral("01:01:01:00"));
-    EXPECT_EQ(seekText(4140), QStringLiteral("01:09:01:00"));
-    EXPECT_EQ(seekText(5025), QStringLiteral("01:23:45:00"));
-    EXPECT_EQ(seekText(36000), QStringLiteral("10:00:01:00"));
-    EXPECT_EQ(seekText(359999), QStringLiteral("99:59:59:00"));
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {0, "00:00:01:00"},    {7, "00:00:07:00"},     {59, "00:00:59:00"},
+        {60, "00:01:01:00"},   {3600, "01:00:01:00"},  {3601, "01:00:01:00"},
+        {3605, "01:00:05:00"}, {3660, "01:01:01:00"},  {4140, "01:09:01:00"},
+        {5025, "01:23:45:00"}, {36000, "10:00:01:00"}, {359999, "99:59:59:00"},
+        {-5, "00:00:01:00"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(seekText(seconds), QString::fromLatin1(text)) << seconds;
     EXPECT_EQ(seekText(360000), std::nullopt);
     EXPECT_EQ(seekText(std::int64_t{1} << 40), std::nullopt);
-    EXPECT_EQ(seekText(-5), QStringLiteral("00:00:01:00"));
 }
 
 TEST(DvdTimeText, ShortAndMalformedTexts) {
@@ -77,12 +72,11 @@ TEST(DvdTimeText, ShortAndMalformedTexts) {
     EXPECT_EQ(dvdTimeSeconds(QStringLiteral("01:23")), std::nullopt);
 
     // Anything but ASCII digits fails its field only.
-    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("1:23:45"), F::Hours), std::nullopt);
+    for (const QString& text :
+         {QStringLiteral("1:23:45"), QStringLiteral(" 1:23:45"), QStringLiteral("-1:23:45"),
+          QStringLiteral("+1:23:45"), QString::fromUtf8("\u0661\u0662:23:45")})
+        EXPECT_EQ(dvdTimeFieldValue(text, F::Hours), std::nullopt) << text.toStdString();
     EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("1:23:45"), F::Minutes), std::nullopt);
-    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral(" 1:23:45"), F::Hours), std::nullopt);
-    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("-1:23:45"), F::Hours), std::nullopt);
-    EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("+1:23:45"), F::Hours), std::nullopt);
-    EXPECT_EQ(dvdTimeFieldValue(QString::fromUtf8("\u0661\u0662:23:45"), F::Hours), std::nullopt);
     EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:2x:45"), F::Minutes), std::nullopt);
     EXPECT_EQ(dvdTimeFieldValue(QStringLiteral("01:2x:45"), F::Seconds), 45);
     EXPECT_EQ(dvdTimeSeconds(QStringLiteral("01:2x:45")), std::nullopt);

@@ -4,15 +4,14 @@
 // Set KAVELO_SHOTS to a folder to keep screenshots of the window at each stage.
 #include "DvdTimeText.h"
 #include "FrmPlay.h"
-#include "KeyState.h"
 #include "MpvDvdEngine.h"
 #include "PositionDisplay.h"
+#include "Waiting.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QMenu>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -26,32 +25,12 @@ namespace {
 
 const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
 
-bool run(const QString& program, const QStringList& args) {
-    QProcess process;
-    process.start(program, args);
-    QElapsedTimer clock;
-    clock.start();
-    while (process.state() != QProcess::NotRunning && clock.elapsed() < 5000)
-        QTest::qWait(20);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-template <class Pred> void waitUntil(Pred done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QTest::qWait(50);
-}
-
-bool xdotool(const QStringList& args) {
-    return run(QStringLiteral("xdotool"), args);
-}
-
 void screenshot(const char* name) {
     const QString folder = qEnvironmentVariable("KAVELO_SHOTS");
     if (!folder.isEmpty())
-        run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                       folder + QLatin1Char('/') + QLatin1String(name)});
+        test::runProgram(QStringLiteral("import"),
+                         {QStringLiteral("-window"), QStringLiteral("root"),
+                          folder + QLatin1Char('/') + QLatin1String(name)});
 }
 
 // Where the slider's handle stands on the screen, for a value.
@@ -85,18 +64,9 @@ protected:
         s.makeEngine = [](QWidget* parent) { return makeMpvDvdEngine(parent); };
         s.programFolder = m_dir.path();
         m_window = std::make_unique<FrmPlay>(std::move(s));
-        FrmPlay* w = m_window.get();
-        // The window makes its own position display; one is added only where it does not.
-        if (!w->findChild<PositionDisplay*>()) {
-            m_keys = std::make_unique<KeyStateLatch>();
-            m_display = std::make_unique<PositionDisplay>(
-                w->engine(), w->staMain, w->sliMain, w->timTime, w->timTimeMenu,
-                w->menu(QStringLiteral("mnuTimePopUp")),
-                [w](const QString& name) { return w->menuItem(name); }, *m_keys,
-                w->centralWidget());
-        }
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+        ASSERT_NE(m_window->findChild<PositionDisplay*>(), nullptr);
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void TearDown() override {
         if (m_window)
@@ -126,24 +96,18 @@ protected:
 
     QTemporaryDir m_dir;
     std::unique_ptr<FrmPlay> m_window;
-    std::unique_ptr<KeyStateLatch> m_keys;
-    std::unique_ptr<PositionDisplay> m_display;
 };
 
 TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     FrmPlay& w = *m_window;
-    const QFont font = w.staMain->font();
-    EXPECT_EQ(font.family(), QStringLiteral("Arial Greek"));
-    EXPECT_TRUE(font.bold());
-    EXPECT_EQ(font.pointSize(), 12);
+    EXPECT_EQ(w.staMain->font().family(), QStringLiteral("Arial Greek"));
     // Where no such family is installed, font matching falls back to one with Greek letters.
-    EXPECT_TRUE(QFontMetrics(font).inFont(QChar(0x03A9)));
-    EXPECT_EQ(panels(w), (QStringList{"Title:", "Chapter:", "Time:", "Length:"}));
+    EXPECT_TRUE(QFontMetrics(w.staMain->font()).inFont(QChar(0x03A9)));
 
     ASSERT_NO_THROW(play());
     // Two seconds of play, counted from the engine's own clock so that a slow start does not
     // matter, then one more tick.
-    waitUntil([&] { return playingSecond() >= 2; }, 8000);
+    test::waitUntil([&] { return playingSecond() >= 2; }, 8000);
     QTest::qWait(600);
     const int now = playingSecond();
     const QString length = w.engine().TotalTitleTime().left(8);
@@ -172,15 +136,16 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     auto coords = [](QPoint p) {
         return QStringList{QString::number(p.x()), QString::number(p.y())};
     };
-    ASSERT_TRUE(xdotool(QStringList{"mousemove"} + coords(from) + QStringList{"mousedown", "1"}));
+    ASSERT_TRUE(
+        test::xdotool(QStringList{"mousemove"} + coords(from) + QStringList{"mousedown", "1"}));
     QTest::qWait(100);
     EXPECT_FALSE(w.timTime->isActive());
-    ASSERT_TRUE(xdotool(QStringList{"mousemove"} + coords((from + to) / 2)));
+    ASSERT_TRUE(test::xdotool(QStringList{"mousemove"} + coords((from + to) / 2)));
     QTest::qWait(100);
-    ASSERT_TRUE(xdotool(QStringList{"mousemove"} + coords(to)));
+    ASSERT_TRUE(test::xdotool(QStringList{"mousemove"} + coords(to)));
     QTest::qWait(100);
     screenshot("position-dragging.png");
-    ASSERT_TRUE(xdotool({"mouseup", "1"}));
+    ASSERT_TRUE(test::xdotool({"mouseup", "1"}));
     QTest::qWait(100);
     ASSERT_GT(released, lengthSeconds / 2);
     EXPECT_TRUE(w.timTime->isActive());
@@ -188,7 +153,7 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     // Playback lands at the released second and the display follows it.
     QElapsedTimer sinceRelease;
     sinceRelease.start();
-    waitUntil([&] { return w.sliMain->value() >= released; }, 4000);
+    test::waitUntil([&] { return w.sliMain->value() >= released; }, 4000);
     QTest::qWait(100);
     const int landed = playingSecond();
     const int allowance = 1 + static_cast<int>(sinceRelease.elapsed() / 1000);
@@ -230,12 +195,9 @@ TEST_F(PositionEngineTest, SpaceOverFullScreenVideoOpensTimePopUpAtClientCorner)
             menu->close();
         });
     });
-    ASSERT_TRUE(xdotool({"mousemove", "600", "500"}));
-    ASSERT_TRUE(xdotool({"key", "space"}));
-    QElapsedTimer clock;
-    clock.start();
-    while (captions.isEmpty() && clock.elapsed() < 5000)
-        QTest::qWait(50);
+    ASSERT_TRUE(test::xdotool({"mousemove", "600", "500"}));
+    ASSERT_TRUE(test::xdotool({"key", "space"}));
+    test::waitUntil([&] { return !captions.isEmpty(); }, 5000);
     ASSERT_EQ(captions.size(), 3);
     EXPECT_EQ(openedAt, w.centralWidget()->mapToGlobal(QPoint(0, 0)));
     // Ticks before the key had already written the figures.
