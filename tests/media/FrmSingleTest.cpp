@@ -111,7 +111,7 @@ TEST_F(Single, OpenChoosesTheDeviceTypeAndPlacesThePicture) {
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
 }
 
-TEST_F(Single, PlayStopAndPlayAgain) {
+TEST_F(Single, PlayStopPlayAgainAndSeekWithTheSlider) {
     openFile("/v/clip.mpg");
     m_mci->commands.clear();
     QTest::mouseClick(m_form->cmdPlay, Qt::LeftButton);
@@ -145,11 +145,8 @@ TEST_F(Single, PlayStopAndPlayAgain) {
     EXPECT_EQ(m_mci->trimmed().at(2), QStringLiteral("play mpeg from 1 to 250"));
     EXPECT_TRUE(m_form->timTime->isActive());
     EXPECT_TRUE(m_form->sliTime->isEnabled());
-}
 
-TEST_F(Single, TheSliderHoldsTheDisplayAndSeeksOnRelease) {
-    openFile("/v/clip.mpg");
-    QTest::mouseClick(m_form->cmdPlay, Qt::LeftButton);
+    // The slider holds the display while pressed and seeks on release.
     m_mci->commands.clear();
     SeekSlider* s = m_form->sliTime;
     QTest::mousePress(s, Qt::LeftButton, {}, QPoint(s->width() / 2, s->height() / 2));
