@@ -7,32 +7,17 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <tuple>
+
 namespace kavelo::test {
 
 namespace {
 
-bool ffmpeg(const QStringList& args) {
+bool ffmpeg(const QString& args, const QString& out) {
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
-            QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")} +
-                args);
+            QStringLiteral("-v error -y %1").arg(args).simplified().split(' ') << out);
     return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QStringList videoInput() {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"),
-            QStringLiteral("-i"), QStringLiteral("testsrc=size=160x120:rate=25:duration=2"),
-            QStringLiteral("-f"), QStringLiteral("lavfi"),
-            QStringLiteral("-i"), QStringLiteral("sine=d=2")};
-}
-
-QStringList toneInput() {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("sine=d=1.5")};
-}
-
-QStringList words(const char* text) {
-    return QString::fromLatin1(text).split(QLatin1Char(' '));
 }
 
 } // namespace
@@ -43,15 +28,19 @@ bool makeMedia(const QString& dir) {
     if (!midi.open(QIODevice::WriteOnly) || midi.write(smallMidi()) < 0)
         return false;
     midi.close();
-    return ffmpeg(videoInput() + words("-c:v mpeg2video -g 12 -bf 2 -c:a mp2") +
-                  QStringList{d + QStringLiteral("clip.mpg")}) &&
-           ffmpeg(videoInput() + words("-c:v mpeg4 -g 12 -bf 2 -c:a pcm_s16le") +
-                  QStringList{d + QStringLiteral("clip.avi")}) &&
-           ffmpeg(videoInput() + words("-c:v mpeg4 -g 12 -c:a aac") +
-                  QStringList{d + QStringLiteral("clip.mov")}) &&
-           ffmpeg(toneInput() + QStringList{d + QStringLiteral("clip.wav")}) &&
-           ffmpeg(toneInput() + words("-c:a libmp3lame") +
-                  QStringList{d + QStringLiteral("clip.mp3")});
+    const char* video = "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -f lavfi -i sine=d=2";
+    const char* tone = "-f lavfi -i sine=d=1.5";
+    const std::tuple<const char*, const char*, const char*> files[] = {
+        {"clip.mpg", video, "-c:v mpeg2video -g 12 -bf 2 -c:a mp2"},
+        {"clip.avi", video, "-c:v mpeg4 -g 12 -bf 2 -c:a pcm_s16le"},
+        {"clip.mov", video, "-c:v mpeg4 -g 12 -c:a aac"},
+        {"clip.wav", tone, ""},
+        {"clip.mp3", tone, "-c:a libmp3lame"}};
+    for (const auto& [name, input, codecs] : files) {
+        if (!ffmpeg(QStringLiteral("%1 %2").arg(input, codecs), d + QLatin1String(name)))
+            return false;
+    }
+    return true;
 }
 
 QByteArray smallMidi() {

@@ -5,13 +5,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHash>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <functional>
 
 namespace kavelo {
 namespace {
@@ -23,25 +24,18 @@ class PositionDisplayTest : public ::testing::Test {
 protected:
     PositionDisplayTest() {
         client.setGeometry(120, 90, 400, 300);
-        for (const char* name :
-             {"mnuPopUpCurrentTitle", "mnuPopUpTitle", "mnuPopUpCurrentChapter", "mnuPopUpChapter",
-              "mnuPopUpCurrentTime", "mnuPopUpTime", "mnuPopUpTotalTime", "mnuPopUpTotal"}) {
-            QString caption = QString::fromLatin1(name).mid(8);
-            if (caption.startsWith(QLatin1String("Current")))
-                caption.insert(7, QLatin1Char(' '));
-            else if (caption == QLatin1String("TotalTime"))
-                caption = QStringLiteral("Total Time");
-            actions[QString::fromLatin1(name)] = menu.addAction(caption);
-        }
-        timTime.setInterval(500);
-        timTimeMenu.setInterval(100);
+        for (const char* c : {"Current Title", "Title", "Current Chapter", "Chapter",
+                              "Current Time", "Time", "Total Time", "Total"})
+            actions[QStringLiteral("mnuPopUp") + QString::fromLatin1(c).remove(' ')] =
+                menu.addAction(QString::fromLatin1(c));
         engine.title = 3;
         engine.chapter = 12;
         engine.currentTime = QStringLiteral("01:23:45:12");
         engine.totalTime = QStringLiteral("02:05:30:00");
     }
 
-    QString caption(const char* name) { return actions[QString::fromLatin1(name)]->text(); }
+    QAction* item(const QString& name) const { return actions.value(name); }
+    QString caption(const char* name) const { return item(QString::fromLatin1(name))->text(); }
     QStringList panels() {
         QStringList texts;
         for (int i = 1; i <= 4; ++i)
@@ -76,20 +70,11 @@ protected:
     QTimer timTimeMenu;
     QWidget client;
     QMenu menu;
-    std::map<QString, QAction*> actions;
+    QHash<QString, QAction*> actions;
     KeyStateLatch keys;
-    PositionDisplay display{engine,
-                            &sta,
-                            &sli,
-                            &timTime,
-                            &timTimeMenu,
-                            &menu,
-                            [this](const QString& n) {
-                                auto it = actions.find(n);
-                                return it == actions.end() ? nullptr : it->second;
-                            },
-                            keys,
-                            &client};
+    PositionDisplay display =
+        PositionDisplay(engine, &sta, &sli, &timTime, &timTimeMenu, &menu,
+                        std::bind_front(&PositionDisplayTest::item, this), keys, &client);
     int menusShown = 0;
     QStringList shownCaptions;
     QPoint shownAt;
@@ -181,7 +166,7 @@ TEST_F(PositionDisplayTest, MalformedFieldsCountAsZero) {
     }
 }
 
-TEST_F(PositionDisplayTest, TimePopUpOpensAtClientCornerThenRefreshesCaptions) {
+TEST_F(PositionDisplayTest, TimePopUpOpensOnlyInFullScreenAtClientCornerAndRefreshesCaptions) {
     closeMenuWhenShown();
     engine.fullScreen = true;
     keys.press(KeyStateLatch::VK_SPACE);
@@ -217,22 +202,23 @@ TEST_F(PositionDisplayTest, TimePopUpOpensAtClientCornerThenRefreshesCaptions) {
     display.timTimeMenu_Timer();
     EXPECT_EQ(menusShown, 2);
     EXPECT_EQ(caption("mnuPopUpChapter"), QStringLiteral("12"));
-}
 
-TEST_F(PositionDisplayTest, TimePopUpStaysShutInWindowedMode) {
-    closeMenuWhenShown();
+    // In windowed mode the space bar opens nothing and the captions stay as they are.
+    engine.calls.clear();
+    engine.failing.clear();
     engine.fullScreen = false;
+    engine.title = 5;
     keys.press(KeyStateLatch::VK_SPACE);
     display.timTimeMenu_Timer();
-    EXPECT_EQ(menusShown, 0);
+    EXPECT_EQ(menusShown, 2);
     EXPECT_EQ(engine.calls, QStringList{"FullScreenMode"});
-    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("Title"));
+    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("4"));
     // The press was taken by that tick's query: turning full screen on later opens nothing.
     keys.release(KeyStateLatch::VK_SPACE);
     engine.fullScreen = true;
     display.timTimeMenu_Timer();
-    EXPECT_EQ(menusShown, 0);
-    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("3"));
+    EXPECT_EQ(menusShown, 2);
+    EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("5"));
 }
 
 TEST_F(PositionDisplayTest, SliderHandlersStopAndRestartTheTickWhateverTheSeekDoes) {
