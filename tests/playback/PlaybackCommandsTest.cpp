@@ -57,14 +57,10 @@ struct Player {
     PlaybackCommands commands{
         PlayerControls{&engine, &logo, &slider, &timTime, &timTimeMenu, &mute, &window, &dialogs}};
 
-    Player() {
-        window.move(200, 150);
-        timTime.setInterval(500);
-        timTimeMenu.setInterval(100);
-    }
+    Player() { window.move(200, 150); }
 };
 
-TEST(PlaybackCommands, PlayHidesTheLogoFirstAndStartsTheDisplay) {
+TEST(PlaybackCommands, PlayHidesTheLogoFirstStartsTheDisplayAndFailuresLeaveTheRest) {
     Player p;
     p.commands.dPlay();
     EXPECT_EQ(p.engine.calls, QStringList{"Play"});
@@ -80,23 +76,21 @@ TEST(PlaybackCommands, PlayHidesTheLogoFirstAndStartsTheDisplay) {
     p.commands.dPlay();
     EXPECT_TRUE(p.slider.isEnabled());
     EXPECT_TRUE(p.timTime.isActive());
-}
 
-TEST(PlaybackCommands, FailedPlayOrStopLeavesTheRestAsItWas) {
-    Player p;
-    p.engine.failing = {"Play"};
-    p.commands.dPlay();
-    EXPECT_EQ(p.dialogs.messages, QStringList{"Please Insert DVD Rom."});
-    EXPECT_TRUE(p.logo.isHidden());    // hidden first all the same
-    EXPECT_TRUE(p.slider.isEnabled()); // enabled at start, and untouched
-    EXPECT_FALSE(p.timTime.isActive());
-
-    p.engine.failing = {"Stop"};
-    p.commands.dPlay();
-    p.commands.dStop();
-    EXPECT_EQ(p.dialogs.messages.size(), 2);
-    EXPECT_TRUE(p.slider.isEnabled());
-    EXPECT_TRUE(p.timTime.isActive());
+    // A failed play or stop leaves the rest as it was.
+    Player f;
+    f.engine.failing = {"Play"};
+    f.commands.dPlay();
+    EXPECT_EQ(f.dialogs.messages, QStringList{"Please Insert DVD Rom."});
+    EXPECT_TRUE(f.logo.isHidden());    // hidden first all the same
+    EXPECT_TRUE(f.slider.isEnabled()); // enabled at start, and untouched
+    EXPECT_FALSE(f.timTime.isActive());
+    f.engine.failing = {"Stop"};
+    f.commands.dPlay();
+    f.commands.dStop();
+    EXPECT_EQ(f.dialogs.messages.size(), 2);
+    EXPECT_TRUE(f.slider.isEnabled());
+    EXPECT_TRUE(f.timTime.isActive());
 }
 
 TEST(PlaybackCommands, EachCommandReportsItsOwnWay) {
@@ -106,17 +100,15 @@ TEST(PlaybackCommands, EachCommandReportsItsOwnWay) {
         QStringList messages;
     };
     const QStringList insert{"Please Insert DVD Rom."};
-    const Case cases[] = {
-        {&PlaybackCommands::dPause, "Pause", insert},
-        {&PlaybackCommands::dPreviousChapter, "PlayPrevChapter", insert},
-        {&PlaybackCommands::dNextChapter, "PlayNextChapter", insert},
-        {&PlaybackCommands::dResume, "Resume", {}},
-        {&PlaybackCommands::dRestoreBookmark, "RestoreBookmark", {}},
-        {&PlaybackCommands::zoom4x, "Zoom", {}},
-        {&PlaybackCommands::zoomOff, "Zoom", {}},
-        {&PlaybackCommands::fastForwards, "PlayForwards", {}},
-        {&PlaybackCommands::fastBackwards, "PlayBackwards", {}},
-    };
+    const Case cases[] = {{&PlaybackCommands::dPause, "Pause", insert},
+                          {&PlaybackCommands::dPreviousChapter, "PlayPrevChapter", insert},
+                          {&PlaybackCommands::dNextChapter, "PlayNextChapter", insert},
+                          {&PlaybackCommands::dResume, "Resume", {}},
+                          {&PlaybackCommands::dRestoreBookmark, "RestoreBookmark", {}},
+                          {&PlaybackCommands::zoom4x, "Zoom", {}},
+                          {&PlaybackCommands::zoomOff, "Zoom", {}},
+                          {&PlaybackCommands::fastForwards, "PlayForwards", {}},
+                          {&PlaybackCommands::fastBackwards, "PlayBackwards", {}}};
     for (const Case& c : cases) {
         Player ok;
         (ok.commands.*c.command)();
@@ -162,7 +154,7 @@ TEST(PlaybackCommands, ChapterAnswers) {
     EXPECT_EQ(refused.dialogs.messages, QStringList{"Chapter Not Found"});
 }
 
-TEST(PlaybackCommands, MuteStateLivesInTheCaption) {
+TEST(PlaybackCommands, MuteStateLivesInTheCaptionAndBookmarkIsDeletedThenSaved) {
     Player p;
     p.commands.dMuteOnOff();
     EXPECT_EQ(p.mute.text(), QStringLiteral("Mute On"));
@@ -181,13 +173,11 @@ TEST(PlaybackCommands, MuteStateLivesInTheCaption) {
     p.mute.setText(QStringLiteral("mute off"));
     p.commands.dMuteOnOff();
     EXPECT_EQ(p.engine.count(QStringLiteral("SetMute")), 3);
-}
 
-TEST(PlaybackCommands, BookmarkIsDeletedThenSaved) {
-    Player p;
+    // A bookmark is deleted, then saved.
+    p.engine.calls.clear();
     p.commands.dSaveBookmark();
     EXPECT_EQ(p.engine.calls, (QStringList{"DeleteBookmark", "SaveBookmark"}));
-
     Player refused;
     refused.engine.failing = {"DeleteBookmark"};
     refused.commands.dSaveBookmark();

@@ -29,7 +29,7 @@ ScreenMetrics standardScreen() {
     return m;
 }
 
-TEST(FrmAngles, LoadsOnceAndChangesByNumber) {
+TEST(FrmAngles, LoadsOnceChangesByNumberAndOpensEmptyWithoutADisc) {
     FakeDvdEngine engine;
     FakeDialogs dialogs;
     engine.angle = 1;
@@ -59,16 +59,13 @@ TEST(FrmAngles, LoadsOnceAndChangesByNumber) {
     dlg.Command1_Click();
     EXPECT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dlg.txtChangeAngle->text(), QStringLiteral("7"));
-}
 
-TEST(FrmAngles, NoDiscSaysPleaseWaitAndOpensEmpty) {
-    FakeDvdEngine engine;
-    FakeDialogs dialogs;
+    // Without a disc it says please wait and opens empty.
+    engine.calls.clear();
     engine.failing = {"CurrentAngle"};
-    FrmAngles dlg(engine, dialogs, standardScreen());
-    EXPECT_EQ(dialogs.messages, QStringList{"Please Wait"});
-    EXPECT_TRUE(dlg.txtCurrentAngle->text().isEmpty());
-    EXPECT_TRUE(dlg.txtAngAva->text().isEmpty());
+    FrmAngles empty(engine, dialogs, standardScreen());
+    EXPECT_EQ(dialogs.messages.value(2), QStringLiteral("Please Wait"));
+    EXPECT_TRUE(empty.txtCurrentAngle->text().isEmpty() && empty.txtAngAva->text().isEmpty());
     EXPECT_EQ(engine.count(QStringLiteral("AnglesAvailable")), 0);
 }
 
@@ -147,7 +144,7 @@ TEST_F(FrmDirectoryTest, StartsAtTheCurrentFolderAndPlaysItsPath) {
     EXPECT_FALSE(dlg->isVisible());
 }
 
-TEST_F(FrmDirectoryTest, CancelTouchesNothingAndARefusedFolderKeepsTheDialogOpen) {
+TEST_F(FrmDirectoryTest, CancelRefusedFolderAndDriveWithoutDisc) {
     auto dlg = open();
     dlg->show();
     QTest::mouseClick(dlg->cmdCancel, Qt::LeftButton);
@@ -166,10 +163,9 @@ TEST_F(FrmDirectoryTest, CancelTouchesNothingAndARefusedFolderKeepsTheDialogOpen
     dlg->cmdOk_Click();
     EXPECT_EQ(m_host.plays, 1);
     EXPECT_FALSE(dlg->isVisible());
-}
 
-TEST_F(FrmDirectoryTest, DriveWithoutDiscSaysSoAndKeepsTheFolder) {
-    auto dlg = open();
+    // A drive without a disc says so and keeps the folder.
+    m_dialogs.messages.clear();
     const QString before = dlg->dirDirectory->path();
     dlg->drvDrive->setCurrentIndex(0);
     dlg->drvDrive_Change(0);
@@ -198,7 +194,7 @@ protected:
     std::unique_ptr<FrmPlay> m_window;
 };
 
-TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommand) {
+TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommandOnlyOwnPressesCount) {
     m_dialogs.inputAnswers = {QStringLiteral("2"), QStringLiteral("5")};
     const std::pair<const char*, const char*> items[] = {
         {"mnuKavelo", "Play"},
@@ -223,8 +219,7 @@ TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommand) {
         {"mnuPopFull", "SetFullScreenMode(true)"},
         {"mnuPopExitFull", "SetFullScreenMode(false)"},
         {"mnuZoom4x", "Zoom(0,0,4)"},
-        {"mnuZoomOff", "Zoom(0,0,0)"},
-    };
+        {"mnuZoomOff", "Zoom(0,0,0)"}};
     for (const auto& [name, call] : items) {
         m_engine->calls.clear();
         m_window->menuItem(QString::fromLatin1(name))->trigger();
@@ -239,8 +234,7 @@ TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommand) {
         {m_window->picNext, "PlayNextChapter"},
         {m_window->picRewind, "PlayBackwards(16)"},
         {m_window->picFast, "PlayForwards(16)"},
-        {m_window->picFullScreen, "SetFullScreenMode(true)"},
-    };
+        {m_window->picFullScreen, "SetFullScreenMode(true)"}};
     for (const auto& [box, call] : buttons) {
         m_engine->calls.clear();
         QTest::mouseClick(box, Qt::LeftButton);
@@ -249,6 +243,30 @@ TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommand) {
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
     EXPECT_EQ(m_window->menuItem(QStringLiteral("mnuPopMuteOn"))->text(),
               QStringLiteral("Mute On"));
+
+    // Only presses in the main window count towards the pop-up menus.
+    KeyStateLatch& keys = m_window->keys();
+    QWidget other;
+    other.resize(50, 50);
+    QTest::mousePress(&other, Qt::RightButton);
+    QTest::mouseRelease(&other, Qt::RightButton);
+    QTest::keyClick(&other, Qt::Key_Space);
+    EXPECT_FALSE(keys.query(KeyStateLatch::VK_RBUTTON));
+    EXPECT_FALSE(keys.query(KeyStateLatch::VK_SPACE));
+
+    for (QWidget* target : {static_cast<QWidget*>(m_window->picLogo), m_window->dvdMain,
+                            static_cast<QWidget*>(m_window->staMain)}) {
+        QTest::mousePress(target, Qt::RightButton);
+        QTest::mouseRelease(target, Qt::RightButton);
+        EXPECT_TRUE(keys.query(KeyStateLatch::VK_RBUTTON)) << target->objectName().toStdString();
+        EXPECT_FALSE(keys.query(KeyStateLatch::VK_RBUTTON));
+    }
+    // The video keeps counting when the engine shows it in a window of its own.
+    QWidget fullScreen;
+    m_window->dvdMain->setParent(&fullScreen);
+    QTest::keyClick(m_window->dvdMain, Qt::Key_Space);
+    EXPECT_TRUE(keys.query(KeyStateLatch::VK_SPACE));
+    m_window->dvdMain->setParent(m_window->centralWidget());
 }
 
 TEST(KaveloAppPlayback, DirectoryPlayReopensAClosedMainWindow) {
@@ -273,31 +291,6 @@ TEST(KaveloAppPlayback, DirectoryPlayReopensAClosedMainWindow) {
     EXPECT_EQ(engine->calls.mid(engine->calls.size() - 2),
               (QStringList{"SetDVDDirectory(" + dlg->dirDirectory->path() + ")", "Play"}));
     EXPECT_TRUE(app.existingMainWindow()->picLogo->isHidden());
-}
-
-TEST_F(FrmPlayWiringTest, OnlyPressesInTheMainWindowOpenThePopUp) {
-    KeyStateLatch& keys = m_window->keys();
-    QWidget other;
-    other.resize(50, 50);
-    QTest::mousePress(&other, Qt::RightButton);
-    QTest::mouseRelease(&other, Qt::RightButton);
-    QTest::keyClick(&other, Qt::Key_Space);
-    EXPECT_FALSE(keys.query(KeyStateLatch::VK_RBUTTON));
-    EXPECT_FALSE(keys.query(KeyStateLatch::VK_SPACE));
-
-    for (QWidget* target : {static_cast<QWidget*>(m_window->picLogo), m_window->dvdMain,
-                            static_cast<QWidget*>(m_window->staMain)}) {
-        QTest::mousePress(target, Qt::RightButton);
-        QTest::mouseRelease(target, Qt::RightButton);
-        EXPECT_TRUE(keys.query(KeyStateLatch::VK_RBUTTON)) << target->objectName().toStdString();
-        EXPECT_FALSE(keys.query(KeyStateLatch::VK_RBUTTON));
-    }
-    // The video keeps counting when the engine shows it in a window of its own.
-    QWidget fullScreen;
-    m_window->dvdMain->setParent(&fullScreen);
-    QTest::keyClick(m_window->dvdMain, Qt::Key_Space);
-    EXPECT_TRUE(keys.query(KeyStateLatch::VK_SPACE));
-    m_window->dvdMain->setParent(m_window->centralWidget());
 }
 
 } // namespace
