@@ -36,7 +36,7 @@ std::pair<bool, QString> read(MemoryRegistry& reg, const QString& name) {
     return {ok, val};
 }
 
-TEST(GetKeyValue, TextsNumbersOtherTypesAndFailures) {
+TEST(GetKeyValue, TextsNumbersOtherTypesFailuresAndReadOnlyOpens) {
     struct Case {
         const char* name;
         std::uint32_t type;
@@ -60,8 +60,7 @@ TEST(GetKeyValue, TextsNumbersOtherTypesAndFailures) {
         {"multi", 7, QByteArray("a\0b\0\0", 5), true, "before"},
         // Failures clear the text.
         {"big", kRegSz, QByteArray(1025, 'x'), false, QString()},
-        {"fits", kRegSz, QByteArray(1024, 'x'), true, QString(1024, QLatin1Char('x'))},
-    };
+        {"fits", kRegSz, QByteArray(1024, 'x'), true, QString(1024, QLatin1Char('x'))}};
     MemoryRegistry reg;
     for (const Case& c : cases)
         reg.setValue(kKey, QString::fromLatin1(c.name).toUpper(), c.type, c.bytes);
@@ -76,19 +75,16 @@ TEST(GetKeyValue, TextsNumbersOtherTypesAndFailures) {
     ASSERT_FALSE(reg.closes.empty());
     EXPECT_EQ(reg.closes.back(), 0u);
     EXPECT_TRUE(reg.openKeys.empty());
-}
 
-TEST(GetKeyValue, OpensForReadingOnly) {
     // A user who may not change the machine's keys can still read them.
-    MemoryRegistry reg;
-    reg.refuseRights(kKeyWriteRights);
-    reg.setValue(kKey, "v", kRegSz, QByteArray("text\0", 5));
-    EXPECT_EQ(read(reg, "v"), std::make_pair(true, QStringLiteral("text")));
-    EXPECT_EQ(reg.opens.back().second, kKeyRead);
-
+    MemoryRegistry readOnly;
+    readOnly.refuseRights(kKeyWriteRights);
+    readOnly.setValue(kKey, "v", kRegSz, QByteArray("text\0", 5));
+    EXPECT_EQ(read(readOnly, "v"), std::make_pair(true, QStringLiteral("text")));
+    EXPECT_EQ(readOnly.opens.back().second, kKeyRead);
     // A refused open ends like a missing key.
-    reg.refuseRights(kKeyQueryValue);
-    EXPECT_EQ(read(reg, "v"), std::make_pair(false, QString()));
+    readOnly.refuseRights(kKeyQueryValue);
+    EXPECT_EQ(read(readOnly, "v"), std::make_pair(false, QString()));
 }
 
 struct StartSysInfoTest : ::testing::Test {
@@ -111,47 +107,42 @@ struct StartSysInfoTest : ::testing::Test {
     }
 };
 
-TEST_F(StartSysInfoTest, FirstLocationIsStartedWithoutLookingFurther) {
-    setPath(QStringLiteral("/nowhere/sysinfo")); // not tested for existence
-    setFolder(dir.path());
-    run();
-    EXPECT_EQ(starter.started, QStringList{QStringLiteral("/nowhere/sysinfo")});
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    ASSERT_EQ(reg.opens.size(), 1u);
-    EXPECT_EQ(reg.opens[0].first, QLatin1String(kMsInfoKey));
-}
-
-TEST_F(StartSysInfoTest, SecondLocationNeedsTheFileInTheFolder) {
-    setFolder(dir.path());
-    run();
+TEST_F(StartSysInfoTest, TriesBothLocationsAndTellsTheUserWhenNoneWorks) {
+    run(); // no location at all
     EXPECT_TRUE(starter.started.isEmpty());
     expectUnavailable();
-    ASSERT_EQ(reg.opens.size(), 2u);
-    EXPECT_EQ(reg.opens[1].first, QLatin1String(kSharedToolsLocationKey));
 
-    // A folder of that name is not the program.
+    // The second location needs the file in the folder; a folder of that name is not it.
+    dialogs.messages.clear();
+    setFolder(dir.path());
+    run();
+    expectUnavailable();
+    ASSERT_EQ(reg.opens.size(), 4u);
+    EXPECT_EQ(reg.opens[3].first, QLatin1String(kSharedToolsLocationKey));
     ASSERT_TRUE(QDir(dir.path()).mkdir("MSINFO32.EXE"));
     run();
     EXPECT_TRUE(starter.started.isEmpty());
     ASSERT_TRUE(QDir(dir.path()).rmdir("MSINFO32.EXE"));
-
     ASSERT_TRUE(test::writeFile(dir.filePath("MSINFO32.EXE"), {}));
     dialogs.messages.clear();
     run();
     EXPECT_EQ(starter.started, QStringList{dir.path() + "/MSINFO32.EXE"});
     EXPECT_TRUE(dialogs.messages.isEmpty());
-}
 
-TEST_F(StartSysInfoTest, NoLocationOrAFailedStartTellsTheUser) {
+    // The first location is started without looking further, or even for the file.
+    starter.started.clear();
+    reg.opens.clear();
+    setPath(QStringLiteral("/nowhere/sysinfo"));
     run();
-    EXPECT_TRUE(starter.started.isEmpty());
-    expectUnavailable();
+    EXPECT_EQ(starter.started, QStringList{QStringLiteral("/nowhere/sysinfo")});
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    ASSERT_EQ(reg.opens.size(), 1u);
+    EXPECT_EQ(reg.opens[0].first, QLatin1String(kMsInfoKey));
 
-    dialogs.messages.clear();
-    setPath(QStringLiteral("/usr/bin/sysinfo"));
+    // A failed start tells the user too.
     starter.succeed = false;
     run();
-    EXPECT_EQ(starter.started.size(), 1);
+    EXPECT_EQ(starter.started.size(), 2);
     expectUnavailable();
 }
 
@@ -170,7 +161,7 @@ struct LinuxRegistryTest : ::testing::Test {
     }
 };
 
-TEST_F(LinuxRegistryTest, AnswersTheFirstProgramFoundOnThePath) {
+TEST_F(LinuxRegistryTest, AnswersTheFirstProgramOnThePathReadOnly) {
     LinuxRegistry reg({bin.path()});
     EXPECT_EQ(lookUp(reg), QString());
 
@@ -181,11 +172,8 @@ TEST_F(LinuxRegistryTest, AnswersTheFirstProgramFoundOnThePath) {
     EXPECT_EQ(lookUp(reg), bin.filePath("gnome-system-monitor"));
     addProgram("kinfocenter");
     EXPECT_EQ(lookUp(reg), bin.filePath("kinfocenter")); // found when the key is opened
-}
 
-TEST_F(LinuxRegistryTest, IsReadOnlyAndKnowsNothingElse) {
-    addProgram("hardinfo");
-    LinuxRegistry reg({bin.path()});
+    // It is read-only and knows nothing else.
     RegKey key = 0;
     EXPECT_EQ(reg.openKey(kHKeyLocalMachine, kMsInfoKey, 0, kKeyAllAccess, key),
               kErrorAccessDenied);
@@ -200,7 +188,7 @@ TEST_F(LinuxRegistryTest, IsReadOnlyAndKnowsNothingElse) {
     RecordingStarter starter;
     FakeDialogs dialogs;
     StartSysInfo(reg, starter, dialogs, nullptr);
-    EXPECT_EQ(starter.started, QStringList{bin.filePath("hardinfo")});
+    EXPECT_EQ(starter.started, QStringList{bin.filePath("kinfocenter")});
     EXPECT_TRUE(dialogs.messages.isEmpty());
     // Every handle was closed again.
     EXPECT_EQ(reg.closeKey(0x100), kErrorInvalidHandle);

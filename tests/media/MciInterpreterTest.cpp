@@ -119,25 +119,25 @@ TEST_F(Interpreter, DriverComesFromTheProfile) {
 
 TEST_F(Interpreter, OpenErrors) {
     MciInterpreter mci = make();
-    const QString file = QStringLiteral("\"%1\" ").arg(m_file);
-    const std::pair<QString, MciError> cases[] = {
-        {"open", MciError::MissingValue},
-        {"open \"\" type MPEGVideo alias a", MciError::MissingValue},
-        {"open " + file + "alias a", MciError::MissingValue},
-        {"open " + file + "type", MciError::MissingValue},
-        {"open " + file + "type MPEGVideo wait", MciError::UnknownKeyword},
-        {"open " + file + "type MPEGVideo alias all", MciError::UnknownKeyword},
-        {"open " + file + "type MPEGVideo parent x", MciError::BadNumber},
-        {"open " + file + "type MPEGVideo parent 0", MciError::BadWindow},
-        {"open " + file + "type MPEGVideo parent 99999999", MciError::BadWindow},
-        {"open " + file + "type MPEGVideo style 1.5", MciError::BadNumber},
-        {"open \"" + m_dir.path() + "/none.mpg\" type MPEGVideo", MciError::FileNotFound},
-        {"open \"" + m_dir.path() + "\" type MPEGVideo", MciError::FileNotFound}, // a folder
+    const QString file = QStringLiteral("open \"%1\" ").arg(m_file);
+    const QString dir = QStringLiteral("open \"%1").arg(m_dir.path());
+    const std::pair<MciError, QStringList> cases[] = {
+        {MciError::MissingValue,
+         {"open", "open \"\" type MPEGVideo alias a", file + "alias a", file + "type"}},
         // Unquoted, the name's blanks split it into words.
-        {"open " + m_file + " type MPEGVideo alias a", MciError::UnknownKeyword},
-    };
-    for (const auto& [command, error] : cases)
-        EXPECT_EQ(send(mci, command), error) << command.toStdString();
+        {MciError::UnknownKeyword,
+         {file + "type MPEGVideo wait", file + "type MPEGVideo alias all",
+          "open " + m_file + " type MPEGVideo alias a"}},
+        {MciError::BadNumber,
+         {file + "type MPEGVideo parent x", file + "type MPEGVideo style 1.5"}},
+        {MciError::BadWindow,
+         {file + "type MPEGVideo parent 0", file + "type MPEGVideo parent 99999999"}},
+        // A missing file and a folder.
+        {MciError::FileNotFound, {dir + "/none.mpg\" type MPEGVideo", dir + "\" type MPEGVideo"}}};
+    for (const auto& [error, commands] : cases) {
+        for (const QString& command : commands)
+            EXPECT_EQ(send(mci, command), error) << command.toStdString();
+    }
     factoryError = MciError::CannotPlay;
     EXPECT_EQ(send(mci, openText()), MciError::CannotPlay);
     EXPECT_TRUE(mci.aliases().isEmpty());
@@ -170,46 +170,32 @@ TEST_F(Interpreter, DeviceCommandsReachTheDevice) {
 TEST_F(Interpreter, DeviceCommandErrors) {
     MciInterpreter mci = make();
     ASSERT_EQ(send(mci, openText()), MciError::None);
-    const std::pair<const char*, MciError> cases[] = {
-        {"", MciError::EmptyCommand},
-        {"   \t ", MciError::EmptyCommand},
-        {"rewind mpeg", MciError::UnknownCommand},
-        {"play", MciError::MissingValue},
-        {"play other", MciError::UnknownAlias},
-        {"play mpeg from", MciError::MissingValue},
-        {"play mpeg from x", MciError::BadNumber},
-        {"play mpeg from 1.5", MciError::BadNumber},
-        {"play mpeg from 1 to -1", MciError::OutOfRange},
-        {"play mpeg from 1 to 101", MciError::OutOfRange},
-        {"play mpeg from 9 to 3", MciError::OutOfRange},
-        {"play mpeg from 99999999999999999999999", MciError::BadNumber},
-        {"play mpeg fast", MciError::UnknownKeyword},
-        {"pause mpeg now", MciError::UnknownKeyword},
-        {"seek mpeg", MciError::MissingValue},
-        {"seek mpeg at 5", MciError::UnknownKeyword},
-        {"seek mpeg to 101", MciError::OutOfRange},
-        {"seek mpeg to -1", MciError::OutOfRange},
-        {"seek mpeg to five", MciError::BadNumber},
-        {"put mpeg window at 0 0 10", MciError::MissingValue},
-        {"put mpeg window at 0 0 0 10", MciError::OutOfRange},
-        {"put mpeg window at 0 0 10 10 10", MciError::UnknownKeyword},
-        {"put mpeg destination at 0 0 10 10", MciError::UnknownKeyword},
-        {"put mpeg window at 0 0 99999999999 10", MciError::OutOfRange},
-        {"set mpeg time format", MciError::MissingValue},
-        {"set mpeg time format smpte", MciError::UnknownKeyword},
-        {"set mpeg audio all off", MciError::UnknownKeyword},
-        {"status mpeg", MciError::MissingValue},
-        {"status mpeg volume", MciError::UnknownKeyword},
-        {"status mpeg length position", MciError::UnknownKeyword},
-        {"close mpeg now", MciError::UnknownKeyword},
-        {"play \"mpeg", MciError::BadQuotes},
-        {"play \"mpeg\"x", MciError::BadQuotes},
-        {"play mp\"eg\"", MciError::BadQuotes},
-    };
-    for (const auto& [command, error] : cases) {
-        QString reply = QStringLiteral("stale");
-        EXPECT_EQ(send(mci, QString::fromLatin1(command), &reply), error) << command;
-        EXPECT_EQ(reply, QString()) << command;
+    const std::pair<MciError, QStringList> cases[] = {
+        {MciError::EmptyCommand, {"", "   \t "}},
+        {MciError::UnknownCommand, {"rewind mpeg"}},
+        {MciError::MissingValue,
+         {"play", "play mpeg from", "seek mpeg", "put mpeg window at 0 0 10",
+          "set mpeg time format", "status mpeg"}},
+        {MciError::UnknownAlias, {"play other"}},
+        {MciError::BadNumber,
+         {"play mpeg from x", "play mpeg from 1.5", "play mpeg from 99999999999999999999999",
+          "seek mpeg to five"}},
+        {MciError::OutOfRange,
+         {"play mpeg from 1 to -1", "play mpeg from 1 to 101", "play mpeg from 9 to 3",
+          "seek mpeg to 101", "seek mpeg to -1", "put mpeg window at 0 0 0 10",
+          "put mpeg window at 0 0 99999999999 10"}},
+        {MciError::UnknownKeyword,
+         {"play mpeg fast", "pause mpeg now", "seek mpeg at 5", "put mpeg window at 0 0 10 10 10",
+          "put mpeg destination at 0 0 10 10", "set mpeg time format smpte",
+          "set mpeg audio all off", "status mpeg volume", "status mpeg length position",
+          "close mpeg now"}},
+        {MciError::BadQuotes, {"play \"mpeg", "play \"mpeg\"x", "play mp\"eg\""}}};
+    for (const auto& [error, commands] : cases) {
+        for (const QString& command : commands) {
+            QString reply = QStringLiteral("stale");
+            EXPECT_EQ(send(mci, command, &reply), error) << command.toStdString();
+            EXPECT_EQ(reply, QString()) << command.toStdString();
+        }
     }
     EXPECT_EQ(send(mci, QStringLiteral("play \"mpeg\" from 2")), MciError::None);
 }

@@ -48,7 +48,7 @@ const QByteArray kSample = "; drivers of this machine\n"
                            "[drivers]\n"
                            "wave=mmdrv.dll";
 
-TEST_F(Profile, ReadsWithoutRegardToCaseAndSkipsCommentsAndOtherSections) {
+TEST_F(Profile, ReadsWithoutRegardToCaseAndWritesOnlyTheirOwnLines) {
     write(kSample);
     EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("mciqtz.drv"));
     EXPECT_EQ(get("MCI", "avivideo"), QStringLiteral("mciavi.drv"));
@@ -56,9 +56,28 @@ TEST_F(Profile, ReadsWithoutRegardToCaseAndSkipsCommentsAndOtherSections) {
     EXPECT_EQ(get("MCI", "shell"), QStringLiteral("None"));
     EXPECT_EQ(get("sound", "wave"), QStringLiteral("None"));
     EXPECT_EQ(get("MCI", "; MPEGVideo"), QStringLiteral("None"));
+
+    // A write changes only its own line.
+    ASSERT_TRUE(set("MCI", "mpegvideo", "new.drv"));
+    QByteArray expected = kSample;
+    expected.replace("  MpegVideo = \"mciqtz.drv\"  \n", "MpegVideo=new.drv\n");
+    EXPECT_EQ(contents(), expected);
+    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("new.drv"));
+    EXPECT_EQ(get("boot", "MPEGVideo"), QStringLiteral("wrong.drv"));
+
+    // New keys join their section and new sections go at the end.
+    ASSERT_TRUE(set("MCI", "CDAudio", "mcicda.drv"));
+    expected.replace("AVIVideo=mciavi.drv\n", "AVIVideo=mciavi.drv\nCDAudio=mcicda.drv\n");
+    EXPECT_EQ(contents(), expected);
+    ASSERT_TRUE(set("drivers", "midi", "midi.drv")); // last line had no newline
+    expected += "\nmidi=midi.drv\n";
+    EXPECT_EQ(contents(), expected);
+    ASSERT_TRUE(set("New", "key", "v"));
+    expected += "[New]\nkey=v\n";
+    EXPECT_EQ(contents(), expected);
 }
 
-TEST_F(Profile, MissingOrUnreadableFilesReadTheDefault) {
+TEST_F(Profile, MissingFilesReadTheDefaultAndWritesCreateThem) {
     EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("None"));
     QDir().mkpath(path());
     EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("None")); // a folder, not a file
@@ -66,32 +85,12 @@ TEST_F(Profile, MissingOrUnreadableFilesReadTheDefault) {
     EXPECT_EQ(getPrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
                                       QStringLiteral("None"), path("binary.ini")),
               QStringLiteral("x"));
-}
 
-TEST_F(Profile, WriteChangesOnlyItsOwnLine) {
-    write(kSample);
-    ASSERT_TRUE(set("MCI", "mpegvideo", "new.drv"));
-    QByteArray expected = kSample;
-    expected.replace("  MpegVideo = \"mciqtz.drv\"  \n", "MpegVideo=new.drv\n");
-    EXPECT_EQ(contents(), expected);
-    EXPECT_EQ(get("MCI", "MPEGVideo"), QStringLiteral("new.drv"));
-    EXPECT_EQ(get("boot", "MPEGVideo"), QStringLiteral("wrong.drv"));
-}
-
-TEST_F(Profile, NewKeysJoinTheirSectionAndNewSectionsGoAtTheEnd) {
-    write(kSample);
-    ASSERT_TRUE(set("MCI", "CDAudio", "mcicda.drv"));
-    QByteArray expected = kSample;
-    expected.replace("AVIVideo=mciavi.drv\n", "AVIVideo=mciavi.drv\nCDAudio=mcicda.drv\n");
-    EXPECT_EQ(contents(), expected);
-
-    ASSERT_TRUE(set("drivers", "midi", "midi.drv")); // last line had no newline
-    expected += "\nmidi=midi.drv\n";
-    EXPECT_EQ(contents(), expected);
-
-    ASSERT_TRUE(set("New", "key", "v"));
-    expected += "[New]\nkey=v\n";
-    EXPECT_EQ(contents(), expected);
+    // A write creates the folder and the file.
+    const QString deep = m_dir.filePath(QStringLiteral("a/b/system.ini"));
+    ASSERT_TRUE(writePrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
+                                          QStringLiteral("mciqtz.drv"), deep));
+    EXPECT_EQ(test::readFile(deep), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\n"));
 }
 
 TEST_F(Profile, CrlfFilesKeepTheirLineEndings) {
@@ -103,13 +102,6 @@ TEST_F(Profile, CrlfFilesKeepTheirLineEndings) {
     EXPECT_EQ(
         contents(),
         QByteArray("[MCI]\r\nMPEGVideo=mciqtz.drv\r\navivideo=mciavi.drv\r\n[other]\r\nx=1\r\n"));
-}
-
-TEST_F(Profile, WriteCreatesTheFolderAndTheFile) {
-    const QString deep = m_dir.filePath(QStringLiteral("a/b/system.ini"));
-    ASSERT_TRUE(writePrivateProfileString(QStringLiteral("MCI"), QStringLiteral("MPEGVideo"),
-                                          QStringLiteral("mciqtz.drv"), deep));
-    EXPECT_EQ(test::readFile(deep), QByteArray("[MCI]\nMPEGVideo=mciqtz.drv\n"));
 }
 
 TEST_F(Profile, RefusedWritesChangeNothing) {
