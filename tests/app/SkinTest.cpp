@@ -24,7 +24,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(ColourFileTest, ReadsTheFieldAtFixedOffsets) {
+TEST_F(ColourFileTest, ReadsTheFieldAtFixedOffsetsAndRefusesWhatIsNoPaletteNumber) {
     EXPECT_EQ(number("1 9\r\n"), 9); // the line end is not read
     EXPECT_EQ(number("2 15"), 15);
     EXPECT_EQ(number("1 15"), 1);  // only N characters of the field
@@ -32,9 +32,7 @@ TEST_F(ColourFileTest, ReadsTheFieldAtFixedOffsets) {
     EXPECT_EQ(number("1x7"), 7);   // byte 1 is never looked at
     EXPECT_EQ(number("2 07\nrest"), 7);
     EXPECT_EQ(number("3  12"), 12); // blanks around the number are allowed
-}
 
-TEST_F(ColourFileTest, RefusesWhatIsNoPaletteNumber) {
     // N of 0 gives an empty field; a first byte that is no digit; a field past the end.
     for (const QByteArray& bytes :
          {QByteArray(), QByteArray("0 5"), QByteArray("a 5"), QByteArray("2 16"),
@@ -43,15 +41,14 @@ TEST_F(ColourFileTest, RefusesWhatIsNoPaletteNumber) {
         EXPECT_EQ(number(bytes), std::nullopt) << bytes.toHex().toStdString();
 }
 
-TEST_F(ColourFileTest, ReadsOnlyTheFieldOfAHugeFile) {
+TEST_F(ColourFileTest, ReadsOnlyTheFieldOfAHugeFileAndNeverCreatesOne) {
     QByteArray big("2 14");
     big.append(QByteArray(8 * 1024 * 1024, 'x'));
     auto field = readColourField(write(big));
     ASSERT_TRUE(field);
     EXPECT_EQ(*field, QByteArray("14"));
-}
 
-TEST_F(ColourFileTest, MissingFileIsNotCreated) {
+    // A missing file is not created; a folder is no file.
     const QString path = m_dir.filePath(QStringLiteral("color1.txt"));
     EXPECT_EQ(readColourField(path), std::nullopt);
     EXPECT_FALSE(QFile::exists(path));

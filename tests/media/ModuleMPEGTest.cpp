@@ -21,7 +21,7 @@ namespace {
 
 using test::RecordingMci;
 
-TEST(ModuleMPEG, CommandTextsAndResults) {
+TEST(ModuleMPEG, CommandTextsResultsSeekPlayAndQueries) {
     RecordingMci mci;
     ModuleMPEG m(mci);
     EXPECT_EQ(m.mClose(), QStringLiteral("Success"));
@@ -31,6 +31,29 @@ TEST(ModuleMPEG, CommandTextsAndResults) {
     EXPECT_EQ(m.mResume(), QStringLiteral("error text 264"));
     EXPECT_EQ(mci.commands, QStringList({"Close mpeg", "Pause mpeg", "Stop mpeg", "Resume mpeg"}));
     EXPECT_EQ(mci.replyLengths, QList<int>({0, 0, 0, 0}));
+
+    // Seek-play sends play even after a failed seek.
+    mci.commands.clear();
+    EXPECT_EQ(m.mSeekPlay(0), QStringLiteral("Success"));
+    mci.results[QStringLiteral("seek mpeg to 77")] = 262;
+    mci.results[QStringLiteral("Play mpeg")] = 264;
+    EXPECT_EQ(m.mSeekPlay(77), QStringLiteral("error text 262"));
+    EXPECT_EQ(mci.commands,
+              QStringList({"seek mpeg to 0", "Play mpeg", "seek mpeg to 77", "Play mpeg"}));
+
+    // Queries read the leading number.
+    const std::pair<const char*, std::int32_t> replies[] = {
+        {"1234", 1234},      {"abc", 0}, {"", 0},      {"12.5", 12},       {"13.5", 14},
+        {"  77 frames", 77}, {"-3", -3}, {"5e2", 500}, {"99999999999", -1}};
+    for (const auto& [reply, value] : replies) {
+        mci.replies[QStringLiteral("status mpeg position")] = QString::fromLatin1(reply);
+        EXPECT_EQ(m.mCurrentFrame(), value) << reply;
+    }
+    mci.results[QStringLiteral("status mpeg position")] = 264;
+    EXPECT_EQ(m.mCurrentFrame(), -1);
+    mci.results[QStringLiteral("status mpeg length")] = 264;
+    EXPECT_EQ(m.mTotalFrames(), -1);
+    EXPECT_EQ(mci.commands.last(), QStringLiteral("status mpeg length"));
 }
 
 TEST(ModuleMPEG, OpenQuotesTheWholePathAndPadsWithoutCutting) {
@@ -90,34 +113,6 @@ TEST(ModuleMPEG, PlayDecidesItsRangeFourWays) {
     EXPECT_TRUE(mci.commands.isEmpty());
 }
 
-TEST(ModuleMPEG, SeekPlaySendsPlayEvenAfterAFailedSeek) {
-    RecordingMci mci;
-    ModuleMPEG m(mci);
-    EXPECT_EQ(m.mSeekPlay(0), QStringLiteral("Success"));
-    mci.results[QStringLiteral("seek mpeg to 77")] = 262;
-    mci.results[QStringLiteral("Play mpeg")] = 264;
-    EXPECT_EQ(m.mSeekPlay(77), QStringLiteral("error text 262"));
-    EXPECT_EQ(mci.commands,
-              QStringList({"seek mpeg to 0", "Play mpeg", "seek mpeg to 77", "Play mpeg"}));
-}
-
-TEST(ModuleMPEG, QueriesReadTheLeadingNumber) {
-    RecordingMci mci;
-    ModuleMPEG m(mci);
-    const std::pair<const char*, std::int32_t> replies[] = {
-        {"1234", 1234},      {"abc", 0}, {"", 0},      {"12.5", 12},       {"13.5", 14},
-        {"  77 frames", 77}, {"-3", -3}, {"5e2", 500}, {"99999999999", -1}};
-    for (const auto& [reply, value] : replies) {
-        mci.replies[QStringLiteral("status mpeg position")] = QString::fromLatin1(reply);
-        EXPECT_EQ(m.mCurrentFrame(), value) << reply;
-    }
-    mci.results[QStringLiteral("status mpeg position")] = 264;
-    EXPECT_EQ(m.mCurrentFrame(), -1);
-    mci.results[QStringLiteral("status mpeg length")] = 264;
-    EXPECT_EQ(m.mTotalFrames(), -1);
-    EXPECT_EQ(mci.commands.last(), QStringLiteral("status mpeg length"));
-}
-
 TEST(ModuleMPEG, PutWindowFillsAZeroSizeFromTheParent) {
     QWidget top;
     top.resize(600, 500);
@@ -160,8 +155,7 @@ TEST(ModuleMPEG, DriverTableIsMendedOnlyWhereWrong) {
          "; mine\n[MCI]\nmpegvideo = mciqtz.drv\nAVIVIDEO=mciavi.drv"},
         // Another avi driver is replaced alone.
         {"[MCI]\nMPEGVideo=mciqtz.drv\navivideo=other.drv\n[x]\ny=1\n",
-         "[MCI]\nMPEGVideo=mciqtz.drv\navivideo=mciavi.drv\n[x]\ny=1\n"},
-    };
+         "[MCI]\nMPEGVideo=mciqtz.drv\navivideo=mciavi.drv\n[x]\ny=1\n"}};
     for (const auto& [before, after] : cases) {
         QFile::remove(systemProfilePath());
         if (before != "<missing>") {
