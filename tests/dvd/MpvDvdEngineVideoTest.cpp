@@ -104,9 +104,8 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
 
     // A right click over the playing video reaches Qt on dvdMain.
     const QPoint centre = video->mapToGlobal(video->rect().center());
-    ASSERT_TRUE(
-        test::xdotool({QStringLiteral("mousemove"), QString::number(centre.x()),
-                       QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
+    ASSERT_TRUE(test::xdotool(
+        {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "3"}));
     QTest::qWait(200);
     EXPECT_TRUE(spy.rightPressTargets.contains(video));
 
@@ -142,10 +141,8 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     EXPECT_GT(engine->positionSeconds(), before + 0.3);
 
     spy.rightPressTargets.clear();
-    ASSERT_TRUE(
-        test::xdotool({QStringLiteral("mousemove"), QStringLiteral("500"), QStringLiteral("400"),
-                       QStringLiteral("click"), QStringLiteral("3")}));
-    ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QStringLiteral("space")}));
+    ASSERT_TRUE(test::xdotool({"mousemove", "500", "400", "click", "3"}));
+    ASSERT_TRUE(test::xdotool({"key", "space"}));
     QTest::qWait(200);
     EXPECT_TRUE(spy.rightPressTargets.contains(video));
     EXPECT_GE(spy.spaceKeys, 1);

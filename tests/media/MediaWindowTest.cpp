@@ -1,7 +1,7 @@
 // The media file window with its real devices under Xvfb: a clip plays with its picture in
 // the frame and the counter running, the slider seeks, a MIDI file plays.
 #include "Controls.h"
-#include "Dialogs.h"
+#include "FakeDialogs.h"
 #include "FrmSingle.h"
 #include "MediaFixtures.h"
 
@@ -21,15 +21,7 @@
 namespace kavelo {
 namespace {
 
-struct FakeDialogs final : IDialogs {
-    QString fileName;
-    QStringList messages;
-    void message(QWidget*, const QString& text) override { messages << text; }
-    std::optional<QString> input(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    QString openFile(QWidget*, const QString&) override { return fileName; }
-};
+using test::FakeDialogs;
 
 // With KAVELO_SHOTS set to a folder, the screen is saved there under `name`.
 void shot(const char* name) {
@@ -56,7 +48,7 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
 
-    dialogs.fileName = dir.filePath(QStringLiteral("clip.mpg"));
+    dialogs.fileAnswers = {dir.filePath(QStringLiteral("clip.mpg"))};
     QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
     EXPECT_FALSE(form.cmdOpen->isEnabled());
     QWidget* picture = form.FrameVideo->findChild<QWidget*>();
@@ -103,7 +95,7 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     QTest::mouseClick(form.cmdClose, Qt::LeftButton);
     EXPECT_EQ(form.FrameVideo->findChild<QWidget*>(), nullptr);
 
-    dialogs.fileName = dir.filePath(QStringLiteral("song.mid"));
+    dialogs.fileAnswers = {dir.filePath(QStringLiteral("song.mid"))};
     QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
     QTest::mouseClick(form.cmdPlay, Qt::LeftButton);
     // MIDI counts milliseconds: the "frames" are the song's 3000 ms.
@@ -117,7 +109,7 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     // A window destroyed while it plays (the program's Exit) takes its device with it.
     auto* other = new FrmSingle(dialogs);
     other->show();
-    dialogs.fileName = dir.filePath(QStringLiteral("clip.avi"));
+    dialogs.fileAnswers = {dir.filePath(QStringLiteral("clip.avi"))};
     QTest::mouseClick(other->cmdOpen, Qt::LeftButton);
     QTest::mouseClick(other->cmdPlay, Qt::LeftButton);
     QTest::qWait(300);
