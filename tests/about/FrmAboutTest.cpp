@@ -30,7 +30,7 @@ struct FrmAboutTest : ::testing::Test {
     ScreenMetrics screen = primaryScreenMetrics();
 };
 
-TEST_F(FrmAboutTest, ControlsAndTextsInPlace) {
+TEST_F(FrmAboutTest, ControlsTextsAndTheSystemInformationButton) {
     FrmAbout frm(dialogs, reg, starter);
     EXPECT_EQ(frm.objectName(), QStringLiteral("frmAbout"));
     EXPECT_EQ(frm.windowTitle(), QStringLiteral("About Kavelo"));
@@ -84,10 +84,8 @@ TEST_F(FrmAboutTest, ControlsAndTextsInPlace) {
     EXPECT_EQ(frm.Line1[0]->y(), screen.toPixels(3120));
     EXPECT_EQ(frm.Line1[1]->y(), frm.Line1[0]->y() + 1);
     EXPECT_GT(frm.Line1[0]->width(), frm.width() * 9 / 10);
-}
 
-TEST_F(FrmAboutTest, SysInfoButtonStartsTheProgramOrTellsTheUser) {
-    FrmAbout frm(dialogs, reg, starter);
+    // The system information button starts the program or tells the user.
     frm.show();
     QTest::mouseClick(frm.cmdSysInfo, Qt::LeftButton);
     EXPECT_TRUE(starter.started.isEmpty());

@@ -109,7 +109,7 @@ TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
     EXPECT_LT(position(), 0.5);
 }
 
-TEST_F(EngineTest, SelectsChaptersAndRefusesThoseTheTitleLacks) {
+TEST_F(EngineTest, SelectsChaptersRefusesThoseTheTitleLacksAndStopsAtTheEnd) {
     playDisc();
     engine->PlayChapter(3);
     EXPECT_EQ(engine->CurrentChapter(), 3);
@@ -147,10 +147,8 @@ TEST_F(EngineTest, SelectsChaptersAndRefusesThoseTheTitleLacks) {
         EXPECT_THROW(engine->PlayAtTime(QString::fromLatin1(bad)), EngineError) << bad;
     }
     EXPECT_NEAR(position(), 65.48, 1.0);
-}
 
-TEST_F(EngineTest, TheEndOfTheTitleStopsPlaybackThere) {
-    playDisc();
+    // The end of the title stops playback there.
     engine->PlayAtTime(QStringLiteral("00:01:18:00"));
     QTest::qWait(3000);
     EXPECT_EQ(engine->CurrentTitle(), 2);
@@ -211,7 +209,7 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     EXPECT_THROW(engine->PlayBackwards(-16), EngineError);
 }
 
-TEST_F(EngineTest, BookmarkAnglesAndAnotherTitle) {
+TEST_F(EngineTest, BookmarkAnglesAnotherTitleMuteZoomAndBackColour) {
     EXPECT_NO_THROW(engine->DeleteBookmark());
     EXPECT_THROW(engine->RestoreBookmark(), EngineError);
     EXPECT_THROW(engine->AnglesAvailable(), EngineError);
@@ -247,6 +245,31 @@ TEST_F(EngineTest, BookmarkAnglesAndAnotherTitle) {
     EXPECT_NEAR(position(), 50, 0.3);
     engine->DeleteBookmark();
     EXPECT_THROW(engine->RestoreBookmark(), EngineError);
+
+    // Mute, zoom and the back colour reach the player.
+    for (const bool on : {true, false}) {
+        engine->SetMute(on);
+        EXPECT_EQ(engine->propertyText("mute"), on ? QStringLiteral("yes") : QStringLiteral("no"));
+    }
+
+    engine->Zoom(0, 0, 4.0);
+    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 2.0);
+    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), -1.0);
+    EXPECT_EQ(engine->propertyText("video-align-y").toDouble(), -1.0);
+    engine->Zoom(0, 0, 0.0);
+    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 0.0);
+    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), 0.0);
+    EXPECT_THROW(engine->Zoom(0, 0, -4.0), EngineError);
+
+    engine->SetBackColor(0x00332211);
+    EXPECT_TRUE(engine->propertyText("background").toLower().endsWith(QStringLiteral("112233")));
+    EXPECT_EQ(engine->widget()->palette().color(QPalette::Window), QColor(0x11, 0x22, 0x33));
+
+    // Destroying the window under a playing engine leaves an engine that refuses politely.
+    delete engine->widget();
+    EXPECT_EQ(engine->widget(), nullptr);
+    EXPECT_THROW(engine->Play(), EngineError);
+    EXPECT_THROW(engine->CurrentTime(), EngineError);
 }
 
 TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
@@ -342,33 +365,6 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     engine->SetDVDDirectory(kDisc);
     engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 2);
-}
-
-TEST_F(EngineTest, MuteZoomAndBackColourReachThePlayer) {
-    playDisc();
-    for (const bool on : {true, false}) {
-        engine->SetMute(on);
-        EXPECT_EQ(engine->propertyText("mute"), on ? QStringLiteral("yes") : QStringLiteral("no"));
-    }
-
-    engine->Zoom(0, 0, 4.0);
-    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 2.0);
-    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), -1.0);
-    EXPECT_EQ(engine->propertyText("video-align-y").toDouble(), -1.0);
-    engine->Zoom(0, 0, 0.0);
-    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 0.0);
-    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), 0.0);
-    EXPECT_THROW(engine->Zoom(0, 0, -4.0), EngineError);
-
-    engine->SetBackColor(0x00332211);
-    EXPECT_TRUE(engine->propertyText("background").toLower().endsWith(QStringLiteral("112233")));
-    EXPECT_EQ(engine->widget()->palette().color(QPalette::Window), QColor(0x11, 0x22, 0x33));
-
-    // Destroying the window under a playing engine leaves an engine that refuses politely.
-    delete engine->widget();
-    EXPECT_EQ(engine->widget(), nullptr);
-    EXPECT_THROW(engine->Play(), EngineError);
-    EXPECT_THROW(engine->CurrentTime(), EngineError);
 }
 
 } // namespace

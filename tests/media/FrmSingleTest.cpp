@@ -57,7 +57,7 @@ protected:
     FrmSingle* m_form = nullptr;
 };
 
-TEST_F(Single, StartsWithItsDesignedControlsAndChecksTheDrivers) {
+TEST_F(Single, StartsWithItsDesignedControlsChecksTheDriversAndOpens) {
     EXPECT_EQ(m_form->objectName(), QStringLiteral("frmSingle"));
     EXPECT_EQ(m_form->windowTitle(), QStringLiteral("Open Multimedia Files"));
     EXPECT_EQ(m_form->windowType(), Qt::Tool);
@@ -84,9 +84,8 @@ TEST_F(Single, StartsWithItsDesignedControlsAndChecksTheDrivers) {
               QStringLiteral("mciqtz.drv"));
     EXPECT_EQ(getPrivateProfileString("MCI", "avivideo", "None", systemProfilePath()),
               QStringLiteral("mciavi.drv"));
-}
 
-TEST_F(Single, OpenChoosesTheDeviceTypeAndPlacesThePicture) {
+    // Open chooses the device type and places the picture.
     EXPECT_EQ(FrmSingle::deviceTypeFor(QStringLiteral("CLIP.AVI")), QStringLiteral("AviVideo"));
     for (const char* name : {"clip.mpg", "song.mp3", "movie.mov", "x.avi.mpg", "avi"})
         EXPECT_EQ(FrmSingle::deviceTypeFor(QString::fromLatin1(name)), QStringLiteral("MPEGVideo"));

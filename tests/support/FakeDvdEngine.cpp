@@ -1,5 +1,7 @@
 #include "FakeDvdEngine.h"
 
+#include <algorithm>
+
 namespace kavelo::test {
 
 FakeDvdEngine::FakeDvdEngine(QWidget* parent) : m_widget(new QWidget(parent)) {
@@ -13,12 +15,8 @@ FakeDvdEngine::~FakeDvdEngine() {
 }
 
 int FakeDvdEngine::count(const QString& prefix) const {
-    int n = 0;
-    for (const QString& c : calls) {
-        if (c.startsWith(prefix))
-            ++n;
-    }
-    return n;
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                          [&](const QString& c) { return c.startsWith(prefix); }));
 }
 
 void FakeDvdEngine::op(const QString& name, const QString& arg) {
