@@ -221,7 +221,7 @@ TEST_F(PositionDisplayTest, TimePopUpOpensOnlyInFullScreenAtClientCornerAndRefre
     EXPECT_EQ(caption("mnuPopUpTitle"), QStringLiteral("5"));
 }
 
-TEST_F(PositionDisplayTest, SliderHandlersStopAndRestartTheTickWhateverTheSeekDoes) {
+TEST_F(PositionDisplayTest, SliderStopsAndRestartsTheTickAndOnlyTheMouseSeeks) {
     struct Case {
         const char* failing;
         int maximum;
@@ -255,9 +255,10 @@ TEST_F(PositionDisplayTest, SliderHandlersStopAndRestartTheTickWhateverTheSeekDo
     timTime.stop();
     display.sliMain_MouseUp();
     EXPECT_TRUE(timTime.isActive());
-}
 
-TEST_F(PositionDisplayTest, MouseSeeksAndKeyboardDoesNot) {
+    // On the real widget the mouse seeks and the keyboard does not.
+    engine.calls.clear();
+    engine.failing.clear();
     sli.setGeometry(0, 0, 300, 24);
     sli.setRange(0, 7530);
     sli.setPageStep(5);
