@@ -121,13 +121,7 @@ TEST(PlaybackCommands, EachCommandReportsItsOwnWay) {
         EXPECT_EQ(refused.dialogs.messages, c.messages) << c.operation;
         EXPECT_FALSE(refused.timTime.isActive());
     }
-    Player p;
-    p.commands.zoom4x();
-    p.commands.zoomOff();
-    p.commands.fastForwards();
-    p.commands.fastBackwards();
-    EXPECT_EQ(p.engine.calls,
-              (QStringList{"Zoom(0,0,4)", "Zoom(0,0,0)", "PlayForwards(16)", "PlayBackwards(16)"}));
+    // The arguments (zoom 4 and 0, speed 16) are checked through the window's own items.
 }
 
 TEST(PlaybackCommands, ChapterAnswers) {
