@@ -116,10 +116,9 @@ void FrmPlay::wireControls() {
     c.window = this;
     c.dialogs = m_services.dialogs;
     m_commands = std::make_unique<PlaybackCommands>(c);
-    PictureButtons buttons{picPlay, picPause,  picStop, picPrevious,
-                           picNext, picRewind, picFast, picFullScreen};
     wirePlaybackControls(
-        *m_commands, [this](const QString& name) { return menuItem(name); }, buttons, this);
+        *m_commands, [this](const QString& name) { return menuItem(name); }, pictureButtons(),
+        this);
     m_popUp = new PopUpTrigger(timMenu, menu(QString::fromLatin1(menu::kPopUp)), m_keys, this);
     m_position = new PositionDisplay(
         *m_engine, staMain, sliMain, timTime, timTimeMenu,

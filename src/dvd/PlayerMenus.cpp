@@ -59,19 +59,15 @@ void wirePlaybackControls(PlaybackCommands& commands,
                              [target, command] { (target->*command)(); });
         }
     }
-    const std::pair<PictureBox*, Command> pictures[] = {
-        {buttons.picPlay, &PlaybackCommands::dPlay},
-        {buttons.picPause, &PlaybackCommands::dPause},
-        {buttons.picStop, &PlaybackCommands::dStop},
-        {buttons.picPrevious, &PlaybackCommands::dPreviousChapter},
-        {buttons.picNext, &PlaybackCommands::dNextChapter},
-        {buttons.picRewind, &PlaybackCommands::fastBackwards},
-        {buttons.picFast, &PlaybackCommands::fastForwards},
-        {buttons.picFullScreen, &PlaybackCommands::dFullScreen},
+    constexpr Command pictures[] = {
+        &PlaybackCommands::dPlay,        &PlaybackCommands::dPause,
+        &PlaybackCommands::dStop,        &PlaybackCommands::dPreviousChapter,
+        &PlaybackCommands::dNextChapter, &PlaybackCommands::fastBackwards,
+        &PlaybackCommands::fastForwards, &PlaybackCommands::dFullScreen,
     };
-    for (const auto& [box, command] : pictures) {
-        if (box) {
-            const Command c = command;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (PictureBox* box = buttons[i]) {
+            const Command c = pictures[i];
             QObject::connect(box, &PictureBox::clicked, context, [target, c] { (target->*c)(); });
         }
     }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 
+#include <array>
 #include <functional>
 
 class QAction;
@@ -15,16 +16,9 @@ class KeyStateLatch;
 class PictureBox;
 class PlaybackCommands;
 
-struct PictureButtons {
-    PictureBox* picPlay = nullptr;
-    PictureBox* picPause = nullptr;
-    PictureBox* picStop = nullptr;
-    PictureBox* picPrevious = nullptr;
-    PictureBox* picNext = nullptr;
-    PictureBox* picRewind = nullptr;
-    PictureBox* picFast = nullptr;
-    PictureBox* picFullScreen = nullptr;
-};
+// The eight picture buttons in their row's order: play, pause, stop, previous chapter,
+// next chapter, rewind, fast forward, full screen.
+using PictureButtons = std::array<PictureBox*, 8>;
 
 // Connects every menu item and picture button that drives the disc to its command.
 // `item` finds a menu item by name. The connections live as long as `context`.
