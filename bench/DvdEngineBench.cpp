@@ -1,24 +1,34 @@
-// Measures Kavelo's DVD engine beside the mpv player on the same disc with the same video and
-// audio outputs: open to first picture, seek latency, CPU and peak memory over 20 s of
-// playback, and the 16x scan rates. Run it through bench/run.sh (needs an X server).
+// Measures Kavelo beside the mpv player, A/B interleaved, and prints every figure with its
+// target and PASS or FAIL. Run it through bench/run.sh (needs an X server and no window manager).
 //
-//   kavelo_dvd_bench DISC_FOLDER [MPV_PROGRAM]
+//   kavelo_dvd_bench KAVELO_PROGRAM BARE_WINDOW_PROGRAM SAMPLE_DISC REALISTIC_DISC [MPV_PROGRAM]
+//
+// Kavelo's start is the program file itself; every other figure is taken on Kavelo's main window
+// built inside this process exactly as the program builds it (KaveloApp with the real engine),
+// driven through its own playback commands. Pictures are counted from real picture events: the
+// players' playback-restart events and the frame numbers that the realistic disc burns into every
+// picture, read back from the screen. A wait that times out is a failure, never a figure.
+#include "Dialogs.h"
+#include "KaveloApp.h"
 #include "MpvDvdEngine.h"
+#include "MpvPlayer.h"
+#include "XScreen.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLocalSocket>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QWidget>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -26,31 +36,88 @@
 #include <unistd.h>
 #include <vector>
 
+namespace kavelo::bench {
 namespace {
 
-using kavelo::MpvDvdEngine;
+constexpr double kFps = 25;
+constexpr int kPictureTimeoutMs = 5000;
+constexpr int kMapTimeoutMs = 10000;
 
-constexpr int kOpens = 3;
-constexpr int kPlaySeconds = 20;
-const std::vector<double> kSeekTargets = {37, 12, 64, 5,  71, 28, 50, 19, 77, 2,
-                                          44, 58, 9,  66, 33, 24, 70, 15, 53, 40};
-
-struct Figures {
-    double openMs = 0; // median
-    double seekMs = 0; // median
-    double cpuPercent = 0;
-    double peakMiB = 0;
-    double forwardRate = 0;
-    std::optional<double> backwardRate;
-    std::optional<double> backwardPictures;
-};
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
+int envNumber(const char* name, int fallback) {
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
 }
 
-// User plus system CPU seconds of a process, from /proc.
+// ---- samples and figures ----------------------------------------------------------------------
+
+struct Samples {
+    std::vector<double> values;
+    int failures = 0;
+    QString why; // the first failure
+
+    void add(double v) { values.push_back(v); }
+    void fail(const QString& reason) {
+        if (!failures++)
+            why = reason;
+    }
+    bool empty() const { return values.empty(); }
+    double median() const {
+        if (values.empty())
+            return 0;
+        std::vector<double> v = values;
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+    double min() const {
+        return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+    }
+    double max() const {
+        return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+    }
+    QString text(int decimals) const {
+        if (values.empty())
+            return QStringLiteral("none");
+        return QStringLiteral("%1 [%2..%3]")
+            .arg(median(), 0, 'f', decimals)
+            .arg(min(), 0, 'f', decimals)
+            .arg(max(), 0, 'f', decimals);
+    }
+};
+
+struct Row {
+    QString what;
+    QString ours;
+    QString theirs;
+    QString ratio;
+    QString target;
+    bool pass = false;
+    QString note;
+    bool info = false; // a figure shown for reference, without a target
+};
+
+std::vector<Row> g_rows;
+
+QString failureNote(const Samples& s) {
+    return s.failures ? QStringLiteral("%1 of %2 failed: %3")
+                            .arg(s.failures)
+                            .arg(s.failures + static_cast<int>(s.values.size()))
+                            .arg(s.why)
+                      : QString();
+}
+
+QString ratioText(double ours, double theirs) {
+    return theirs > 0 ? QString::number(ours / theirs, 'f', 2) + QLatin1Char('x')
+                      : QStringLiteral("-");
+}
+
+void addRow(Row row) {
+    g_rows.push_back(std::move(row));
+}
+
+// ---- process figures --------------------------------------------------------------------------
+
 double cpuSeconds(qint64 pid) {
     QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
@@ -63,272 +130,695 @@ double cpuSeconds(qint64 pid) {
            static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// Peak resident memory of a process in MiB.
-double peakMiB(qint64 pid) {
+double residentMiB(qint64 pid) {
     QFile file(QStringLiteral("/proc/%1/status").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
+        if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
     }
     return 0;
 }
 
+QString loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed()
+                                          : QString();
+}
+
+// ---- waiting with the event loop running -------------------------------------------------------
+
+void idle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until done() holds (checked every millisecond); false on timeout.
+bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
+    if (done())
+        return true;
+    const QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    bool ok = false;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            ok = true;
+            loop.quit();
+        } else if (deadline.hasExpired()) {
+            loop.quit();
+        }
+    });
+    tick.start();
+    loop.exec();
+    return ok;
+}
+
+double msSince(const QElapsedTimer& clock) {
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
 QString timeText(double seconds) {
     const int whole = static_cast<int>(seconds);
-    return QStringLiteral("%1:%2:%3:00")
+    const int frames = static_cast<int>(std::lround((seconds - whole) * kFps));
+    return QStringLiteral("%1:%2:%3:%4")
         .arg(whole / 3600, 2, 10, QLatin1Char('0'))
         .arg((whole / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(whole % 60, 2, 10, QLatin1Char('0'));
+        .arg(whole % 60, 2, 10, QLatin1Char('0'))
+        .arg(frames, 2, 10, QLatin1Char('0'));
 }
 
-Figures measureEngine(const QString& disc) {
-    Figures f;
-    QWidget window;
-    window.setGeometry(0, 0, 768, 576);
-    auto engine = std::make_unique<MpvDvdEngine>(&window);
-    engine->widget()->setGeometry(0, 0, 768, 576);
-    window.show();
-    (void)QTest::qWaitForWindowExposed(&window);
-    engine->SetDVDDirectory(disc);
+// ---- pictures from the screen ------------------------------------------------------------------
 
-    std::vector<double> opens;
-    for (int i = 0; i < kOpens; ++i) {
-        engine->Stop();
-        QTest::qWait(300);
-        QElapsedTimer clock;
-        clock.start();
-        engine->Play(); // returns once the first picture is up
-        opens.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    }
-    f.openMs = median(opens);
+// The first frame number read at `picture` that differs from `before`, within timeoutMs.
+std::optional<int> newFrame(XScreen& x, const QRect& picture, std::optional<int> before,
+                            int timeoutMs) {
+    std::optional<int> seen;
+    spinUntil(
+        [&] {
+            const std::optional<int> f = x.frameNumber(picture);
+            if (f && f != before)
+                seen = f;
+            return seen.has_value();
+        },
+        timeoutMs);
+    return seen;
+}
 
-    QTest::qWait(500);
-    std::vector<double> seeks;
-    for (const double target : kSeekTargets) {
-        QElapsedTimer clock;
-        clock.start();
-        engine->PlayAtTime(timeText(target));
-        seeks.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        QTest::qWait(150);
-    }
-    f.seekMs = median(seeks);
+struct PictureCount {
+    int pictures = 0;        // changes of the frame number read within the window
+    double titleSeconds = 0; // last frame read minus first, in title seconds
+    double seconds = 0;      // wall time between the first and the last read
+    int reads = 0;
+};
 
-    engine->PlayAtTime(timeText(1));
-    const qint64 self = QCoreApplication::applicationPid();
-    const double cpuBefore = cpuSeconds(self);
+// Reads the frame number every 3 ms with the event loop running: after warmupMs, counts the
+// distinct pictures shown for windowMs.
+PictureCount countPictures(XScreen& x, const QRect& picture, int warmupMs, int windowMs) {
+    PictureCount count;
+    std::optional<int> first;
+    std::optional<int> last;
+    QElapsedTimer firstAt;
+    double lastAt = 0;
     QElapsedTimer clock;
     clock.start();
-    QTest::qWait(kPlaySeconds * 1000);
-    f.cpuPercent = 100.0 * (cpuSeconds(self) - cpuBefore) / (clock.elapsed() / 1000.0);
-
-    engine->PlayAtTime(timeText(10));
-    engine->PlayForwards(16);
-    QTest::qWait(500);
-    double from = engine->positionSeconds();
-    clock.restart();
-    QTest::qWait(1500);
-    f.forwardRate = (engine->positionSeconds() - from) / (clock.elapsed() / 1000.0);
-
-    engine->PlayAtTime(timeText(76));
-    from = engine->positionSeconds();
-    const int pictures = engine->pictureUpdates();
-    clock.restart();
-    engine->PlayBackwards(16);
-    QTest::qWait(3000);
-    const double elapsed = clock.elapsed() / 1000.0;
-    f.backwardRate = (from - engine->positionSeconds()) / elapsed;
-    f.backwardPictures = (engine->pictureUpdates() - pictures) / elapsed;
-    engine->Stop();
-    f.peakMiB = peakMiB(self);
-    return f;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(3);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (clock.elapsed() >= warmupMs + windowMs) {
+            loop.quit();
+            return;
+        }
+        if (clock.elapsed() < warmupMs)
+            return;
+        const std::optional<int> f = x.frameNumber(picture);
+        if (!f)
+            return;
+        ++count.reads;
+        if (!first) {
+            first = f;
+            firstAt.start();
+        } else if (f != last) {
+            ++count.pictures;
+        }
+        last = f;
+        lastAt = msSince(firstAt);
+    });
+    tick.start();
+    loop.exec();
+    if (first && last) {
+        count.titleSeconds = (*last - *first) / kFps;
+        count.seconds = lastAt / 1000.0;
+    }
+    return count;
 }
 
-// The mpv player driven through its JSON IPC socket.
-class MpvPlayer {
+// ---- Kavelo's main window, built as the program builds it -------------------------------------
+
+class QuietDialogs final : public IDialogs {
 public:
-    MpvPlayer(const QString& program, const QString& disc, const QString& socketPath) {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(program,
-                        {QStringLiteral("--no-config"), QStringLiteral("--idle=yes"),
-                         QStringLiteral("--input-ipc-server=") + socketPath,
-                         QStringLiteral("--dvd-device=") + disc, QStringLiteral("--vo=gpu,x11"),
-                         QStringLiteral("--gpu-sw=yes"), QStringLiteral("--hwdec=no"),
-                         QStringLiteral("--ao=pulse,alsa,null"),
-                         QStringLiteral("--audio-fallback-to-null=yes"),
-                         QStringLiteral("--keep-open=yes"), QStringLiteral("--osc=no"),
-                         QStringLiteral("--geometry=768x576+0+0"),
-                         QStringLiteral("--hr-seek-demuxer-offset=1")});
+    void message(QWidget*, const QString& text) override {
+        std::fprintf(stderr, "kavelo message: %s\n", qPrintable(text));
+        last = text;
+    }
+    std::optional<QString> input(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    QString openFile(QWidget*, const QString&) override { return {}; }
+    QString last;
+};
+
+class Program {
+public:
+    explicit Program(const QString& folder) : m_app(m_dialogs, makeMpvDvdEngine, folder) {
+        m_app.showMainWindow();
+        spinUntil([this] { return window().isVisible(); }, kMapTimeoutMs);
+        idle(500);
+    }
+    FrmPlay& window() { return *m_app.mainWindow(); }
+    PlaybackCommands& commands() { return window().commands(); }
+    // The engine behind the window; nullptr when it is not libmpv's.
+    MpvDvdEngine* engine() { return dynamic_cast<MpvDvdEngine*>(&window().engine()); }
+    QRect videoArea() {
+        QWidget* video = engine()->widget();
+        return {video->mapToGlobal(QPoint(0, 0)), video->size()};
+    }
+    QRect picture() { return fittedPicture(videoArea()); }
+
+    // Runs a step and waits for the picture it brings (a playback restart); nullopt on failure.
+    std::optional<double> timeToPicture(const std::function<void()>& step, QString& why) {
+        MpvDvdEngine* e = engine();
+        const int before = e->pictureUpdates();
+        const QString message = m_dialogs.last;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 5000) {
-            m_socket.connectToServer(socketPath);
-            if (m_socket.waitForConnected(200))
-                break;
-            QTest::qWait(50);
+        try {
+            step();
+        } catch (const std::exception& error) {
+            why = QString::fromLocal8Bit(error.what());
+            return std::nullopt;
         }
-    }
-    ~MpvPlayer() {
-        send({QStringLiteral("quit")});
-        if (!m_process.waitForFinished(3000))
-            m_process.kill();
-        m_process.waitForFinished(1000);
-    }
-    bool connected() const { return m_socket.state() == QLocalSocket::ConnectedState; }
-    qint64 pid() const { return m_process.processId(); }
-
-    void send(const QJsonArray& command, int requestId = 0) {
-        QJsonObject object{{QStringLiteral("command"), command}};
-        if (requestId)
-            object.insert(QStringLiteral("request_id"), requestId);
-        m_socket.write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
-        m_socket.flush();
-    }
-
-    // Waits for a message that `match` accepts; false on timeout.
-    bool waitFor(const std::function<bool(const QJsonObject&)>& match, int timeoutMs = 5000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            while (m_socket.canReadLine()) {
-                const QJsonObject message = QJsonDocument::fromJson(m_socket.readLine()).object();
-                if (match(message)) {
-                    m_last = message;
-                    return true;
-                }
-            }
-            m_socket.waitForReadyRead(20);
+        if (!spinUntil([&] { return e->pictureUpdates() != before; }, kPictureTimeoutMs)) {
+            why = m_dialogs.last != message ? m_dialogs.last
+                                            : QStringLiteral("no picture within 5 s");
+            return std::nullopt;
         }
-        return false;
-    }
-    bool waitForEvent(const QString& name, int timeoutMs = 5000) {
-        return waitFor(
-            [&](const QJsonObject& m) {
-                return m.value(QStringLiteral("event")).toString() == name;
-            },
-            timeoutMs);
-    }
-    double position() {
-        const int id = ++m_requests;
-        send({QStringLiteral("get_property"), QStringLiteral("time-pos")}, id);
-        waitFor([&](const QJsonObject& m) {
-            return m.value(QStringLiteral("request_id")).toInt() == id;
-        });
-        return m_last.value(QStringLiteral("data")).toDouble();
-    }
-    void drain() {
-        while (m_socket.waitForReadyRead(10))
-            m_socket.readAll();
-        m_socket.readAll();
+        return msSince(clock);
     }
 
 private:
-    QProcess m_process;
-    QLocalSocket m_socket;
-    QJsonObject m_last;
-    int m_requests = 100;
+    QuietDialogs m_dialogs;
+    KaveloApp m_app;
 };
 
-std::optional<Figures> measureMpv(const QString& program, const QString& disc) {
-    QTemporaryDir dir;
-    MpvPlayer mpv(program, disc, dir.filePath(QStringLiteral("ipc")));
-    if (!mpv.connected())
-        return std::nullopt;
-    Figures f;
-    std::vector<double> opens;
-    for (int i = 0; i < kOpens; ++i) {
-        mpv.send({QStringLiteral("stop")});
-        QTest::qWait(300);
-        mpv.drain();
+// ---- the figures
+// ---------------------------------------------------------------------------------
+
+// Window mapped: Kavelo's program file beside a bare Qt 6 window program, interleaved.
+void measureStart(XScreen& x, const QString& kavelo, const QString& bare, int samples) {
+    Samples ours;
+    Samples theirs;
+    QTemporaryDir home;
+    auto once = [&](const QString& program, Samples& into) {
+        QProcess process;
+        process.setProgram(program);
+        process.setWorkingDirectory(home.path());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        x.watchMaps(true);
         QElapsedTimer clock;
         clock.start();
-        mpv.send({QStringLiteral("loadfile"), QStringLiteral("dvd://1")});
-        if (!mpv.waitForEvent(QStringLiteral("playback-restart")))
-            return std::nullopt;
-        opens.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        process.start();
+        if (!process.waitForStarted(kMapTimeoutMs)) {
+            into.fail(QStringLiteral("did not start"));
+        } else if (x.waitForMap(process.processId(), kMapTimeoutMs)) {
+            into.add(msSince(clock));
+        } else {
+            into.fail(QStringLiteral("no window within 10 s"));
+        }
+        x.watchMaps(false);
+        process.kill();
+        process.waitForFinished(5000);
+        QThread::msleep(300);
+    };
+    for (int i = 0; i < samples; ++i) {
+        if (i % 2) {
+            once(bare, theirs);
+            once(kavelo, ours);
+        } else {
+            once(kavelo, ours);
+            once(bare, theirs);
+        }
     }
-    f.openMs = median(opens);
-
-    QTest::qWait(500);
-    std::vector<double> seeks;
-    for (const double target : kSeekTargets) {
-        mpv.drain();
-        QElapsedTimer clock;
-        clock.start();
-        mpv.send({QStringLiteral("seek"), target, QStringLiteral("absolute+exact")});
-        mpv.waitForEvent(QStringLiteral("playback-restart"));
-        seeks.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-        QTest::qWait(150);
-    }
-    f.seekMs = median(seeks);
-
-    mpv.send({QStringLiteral("seek"), 1, QStringLiteral("absolute+exact")});
-    mpv.waitForEvent(QStringLiteral("playback-restart"));
-    const double cpuBefore = cpuSeconds(mpv.pid());
-    QElapsedTimer clock;
-    clock.start();
-    QTest::qWait(kPlaySeconds * 1000);
-    f.cpuPercent = 100.0 * (cpuSeconds(mpv.pid()) - cpuBefore) / (clock.elapsed() / 1000.0);
-
-    mpv.send({QStringLiteral("seek"), 10, QStringLiteral("absolute+exact")});
-    mpv.waitForEvent(QStringLiteral("playback-restart"));
-    mpv.send({QStringLiteral("set_property"), QStringLiteral("speed"), 16});
-    QTest::qWait(500);
-    const double from = mpv.position();
-    clock.restart();
-    QTest::qWait(1500);
-    f.forwardRate = (mpv.position() - from) / (clock.elapsed() / 1000.0);
-    f.peakMiB = peakMiB(mpv.pid());
-    return f;
+    const bool pass = !ours.failures && !theirs.failures && !ours.empty() && !theirs.empty() &&
+                      ours.median() <= 1.5 * theirs.median();
+    addRow({QStringLiteral("window mapped at start (ms)"), ours.text(0), theirs.text(0),
+            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 1.5x bare Qt"), pass,
+            failureNote(ours) + failureNote(theirs)});
 }
 
-QString ratio(double ours, double theirs) {
-    return theirs > 0 ? QString::number(ours / theirs, 'f', 2) + QLatin1Char('x')
-                      : QStringLiteral("-");
+struct Players {
+    Program& kavelo;
+    MpvPlayer& mpv;
+    XScreen& x;
+    QRect mpvPicture;
+};
+
+// Open to first picture with both players running, and the memory over Stop/Play cycles.
+void measureOpenAndMemory(Players& p, const QString& disc, int cycles) {
+    Samples ours;
+    Samples theirs;
+    MpvDvdEngine* engine = p.kavelo.engine();
+    engine->SetDVDDirectory(disc);
+    p.mpv.set(QStringLiteral("dvd-device"), disc);
+    double oursFirst = 0;
+    double oursLast = 0;
+    double theirsFirst = 0;
+    double theirsLast = 0;
+    const qint64 self = QCoreApplication::applicationPid();
+    QString titles;
+    int title = 1; // the title Kavelo's Play chose, played by mpv too
+
+    auto kavelo = [&](int i) {
+        p.kavelo.commands().dStop();
+        idle(150);
+        QString why;
+        const auto ms = p.kavelo.timeToPicture([&] { p.kavelo.window().dPlay(); }, why);
+        ms ? ours.add(*ms) : ours.fail(why);
+        idle(100);
+        p.kavelo.commands().dPause();
+        if (i == 0 || i == cycles - 1) {
+            idle(300);
+            (i == 0 ? oursFirst : oursLast) = residentMiB(self);
+        }
+        if (i == 0 && ms) {
+            title = engine->CurrentTitle();
+            titles = QStringLiteral("title %1: Kavelo's lasts %2")
+                         .arg(title)
+                         .arg(engine->TotalTitleTime());
+        }
+    };
+    auto mpv = [&](int i) {
+        p.mpv.command({QStringLiteral("stop")});
+        idle(150);
+        p.mpv.set(QStringLiteral("pause"), false);
+        p.mpv.clearEvents();
+        QElapsedTimer clock;
+        clock.start();
+        if (!p.mpv.command({QStringLiteral("loadfile"), QStringLiteral("dvd://%1").arg(title - 1)}))
+            theirs.fail(QStringLiteral("loadfile refused"));
+        else if (p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs))
+            theirs.add(msSince(clock));
+        else
+            theirs.fail(QStringLiteral("no picture within 5 s"));
+        idle(100);
+        p.mpv.set(QStringLiteral("pause"), true);
+        if (i == 0 || i == cycles - 1) {
+            idle(300);
+            (i == 0 ? theirsFirst : theirsLast) = residentMiB(p.mpv.pid());
+        }
+        if (i == 0) {
+            titles +=
+                QStringLiteral(", mpv's %1 s")
+                    .arg(p.mpv.get(QStringLiteral("duration")).value_or(0).toDouble(), 0, 'f', 1);
+        }
+    };
+    for (int i = 0; i < cycles; ++i) {
+        if (i % 2) {
+            mpv(i);
+            kavelo(i);
+        } else {
+            kavelo(i);
+            mpv(i);
+        }
+    }
+    p.kavelo.commands().dStop();
+    p.mpv.command({QStringLiteral("stop")});
+    std::printf("sample disc, %s\n", qPrintable(titles));
+
+    addRow({QStringLiteral("open to first picture, running (ms)"), ours.text(0), theirs.text(0),
+            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 60 ms"),
+            !ours.failures && !ours.empty() && ours.median() <= 60,
+            failureNote(ours) + failureNote(theirs)});
+    addRow({QStringLiteral("memory after first Play (MiB RSS)"), QString::number(oursFirst, 'f', 1),
+            QString::number(theirsFirst, 'f', 1), ratioText(oursFirst, theirsFirst),
+            QStringLiteral("-"), true, QString(), true});
+    const double growth = oursLast - oursFirst;
+    addRow({QStringLiteral("memory growth over %1 Stop/Play (MiB)").arg(cycles),
+            QString::number(growth, 'f', 1), QString::number(theirsLast - theirsFirst, 'f', 1),
+            QString(), QStringLiteral("<= 10 MiB"), !ours.failures && growth <= 10, QString()});
+}
+
+// Opens the realistic disc in both players and checks they show the same title.
+bool openRealistic(Players& p, const QString& disc) {
+    MpvDvdEngine* engine = p.kavelo.engine();
+    engine->SetDVDDirectory(disc);
+    QString why;
+    if (!p.kavelo.timeToPicture([&] { p.kavelo.window().dPlay(); }, why)) {
+        std::printf("Kavelo could not play the realistic disc: %s\n", qPrintable(why));
+        return false;
+    }
+    p.kavelo.commands().dPause();
+    p.mpv.set(QStringLiteral("dvd-device"), disc);
+    p.mpv.set(QStringLiteral("pause"), false);
+    p.mpv.clearEvents();
+    const int title = engine->CurrentTitle();
+    p.mpv.command({QStringLiteral("loadfile"), QStringLiteral("dvd://%1").arg(title - 1)});
+    if (!p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs)) {
+        std::printf("mpv could not play the realistic disc\n");
+        return false;
+    }
+    p.mpv.set(QStringLiteral("pause"), true);
+    idle(300);
+    const auto ours = p.x.frameNumber(p.kavelo.picture());
+    const auto theirs = p.x.frameNumber(p.mpvPicture);
+    std::printf("realistic disc, title %d: Kavelo's lasts %s, mpv's %.1f s; frames on screen: "
+                "Kavelo %d, mpv %d\n",
+                title, qPrintable(engine->TotalTitleTime()),
+                p.mpv.get(QStringLiteral("duration")).value_or(0).toDouble(), ours.value_or(-1),
+                theirs.value_or(-1));
+    if (!ours || !theirs) {
+        std::printf("the frame-number strip cannot be read from the screen\n");
+        return false;
+    }
+    return true;
+}
+
+// Exact seeks while playing: time to the new picture and the frame it shows.
+void measureSeeks(Players& p, int samples) {
+    static_assert(kFps == 25);
+    const std::vector<int> targets = {37, 412, 125, 581, 263, 74,  499, 318, 190, 547,
+                                      9,  441, 236, 362, 158, 523, 281, 96,  470, 205};
+    Samples ours;
+    Samples theirs;
+    int oursExact = 0;
+    int theirsExact = 0;
+    QString oursMisses;
+    QString theirsMisses;
+    auto landing = [](int frame, int target, int& exact, QString& misses) {
+        const int off = frame - target * static_cast<int>(kFps);
+        if (off == 0)
+            ++exact;
+        else if (misses.size() < 60)
+            misses += QStringLiteral(" %1@%2s").arg(off).arg(target);
+    };
+    auto kavelo = [&](int target) {
+        p.kavelo.commands().dResume();
+        idle(300);
+        const QRect picture = p.kavelo.picture();
+        const auto before = p.x.frameNumber(picture);
+        QString why;
+        const auto ms =
+            p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(target)); }, why);
+        p.kavelo.commands().dPause();
+        if (!ms) {
+            ours.fail(why);
+            return;
+        }
+        ours.add(*ms);
+        const auto frame = newFrame(p.x, picture, before, 500);
+        frame ? landing(*frame, target, oursExact, oursMisses)
+              : (void)(oursMisses += QStringLiteral(" ?@%1s").arg(target));
+    };
+    auto mpv = [&](int target) {
+        p.mpv.set(QStringLiteral("pause"), false);
+        idle(300);
+        const auto before = p.x.frameNumber(p.mpvPicture);
+        p.mpv.clearEvents();
+        QElapsedTimer clock;
+        clock.start();
+        p.mpv.command({QStringLiteral("seek"), target, QStringLiteral("absolute+exact")});
+        const bool ok = p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs);
+        const double ms = msSince(clock);
+        p.mpv.set(QStringLiteral("pause"), true);
+        if (!ok) {
+            theirs.fail(QStringLiteral("no picture within 5 s"));
+            return;
+        }
+        theirs.add(ms);
+        const auto frame = newFrame(p.x, p.mpvPicture, before, 500);
+        frame ? landing(*frame, target, theirsExact, theirsMisses)
+              : (void)(theirsMisses += QStringLiteral(" ?@%1s").arg(target));
+    };
+    for (int i = 0; i < samples; ++i) {
+        const int target = targets[static_cast<std::size_t>(i) % targets.size()];
+        if (i % 2) {
+            mpv(target);
+            kavelo(target);
+        } else {
+            kavelo(target);
+            mpv(target);
+        }
+    }
+    const bool timePass = !ours.failures && !ours.empty() && !theirs.empty() &&
+                          ours.median() <= 0.8 * theirs.median();
+    addRow({QStringLiteral("exact seek to a picture (ms)"), ours.text(0), theirs.text(0),
+            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 0.8x mpv"), timePass,
+            failureNote(ours) + failureNote(theirs)});
+    const int oursCount = static_cast<int>(ours.values.size());
+    addRow(
+        {QStringLiteral("seek lands on the second's 1st frame"),
+         QStringLiteral("%1 of %2").arg(oursExact).arg(samples),
+         QStringLiteral("%1 of %2").arg(theirsExact).arg(samples), QString(), QStringLiteral("all"),
+         oursCount == samples && oursExact == samples,
+         (oursMisses.isEmpty() ? QString() : QStringLiteral("Kavelo off by frames:") + oursMisses) +
+             (theirsMisses.isEmpty() ? QString()
+                                     : QStringLiteral("  mpv off by:") + theirsMisses)});
+}
+
+// CPU over 1x playback: the whole process of each player, interleaved windows of 3 s.
+void measureCpu(Players& p, int samples) {
+    constexpr int kWindowMs = 3000;
+    Samples ours;
+    Samples theirs;
+    const qint64 self = QCoreApplication::applicationPid();
+    auto window = [&](qint64 pid, const QRect& picture, Samples& into) {
+        const auto f0 = p.x.frameNumber(picture);
+        const double c0 = cpuSeconds(pid);
+        QElapsedTimer clock;
+        clock.start();
+        idle(kWindowMs);
+        const double c1 = cpuSeconds(pid);
+        const double seconds = msSince(clock) / 1000.0;
+        const auto f1 = p.x.frameNumber(picture);
+        const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
+        if (speed < 0.8 || speed > 1.2)
+            into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
+        else
+            into.add(100.0 * (c1 - c0) / seconds);
+    };
+    auto kavelo = [&] {
+        p.kavelo.commands().dResume();
+        idle(500);
+        window(self, p.kavelo.picture(), ours);
+        p.kavelo.commands().dPause();
+    };
+    auto mpv = [&] {
+        p.mpv.set(QStringLiteral("pause"), false);
+        idle(500);
+        window(p.mpv.pid(), p.mpvPicture, theirs);
+        p.mpv.set(QStringLiteral("pause"), true);
+    };
+    // Both from the same place, well inside the title.
+    QString why;
+    p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(30)); }, why);
+    p.kavelo.commands().dPause();
+    p.mpv.command({QStringLiteral("seek"), 30, QStringLiteral("absolute+exact")});
+    for (int i = 0; i < samples; ++i) {
+        if (i % 2) {
+            mpv();
+            kavelo();
+        } else {
+            kavelo();
+            mpv();
+        }
+    }
+    const bool pass = !ours.failures && !ours.empty() && !theirs.empty() &&
+                      ours.median() <= 1.15 * theirs.median();
+    addRow({QStringLiteral("CPU over 1x play (% of a core)"), ours.text(1), theirs.text(1),
+            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 1.15x mpv"), pass,
+            failureNote(ours) + failureNote(theirs)});
+}
+
+void scanRows(const QString& direction, const Samples& oursRate, const Samples& oursPictures,
+              const Samples* theirsRate, const Samples* theirsPictures) {
+    const bool ratePass =
+        !oursRate.failures && !oursRate.empty() && std::abs(oursRate.median() - 16) <= 2;
+    const bool picturesPass =
+        !oursPictures.failures && !oursPictures.empty() && oursPictures.median() >= 25;
+    addRow({QStringLiteral("scan %1 16x (title s/s)").arg(direction), oursRate.text(1),
+            theirsRate ? theirsRate->text(1) : QStringLiteral("n/a"),
+            theirsRate ? ratioText(oursRate.median(), theirsRate->median()) : QString(),
+            QStringLiteral("16 +- 2"), ratePass,
+            failureNote(oursRate) + (theirsRate ? failureNote(*theirsRate) : QString())});
+    addRow({QStringLiteral("scan %1 16x (pictures/s)").arg(direction), oursPictures.text(1),
+            theirsPictures ? theirsPictures->text(1) : QStringLiteral("n/a"),
+            theirsPictures ? ratioText(oursPictures.median(), theirsPictures->median()) : QString(),
+            QStringLiteral(">= 25"), picturesPass, QString()});
+}
+
+void addScan(const PictureCount& c, double sign, Samples& rate, Samples& pictures) {
+    if (c.reads < 10 || c.seconds <= 0.5) {
+        rate.fail(QStringLiteral("picture not readable"));
+        pictures.fail(QStringLiteral("picture not readable"));
+        return;
+    }
+    rate.add(sign * c.titleSeconds / c.seconds);
+    pictures.add(c.pictures / c.seconds);
+}
+
+// Forward scans in both players (mpv: its own speed 16), interleaved; 1 s windows after 0.5 s.
+void measureForwardScan(Players& p, int samples) {
+    Samples oursRate;
+    Samples oursPictures;
+    Samples theirsRate;
+    Samples theirsPictures;
+    auto kavelo = [&](int start) {
+        QString why;
+        if (!p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(start)); }, why)) {
+            oursRate.fail(why);
+            oursPictures.fail(why);
+            return;
+        }
+        p.kavelo.engine()->PlayForwards(16);
+        addScan(countPictures(p.x, p.kavelo.picture(), 500, 1000), 1, oursRate, oursPictures);
+        p.kavelo.commands().dPause();
+    };
+    auto mpv = [&](int start) {
+        p.mpv.clearEvents();
+        p.mpv.command({QStringLiteral("seek"), start, QStringLiteral("absolute")});
+        p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs);
+        p.mpv.set(QStringLiteral("speed"), 16);
+        p.mpv.set(QStringLiteral("pause"), false);
+        addScan(countPictures(p.x, p.mpvPicture, 500, 1000), 1, theirsRate, theirsPictures);
+        p.mpv.set(QStringLiteral("pause"), true);
+        p.mpv.set(QStringLiteral("speed"), 1);
+    };
+    for (int i = 0; i < samples; ++i) {
+        const int start = 20 + (i * 25) % 540;
+        if (i % 2) {
+            mpv(start);
+            kavelo(start);
+        } else {
+            kavelo(start);
+            mpv(start);
+        }
+    }
+    scanRows(QStringLiteral("forwards"), oursRate, oursPictures, &theirsRate, &theirsPictures);
+}
+
+// Backward scans (the mpv player has none to compare with); 1 s windows after 0.5 s.
+void measureBackwardScan(Players& p, int samples) {
+    Samples rate;
+    Samples pictures;
+    Samples engineRestarts; // the engine's own count of playback restarts, for comparison
+    for (int i = 0; i < samples; ++i) {
+        const int start = 590 - (i * 14) % 540;
+        QString why;
+        if (!p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(start)); }, why)) {
+            rate.fail(why);
+            pictures.fail(why);
+            continue;
+        }
+        const int restarts = p.kavelo.engine()->pictureUpdates();
+        QElapsedTimer clock;
+        clock.start();
+        p.kavelo.engine()->PlayBackwards(16);
+        addScan(countPictures(p.x, p.kavelo.picture(), 500, 1000), -1, rate, pictures);
+        engineRestarts.add((p.kavelo.engine()->pictureUpdates() - restarts) /
+                           (msSince(clock) / 1000.0));
+        p.kavelo.commands().dPause();
+        idle(200);
+    }
+    scanRows(QStringLiteral("backwards"), rate, pictures, nullptr, nullptr);
+    g_rows.back().note = QStringLiteral("the engine counted %1 playback restarts a second")
+                             .arg(engineRestarts.text(1));
+}
+
+void printTable() {
+    std::printf("\n%-38s %-22s %-22s %-7s %-16s %s\n", "figure (median [min..max])", "Kavelo",
+                "mpv / bare Qt", "ratio", "target", "result");
+    int failed = 0;
+    int judged = 0;
+    for (const Row& r : g_rows) {
+        std::printf("%-38s %-22s %-22s %-7s %-16s %s\n", qPrintable(r.what), qPrintable(r.ours),
+                    qPrintable(r.theirs), qPrintable(r.ratio), qPrintable(r.target),
+                    r.info   ? "info"
+                    : r.pass ? "PASS"
+                             : "FAIL");
+        if (!r.note.isEmpty())
+            std::printf("    %s\n", qPrintable(r.note));
+        if (r.info)
+            continue;
+        ++judged;
+        failed += r.pass ? 0 : 1;
+    }
+    std::printf("\n%d of %d figures pass\n", judged - failed, judged);
+}
+
+int run(const QStringList& args) {
+    const QString kavelo = args.at(1);
+    const QString bare = args.at(2);
+    const QString sample = args.at(3);
+    const QString realistic = args.at(4);
+    const QString mpvProgram = args.size() > 5 ? args.at(5) : QStringLiteral("mpv");
+    const int samples = envNumber("KAVELO_BENCH_SAMPLES", 15);
+    const int cycles = envNumber("KAVELO_BENCH_CYCLES", 50);
+
+    std::printf("load at start: %s\n", qPrintable(loadAverage()));
+    std::printf("%d samples a figure, %d Stop/Play cycles\n", samples, cycles);
+    std::fflush(stdout);
+
+    XScreen x;
+    if (!x.connected()) {
+        std::printf("no X server\n");
+        return 1;
+    }
+    measureStart(x, kavelo, bare, samples);
+    std::fflush(stdout);
+
+    Program program(QFileInfo(kavelo).absolutePath());
+    if (!program.engine()) {
+        std::printf("the main window's engine is not libmpv's\n");
+        return 1;
+    }
+    const QRect ours = program.videoArea();
+    const int screenWidth = QGuiApplication::primaryScreen()->geometry().width();
+    const QRect mpvArea(
+        std::max(program.window().frameGeometry().right() + 10, screenWidth - ours.width()), 0,
+        ours.width(), ours.height());
+    MpvPlayer mpv(mpvProgram, mpvArea);
+    if (!mpv.connected()) {
+        std::printf("the mpv player (%s) did not start\n", qPrintable(mpvProgram));
+        return 1;
+    }
+    spinUntil([&] { return !x.windowOf(mpv.pid()).isEmpty(); }, kMapTimeoutMs);
+    const QRect mpvWindow = x.windowOf(mpv.pid());
+    std::printf("video areas: Kavelo %dx%d at %d,%d; mpv %dx%d at %d,%d\n", ours.width(),
+                ours.height(), ours.x(), ours.y(), mpvWindow.width(), mpvWindow.height(),
+                mpvWindow.x(), mpvWindow.y());
+    Players players{program, mpv, x, fittedPicture(mpvWindow)};
+
+    measureOpenAndMemory(players, sample, cycles);
+    std::fflush(stdout);
+    if (openRealistic(players, realistic)) {
+        measureSeeks(players, samples);
+        measureCpu(players, samples);
+        measureForwardScan(players, samples);
+        measureBackwardScan(players, samples);
+    } else {
+        addRow({QStringLiteral("realistic-disc figures"), QStringLiteral("not measured"), QString(),
+                QString(), QString(), false, QString()});
+    }
+    std::printf("load at end: %s\n", qPrintable(loadAverage()));
+    printTable();
+    return 0;
 }
 
 } // namespace
+} // namespace kavelo::bench
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DISC_FOLDER [MPV_PROGRAM]\n", argv[0]);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 5) {
+        std::fprintf(stderr,
+                     "usage: %s KAVELO_PROGRAM BARE_WINDOW_PROGRAM SAMPLE_DISC REALISTIC_DISC "
+                     "[MPV_PROGRAM]\n",
+                     argv[0]);
         return 2;
     }
-    const QString disc = QString::fromLocal8Bit(argv[1]);
-    const QString program = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("mpv");
-
-    const Figures ours = measureEngine(disc);
-    const std::optional<Figures> mpv = measureMpv(program, disc);
-    const Figures theirs = mpv.value_or(Figures{});
-
-    auto row = [](const char* what, const QString& a, const QString& b, const QString& c,
-                  const char* target) {
-        std::printf("%-34s %12s %12s %8s   %s\n", what, qPrintable(a), qPrintable(b), qPrintable(c),
-                    target);
-    };
-    auto num = [](double v, int decimals = 1) { return QString::number(v, 'f', decimals); };
-    std::printf("\n");
-    row("measure", QStringLiteral("Kavelo"), QStringLiteral("mpv"), QStringLiteral("ratio"),
-        "target");
-    row("open to first picture (ms, median)", num(ours.openMs), num(theirs.openMs),
-        ratio(ours.openMs, theirs.openMs), "<= 1.2x mpv");
-    row("seek latency (ms, median of 20)", num(ours.seekMs), num(theirs.seekMs),
-        ratio(ours.seekMs, theirs.seekMs), "< 100 ms");
-    row("CPU over 20 s playback (%)", num(ours.cpuPercent), num(theirs.cpuPercent),
-        ratio(ours.cpuPercent, theirs.cpuPercent), "<= 1.15x mpv");
-    row("peak memory (MiB, whole process)", num(ours.peakMiB), num(theirs.peakMiB),
-        ratio(ours.peakMiB, theirs.peakMiB), "");
-    row("scan forwards 16x (s of title/s)", num(ours.forwardRate, 2), num(theirs.forwardRate, 2),
-        QString(), "16");
-    row("scan backwards 16x (s of title/s)", num(ours.backwardRate.value_or(0), 2),
-        QStringLiteral("n/a"), QString(), "16 +- 3");
-    row("backward scan pictures per second", num(ours.backwardPictures.value_or(0)),
-        QStringLiteral("n/a"), QString(), ">= 8");
-    if (!mpv)
-        std::printf("\nmpv could not be measured (program \"%s\")\n", qPrintable(program));
-    return 0;
+    try {
+        return kavelo::bench::run(args);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "benchmark stopped: %s\n", error.what());
+        return 1;
+    }
 }

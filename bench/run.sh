@@ -1,25 +1,42 @@
 #!/usr/bin/env bash
-# Measures Kavelo's DVD engine beside the mpv player on the sample disc and prints a table.
+# Measures Kavelo beside the mpv player and prints every figure with its target and PASS/FAIL.
 #   bench/run.sh [BUILD_DIR]      (default: build)
-# Installs the mpv player when it is missing, builds the benchmark, authors the sample disc
-# and runs everything under a private Xvfb server with software OpenGL.
+# Builds Kavelo and the benchmark, authors the sample disc and the realistic disc (10 minutes of
+# D1 MPEG-2 with AC-3, cached in BUILD_DIR/realistic-disc) and runs everything under a private
+# Xvfb server (no window manager) with software OpenGL, with a private profile folder.
+# KAVELO_BENCH_SAMPLES (default 15) and KAVELO_BENCH_CYCLES (default 50) shorten a trial run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
+build=$(cd "$(dirname "$build")" && pwd)/$(basename "$build")
 
-if ! command -v mpv >/dev/null; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get install -y --no-install-recommends mpv
-fi
+for tool in mpv Xvfb ffmpeg dvdauthor; do
+  command -v "$tool" >/dev/null || {
+    echo "$0: $tool is missing: run scripts/install-deps.sh" >&2
+    exit 1
+  }
+done
 
+echo "load before building: $(uptime)"
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)" --target kavelo_dvd_bench
+cmake --build "$build" -j"$(nproc)" --target kavelo kavelo_dvd_bench kavelo_bare_window
 bash "$root/scripts/make-sample-disc.sh" "$build/sample-disc"
+bash "$root/scripts/make-realistic-disc.sh" "$build/realistic-disc"
 
+profile=$(mktemp -d)
+trap 'rm -rf "$profile"' EXIT
 # libdvdread writes to stdout and stderr by itself: keep everything in a log, show the table.
 log="$build/bench/kavelo_dvd_bench.log"
-"$root/scripts/with-xvfb.sh" "$build/bench/kavelo_dvd_bench" "$build/sample-disc" "$(command -v mpv)" \
-  >"$log" 2>&1 || { tail -20 "$log" >&2; exit 1; }
-sed -n '/^measure /,$p' "$log"
+echo "load at start: $(uptime)"
+status=0
+XDG_CONFIG_HOME="$profile" HOME="$profile" KAVELO_XVFB_SCREEN=1920x1080x24 \
+  "$root/scripts/with-xvfb.sh" "$build/bench/kavelo_dvd_bench" "$build/kavelo" \
+  "$build/bench/kavelo_bare_window" "$build/sample-disc" "$build/realistic-disc" \
+  "$(command -v mpv)" >"$log" 2>&1 || status=$?
+echo "load at end: $(uptime)"
+grep -E '^(load at|[0-9]+ samples|video areas|sample disc|realistic disc|Kavelo could|mpv could|the )' "$log" || true
+sed -n '/^figure /,$p' "$log"
+if [ "$status" -ne 0 ]; then
+  tail -20 "$log" >&2
+  exit "$status"
+fi

@@ -9,7 +9,7 @@ PACKAGES=(
   libmpv-dev libdvdnav-dev libdvdread-dev
   libfluidsynth-dev timgm6mb-soundfont
   libgtest-dev
-  xvfb xauth x11-utils xdotool imagemagick
+  xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   ffmpeg dvdauthor genisoimage mpv
   fonts-dejavu-core
 )
