@@ -1,14 +1,13 @@
 #include "MpvDvdEngine.h"
 
 #include "DvdTime.h"
+#include "MpvSession.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QPalette>
 #include <QScreen>
-
-#include <mpv/client.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,20 +19,8 @@ namespace kavelo {
 
 namespace {
 
-// libmpv names in one place.
-namespace prop {
-constexpr const char* kTimePos = "time-pos";
-constexpr const char* kEofReached = "eof-reached";
-constexpr const char* kPause = "pause";
-constexpr const char* kSpeed = "speed";
-constexpr const char* kMute = "mute";
-constexpr const char* kContainerFps = "container-fps";
-constexpr const char* kDvdDevice = "dvd-device";
-constexpr const char* kVideoZoom = "video-zoom";
-constexpr const char* kVideoAlignX = "video-align-x";
-constexpr const char* kVideoAlignY = "video-align-y";
-constexpr const char* kBackground = "background";
-} // namespace prop
+namespace prop = mpv::name;
+using mpv::Event;
 
 enum ObserveId : std::uint64_t { kObserveTimePos = 1, kObserveEof = 2 };
 
@@ -61,12 +48,10 @@ private:
     std::function<void()> m_goingAway;
 };
 
-QString errorText(int code) {
-    return QString::fromUtf8(mpv_error_string(code));
-}
-
+// libmpv's error codes become the engine's one error.
 std::string message(const char* what, int code) {
-    return (QString::fromUtf8(what) + QStringLiteral(": ") + errorText(code)).toStdString();
+    return (QString::fromUtf8(what) + QStringLiteral(": ") + mpv::Session::errorText(code))
+        .toStdString();
 }
 
 // "HH:MM:SS:FF" (the frames field may be left off) to seconds; nullopt when malformed.
@@ -96,11 +81,6 @@ std::unique_ptr<IDvdEngine> makeMpvDvdEngine(QWidget* parent) {
     return std::make_unique<MpvDvdEngine>(parent);
 }
 
-void MpvDvdEngine::MpvDeleter::operator()(mpv_handle* handle) const {
-    mpv_set_wakeup_callback(handle, nullptr, nullptr);
-    mpv_terminate_destroy(handle);
-}
-
 MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     auto* video = new VideoWidget(parent, [this] { releasePlayer(); });
     m_video = video;
@@ -112,57 +92,31 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     palette.setColor(QPalette::Window, Qt::black);
     video->setPalette(palette);
 
-    m_mpv.reset(mpv_create());
-    if (!m_mpv) {
-        video->forget();
-        delete video;
-        throw EngineError("libmpv could not be created");
-    }
-    mpv_handle* h = m_mpv.get();
-
-    const QString platform = QGuiApplication::platformName();
-    const bool windowed = platform == QLatin1String("xcb");
-    const std::vector<std::pair<const char*, const char*>> options = {
-        {"vo", windowed ? "gpu,x11" : "null"},
-        {"gpu-sw", "yes"},
-        {"hwdec", "no"},
-        {"ao", "pulse,alsa,null"},
-        {"audio-fallback-to-null", "yes"},
-        {"audio-client-name", "Kavelo"},
-        {"keep-open", "yes"},
-        {"idle", "yes"},
-        {"input-default-bindings", "no"},
-        {"input-vo-keyboard", "no"},
-        {"input-cursor", "no"},
-        {"input-media-keys", "no"},
-        {"cursor-autohide", "no"},
-        {"osc", "no"},
-        {"osd-level", "0"},
-        {"stop-screensaver", "no"},
-        {"hr-seek-demuxer-offset", "1"},
-        {"background", "#000000"},
-    };
-    for (const auto& [name, value] : options)
-        mpv_set_option_string(h, name, value);
-    if (windowed) {
-        auto wid = static_cast<std::int64_t>(video->winId());
-        mpv_set_option(h, "wid", MPV_FORMAT_INT64, &wid);
-    }
-    if (const int rc = mpv_initialize(h); rc < 0) {
+    auto giveUp = [&](const std::string& why) {
         m_mpv.reset();
         video->forget();
         delete video;
-        throw EngineError(message("libmpv could not start", rc));
-    }
-    mpv_observe_property(h, kObserveTimePos, prop::kTimePos, MPV_FORMAT_DOUBLE);
-    mpv_observe_property(h, kObserveEof, prop::kEofReached, MPV_FORMAT_FLAG);
-    mpv_set_wakeup_callback(
-        h,
-        [](void* self) {
-            QMetaObject::invokeMethod(static_cast<MpvDvdEngine*>(self), &MpvDvdEngine::onMpvEvents,
-                                      Qt::QueuedConnection);
-        },
-        this);
+        throw EngineError(why);
+    };
+    m_mpv = std::make_unique<mpv::Session>();
+    if (!m_mpv->valid())
+        giveUp("libmpv could not be created");
+    mpv::Session& session = *m_mpv;
+    const bool windowed = QGuiApplication::platformName() == QLatin1String("xcb");
+    for (const auto& [option, value] : {
+             std::pair{"ao", "pulse,alsa,null"},
+             {"audio-client-name", "Kavelo"},
+             {"keep-open", "yes"},
+             {"stop-screensaver", "no"},
+             {"background", "#000000"},
+         })
+        session.setOption(option, value);
+    session.setVideoWindow(windowed ? static_cast<std::int64_t>(video->winId()) : 0);
+    if (const int rc = session.initialize(); rc < 0)
+        giveUp(message("libmpv could not start", rc));
+    session.observe(kObserveTimePos, prop::kTimePos, false);
+    session.observe(kObserveEof, prop::kEofReached, true);
+    session.setEventHandler([this](const Event& event) { handleEvent(event); });
 
     m_scanTimer.setInterval(kScanStepMs);
     connect(&m_scanTimer, &QTimer::timeout, this, [this] {
@@ -197,38 +151,25 @@ QWidget* MpvDvdEngine::widget() {
 
 // ---- libmpv events ----------------------------------------------------------------------------
 
-void MpvDvdEngine::onMpvEvents() {
-    try {
-        drainEvents();
-    } catch (const std::exception&) {
-        // Nothing reaches Qt's event loop from here.
-    }
-}
-
 void MpvDvdEngine::drainEvents() {
-    while (m_mpv) {
-        const mpv_event* event = mpv_wait_event(m_mpv.get(), 0);
-        if (event->event_id == MPV_EVENT_NONE)
-            break;
-        handleEvent(*event);
-    }
+    if (m_mpv)
+        m_mpv->drain();
 }
 
-void MpvDvdEngine::handleEvent(const mpv_event& event) {
-    switch (event.event_id) {
-    case MPV_EVENT_START_FILE:
+void MpvDvdEngine::handleEvent(const Event& event) {
+    switch (event.type) {
+    case Event::Type::StartFile:
         if (m_awaitStart) {
-            m_entry = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+            m_entry = event.entry;
             m_awaitStart = false;
         }
         break;
-    case MPV_EVENT_FILE_LOADED:
+    case Event::Type::FileLoaded:
         if (!m_awaitStart && m_entry >= 0)
             m_entryLoaded = true;
         break;
-    case MPV_EVENT_END_FILE: {
-        const auto* end = static_cast<const mpv_event_end_file*>(event.data);
-        if (m_awaitStart || end->playlist_entry_id != m_entry)
+    case Event::Type::EndFile:
+        if (m_awaitStart || event.entry != m_entry)
             break;
         m_entryEnded = true;
         // The disc went away or could not be read further: nothing is loaded any more.
@@ -236,15 +177,15 @@ void MpvDvdEngine::handleEvent(const mpv_event& event) {
         m_scanTimer.stop();
         m_scan = Scan::None;
         break;
-    }
-    case MPV_EVENT_PLAYBACK_RESTART:
+    case Event::Type::PlaybackRestart:
         ++m_pictureUpdates;
         m_seekPending = false;
         break;
-    case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto* property = static_cast<const mpv_event_property*>(event.data);
-        if (event.reply_userdata == kObserveTimePos && property->format == MPV_FORMAT_DOUBLE) {
-            m_lastPosition = *static_cast<const double*>(property->data);
+    case Event::Type::PropertyChange:
+        if (!event.value)
+            break;
+        if (event.observer == kObserveTimePos) {
+            m_lastPosition = *event.value;
             // libmpv stops at the title's end by itself (the end option given on loading);
             // should the disc run on past it all the same, hold the picture there.
             if (m_loaded && m_scan != Scan::Backwards) {
@@ -252,38 +193,26 @@ void MpvDvdEngine::handleEvent(const mpv_event& event) {
                     m_structure.title(m_title) ? m_structure.title(m_title)->length : 0;
                 if (length > 0 && m_lastPosition > length + 0.5) {
                     stopScan();
-                    mpv_set_property_string(m_mpv.get(), prop::kPause, "yes");
-                    const QByteArray target = QByteArray::number(length - 1 / m_fps, 'f', 3);
-                    const char* args[] = {"seek", target.constData(), "absolute+exact", nullptr};
-                    mpv_command(m_mpv.get(), args);
+                    m_mpv->setFlag(prop::kPause, true);
+                    m_mpv->command(
+                        {"seek", QByteArray::number(length - 1 / m_fps, 'f', 3), "absolute+exact"});
                 }
             }
-        } else if (event.reply_userdata == kObserveEof && property->format == MPV_FORMAT_FLAG) {
-            if (*static_cast<const int*>(property->data) && m_scan == Scan::Forwards)
+        } else if (event.observer == kObserveEof) {
+            if (*event.value != 0 && m_scan == Scan::Forwards)
                 stopScan();
         }
         break;
-    }
-    case MPV_EVENT_SHUTDOWN:
+    case Event::Type::Shutdown:
         m_loaded = false;
         break;
-    default:
+    case Event::Type::Other:
         break;
     }
 }
 
 template <class Pred> bool MpvDvdEngine::waitFor(Pred done, qint64 deadlineMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        const qint64 left = deadlineMs - clock.elapsed();
-        if (left <= 0 || !m_mpv)
-            return false;
-        const mpv_event* event = mpv_wait_event(m_mpv.get(), static_cast<double>(left) / 1000.0);
-        if (event->event_id != MPV_EVENT_NONE)
-            handleEvent(*event);
-    }
-    return true;
+    return m_mpv && m_mpv->waitUntil(done, deadlineMs);
 }
 
 void MpvDvdEngine::releasePlayer() {
@@ -291,15 +220,16 @@ void MpvDvdEngine::releasePlayer() {
     m_scan = Scan::None;
     m_loaded = false;
     m_fullScreen = false;
-    m_mpv.reset();
+    if (m_mpv)
+        m_mpv->destroy();
 }
 
 // ---- helpers ----------------------------------------------------------------------------------
 
-mpv_handle* MpvDvdEngine::player() {
-    if (!m_mpv)
+mpv::Session& MpvDvdEngine::player() {
+    if (!m_mpv || !m_mpv->valid())
         throw EngineError("the video window is gone");
-    return m_mpv.get();
+    return *m_mpv;
 }
 
 void MpvDvdEngine::requireLoaded() {
@@ -317,40 +247,27 @@ const DvdTitleInfo& MpvDvdEngine::currentTitleInfo() {
 }
 
 void MpvDvdEngine::setFlag(const char* name, bool value) {
-    int flag = value ? 1 : 0;
-    if (const int rc = mpv_set_property(player(), name, MPV_FORMAT_FLAG, &flag); rc < 0)
+    if (const int rc = player().setFlag(name, value); rc < 0)
         throw EngineError(message(name, rc));
 }
 
 void MpvDvdEngine::setDouble(const char* name, double value) {
-    if (const int rc = mpv_set_property(player(), name, MPV_FORMAT_DOUBLE, &value); rc < 0)
+    if (const int rc = player().setDouble(name, value); rc < 0)
         throw EngineError(message(name, rc));
 }
 
 void MpvDvdEngine::setText(const char* name, const QString& value) {
-    const QByteArray utf8 = value.toUtf8();
-    if (const int rc = mpv_set_property_string(player(), name, utf8.constData()); rc < 0)
+    if (const int rc = player().setText(name, value.toUtf8()); rc < 0)
         throw EngineError(message(name, rc));
 }
 
 void MpvDvdEngine::command(std::initializer_list<QByteArray> args) {
-    std::vector<const char*> argv;
-    for (const QByteArray& arg : args)
-        argv.push_back(arg.constData());
-    argv.push_back(nullptr);
-    if (const int rc = mpv_command(player(), argv.data()); rc < 0)
-        throw EngineError(message(argv.front(), rc));
+    if (const int rc = player().command(args); rc < 0)
+        throw EngineError(message(args.begin()->constData(), rc));
 }
 
 QString MpvDvdEngine::propertyText(const char* name) {
-    if (!m_mpv)
-        return {};
-    char* text = mpv_get_property_string(m_mpv.get(), name);
-    if (!text)
-        return {};
-    QString result = QString::fromUtf8(text);
-    mpv_free(text);
-    return result;
+    return m_mpv ? m_mpv->getText(name).value_or(QString()) : QString();
 }
 
 QString MpvDvdEngine::defaultDevice() const {
@@ -364,10 +281,7 @@ double MpvDvdEngine::framesPerSecond() const {
 
 double MpvDvdEngine::currentPosition() {
     const DvdTitleInfo& info = currentTitleInfo();
-    double position = 0;
-    if (mpv_get_property(player(), prop::kTimePos, MPV_FORMAT_DOUBLE, &position) < 0 ||
-        !std::isfinite(position))
-        position = m_loadStart;
+    const double position = player().getDouble(prop::kTimePos).value_or(m_loadStart);
     return std::clamp(position, 0.0, info.length);
 }
 
@@ -385,7 +299,7 @@ int MpvDvdEngine::chapterIndexAt(double seconds) {
 
 void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title, double start,
                         int angle, qint64 budgetMs) {
-    mpv_handle* h = player();
+    mpv::Session& session = player();
     const DvdTitleInfo* info = structure.title(title);
     if (!info)
         throw EngineError("the disc has no such title");
@@ -405,7 +319,6 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
     if (length > 0)
         options += ",end=" + QByteArray::number(length, 'f', 3);
     const QByteArray url = "dvd://" + QByteArray::number(title - 1);
-    const char* args[] = {"loadfile", url.constData(), "replace", options.constData(), nullptr};
 
     drainEvents();
     QElapsedTimer clock;
@@ -414,28 +327,20 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
     m_awaitStart = true;
     m_entryLoaded = false;
     m_entryEnded = false;
-    mpv_node result{};
-    if (const int rc = mpv_command_ret(h, args, &result); rc < 0) {
+    std::int64_t entry = -1;
+    if (const int rc = session.loadFile(url, options, &entry); rc < 0) {
         m_awaitStart = false;
         throw EngineError(message("loadfile", rc));
     }
-    if (result.format == MPV_FORMAT_NODE_MAP) {
-        for (int i = 0; i < result.u.list->num; ++i) {
-            if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0 &&
-                result.u.list->values[i].format == MPV_FORMAT_INT64) {
-                m_entry = result.u.list->values[i].u.int64;
-                m_awaitStart = false;
-            }
-        }
+    if (entry >= 0) {
+        m_entry = entry;
+        m_awaitStart = false;
     }
-    mpv_free_node_contents(&result);
 
     const bool settled = waitFor([this] { return m_entryLoaded || m_entryEnded; }, budgetMs);
     if (!settled || !m_entryLoaded || m_entryEnded) {
-        if (m_mpv) {
-            const char* stop[] = {"stop", nullptr};
-            mpv_command(m_mpv.get(), stop);
-        }
+        if (m_mpv)
+            m_mpv->command({"stop"});
         m_loaded = false;
         throw EngineError(settled ? "the disc cannot be played" : "the disc did not open in time");
     }
@@ -456,11 +361,8 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
     m_angle = angle;
     m_loadStart = start;
     m_lastPosition = start;
-    double fps = 0;
-    m_fps = (mpv_get_property(h, prop::kContainerFps, MPV_FORMAT_DOUBLE, &fps) >= 0 &&
-             std::isfinite(fps) && fps >= 10 && fps <= 100)
-                ? fps
-                : 25.0;
+    const double fps = session.getDouble(prop::kContainerFps).value_or(0);
+    m_fps = fps >= 10 && fps <= 100 ? fps : 25.0;
 }
 
 void MpvDvdEngine::seekTo(double seconds) {
@@ -484,10 +386,8 @@ void MpvDvdEngine::playNormally() {
 
 void MpvDvdEngine::stopScan() {
     m_scanTimer.stop();
-    if (m_scan == Scan::Forwards && m_mpv) {
-        double normal = 1.0;
-        mpv_set_property(m_mpv.get(), prop::kSpeed, MPV_FORMAT_DOUBLE, &normal);
-    }
+    if (m_scan == Scan::Forwards && m_mpv)
+        m_mpv->setDouble(prop::kSpeed, 1.0);
     m_scan = Scan::None;
 }
 
@@ -518,9 +418,7 @@ void MpvDvdEngine::Play() {
     player();
     const QString place = DVDDirectory();
     if (m_loaded && !m_newPlace) {
-        int eof = 0;
-        mpv_get_property(player(), prop::kEofReached, MPV_FORMAT_FLAG, &eof);
-        if (eof)
+        if (player().getFlag(prop::kEofReached).value_or(false))
             seekTo(0);
         else
             playNormally();
@@ -548,12 +446,10 @@ void MpvDvdEngine::Pause() {
 }
 
 void MpvDvdEngine::Stop() {
-    mpv_handle* h = player();
+    mpv::Session& session = player();
     stopScan();
-    if (m_loaded) {
-        const char* args[] = {"stop", nullptr};
-        mpv_command(h, args);
-    }
+    if (m_loaded)
+        session.command({"stop"});
     m_loaded = false;
 }
 

@@ -15,10 +15,12 @@
 #include <memory>
 #include <optional>
 
-struct mpv_handle;
-struct mpv_event;
-
 namespace kavelo {
+
+namespace mpv {
+class Session;
+struct Event;
+} // namespace mpv
 
 // The DVD engine of the main window: libmpv decodes and shows the disc in a native child
 // widget of `parent` (object name "dvdMain"), libdvdnav tells titles, chapters and angles.
@@ -84,9 +86,6 @@ public:
     QString propertyText(const char* name);
 
 private:
-    struct MpvDeleter {
-        void operator()(mpv_handle* handle) const;
-    };
     enum class Scan { None, Forwards, Backwards };
     struct Bookmark {
         QString place;
@@ -95,13 +94,12 @@ private:
         int angle = 1;
     };
 
-    void onMpvEvents();
     void drainEvents();
-    void handleEvent(const mpv_event& event);
+    void handleEvent(const mpv::Event& event);
     template <class Pred> bool waitFor(Pred done, qint64 deadlineMs);
     void releasePlayer();
 
-    mpv_handle* player();
+    mpv::Session& player();
     void requireLoaded();
     const DvdTitleInfo& currentTitleInfo();
     void load(const QString& place, DvdStructure structure, int title, double start, int angle,
@@ -120,7 +118,7 @@ private:
     void setText(const char* name, const QString& value);
     void command(std::initializer_list<QByteArray> args);
 
-    std::unique_ptr<mpv_handle, MpvDeleter> m_mpv;
+    std::unique_ptr<mpv::Session> m_mpv;
     QPointer<QWidget> m_video;      // dvdMain
     QPointer<QWidget> m_fullWindow; // ours; the application may delete it at exit first
     QPointer<QWidget> m_savedParent;

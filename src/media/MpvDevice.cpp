@@ -1,6 +1,7 @@
 // The device that plays video and audio files through libmpv, with the picture in a native
 // child window of the parent that the open command names.
 #include "MediaDevices.h"
+#include "MpvSession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -9,30 +10,22 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <mpv/client.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kavelo {
 
 namespace {
 
+namespace prop = mpv::name;
+using mpv::Event;
+
 // libmpv answers in well under these on two busy cores; they only bound a broken file.
 constexpr int kLoadTimeoutMs = 15000;
 constexpr int kSeekTimeoutMs = 5000;
-
-struct MpvDeleter {
-    void operator()(mpv_handle* h) const {
-        if (h) {
-            mpv_set_wakeup_callback(h, nullptr, nullptr);
-            mpv_terminate_destroy(h);
-        }
-    }
-};
-using MpvHandle = std::unique_ptr<mpv_handle, MpvDeleter>;
 
 // Video can be shown only inside an X11 window of a widget application.
 bool haveX11Display() {
@@ -61,20 +54,22 @@ public:
 private:
     using Mode = DeviceMode;
 
-    static void wakeup(void* self);
-    void drain();
-    MciError waitFor(mpv_event_id wanted, int timeoutMs);
-    void setOption(const char* name, const char* value);
+    void onEvent(const Event& event);
+    MciError waitFor(Event::Type wanted, int timeoutMs);
     bool setPause(bool on);
     void setEnd(std::optional<double> seconds);
     double doubleProperty(const char* name, double fallback);
-    std::string stringProperty(const std::string& name);
+    QString textProperty(const std::string& name);
+    std::int64_t intProperty(const std::string& name);
     bool eofReached();
     MciError seekSeconds(double seconds);
     double toSeconds(qint64 v) const;
     qint64 frameCount();
 
-    MpvHandle m_mpv;
+    std::unique_ptr<mpv::Session> m_mpv;
+    // The event a wait is for, and how the wait ended (the first telling event decides).
+    std::optional<Event::Type> m_awaited;
+    std::optional<MciError> m_outcome;
     QPointer<QWidget> m_video; // the native window that mpv draws into
     bool m_videoGone = false;  // its parent destroyed it
     bool m_hasVideo = false;
@@ -90,43 +85,23 @@ MpvDevice::~MpvDevice() {
         delete m_video.data();
 }
 
-void MpvDevice::setOption(const char* name, const char* value) {
-    // An option this libmpv lacks is simply not set.
-    mpv_set_option_string(m_mpv.get(), name, value);
-}
-
 MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& options) {
-    m_mpv.reset(mpv_create());
-    if (!m_mpv)
+    m_mpv = std::make_unique<mpv::Session>();
+    if (!m_mpv->valid())
         return MciError::EngineFailed;
-
+    // One file, opened paused and held at its end; nothing beside it is looked for or loaded.
     for (const auto& [name, value] : {
-             std::pair{"config", "no"},
-             {"terminal", "no"},
-             {"idle", "yes"},
-             {"pause", "yes"},
+             std::pair{"pause", "yes"},
              {"keep-open", "always"},
              {"force-window", "no"},
-             {"osc", "no"},
-             {"osd-level", "0"},
-             {"load-scripts", "no"},
-             {"ytdl", "no"},
-             {"input-default-bindings", "no"},
-             {"input-builtin-bindings", "no"},
-             {"input-vo-keyboard", "no"},
-             {"input-cursor", "no"},
-             {"cursor-autohide", "no"},
              {"audio-display", "no"},
              {"audio-file-auto", "no"},
              {"sub-auto", "no"},
              {"cover-art-auto", "no"},
              {"access-references", "no"},
              {"load-unsafe-playlists", "no"},
-             {"audio-fallback-to-null", "yes"},
-             {"hr-seek", "yes"},
-             {"hr-seek-demuxer-offset", "1"},
          })
-        setOption(name, value);
+        m_mpv->setOption(name, value);
 
     const bool display = haveX11Display();
     if (display) {
@@ -143,44 +118,39 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
             m_videoGone = true;
             m_mpv.reset();
         });
-        std::int64_t wid = static_cast<std::int64_t>(m_video->winId());
-        mpv_set_option(m_mpv.get(), "wid", MPV_FORMAT_INT64, &wid);
-        setOption("vo", "gpu,x11");
-        setOption("gpu-sw", "yes");
+        m_mpv->setVideoWindow(static_cast<std::int64_t>(m_video->winId()));
     } else {
-        setOption("vo", "null");
+        m_mpv->setVideoWindow(0);
     }
 
-    if (mpv_initialize(m_mpv.get()) < 0)
+    if (m_mpv->initialize() < 0)
         return MciError::EngineFailed;
+    m_mpv->setEventHandler([this](const Event& event) { onEvent(event); });
 
-    const QByteArray path = request.path.toUtf8();
-    const char* load[] = {"loadfile", path.constData(), nullptr};
-    if (mpv_command(m_mpv.get(), load) < 0)
+    std::int64_t entry = -1;
+    if (m_mpv->loadFile(request.path.toUtf8(), {}, &entry) < 0)
         return MciError::CannotPlay;
-    if (const MciError e = waitFor(MPV_EVENT_FILE_LOADED, kLoadTimeoutMs); e != MciError::None)
+    if (const MciError e = waitFor(Event::Type::FileLoaded, kLoadTimeoutMs); e != MciError::None)
         return e;
 
     bool hasAudio = false;
     int width = 0;
     int height = 0;
-    std::int64_t count = 0;
-    mpv_get_property(m_mpv.get(), "track-list/count", MPV_FORMAT_INT64, &count);
+    const std::int64_t count = intProperty(prop::kTrackCount);
     for (std::int64_t i = 0; i < count && i < 1000; ++i) {
         const std::string base = "track-list/" + std::to_string(i) + "/";
-        const std::string type = stringProperty(base + "type");
-        if (type == "audio")
+        const QString type = textProperty(base + "type");
+        if (type == QLatin1String("audio"))
             hasAudio = true;
-        if (type != "video" || stringProperty(base + "albumart") == "yes")
+        if (type != QLatin1String("video") ||
+            textProperty(base + "albumart") == QLatin1String("yes"))
             continue;
         if (!m_hasVideo) {
             m_hasVideo = true;
-            std::int64_t w = 0;
-            std::int64_t h = 0;
-            mpv_get_property(m_mpv.get(), (base + "demux-w").c_str(), MPV_FORMAT_INT64, &w);
-            mpv_get_property(m_mpv.get(), (base + "demux-h").c_str(), MPV_FORMAT_INT64, &h);
-            width = static_cast<int>(std::clamp<std::int64_t>(w, 1, 32767));
-            height = static_cast<int>(std::clamp<std::int64_t>(h, 1, 32767));
+            width =
+                static_cast<int>(std::clamp<std::int64_t>(intProperty(base + "demux-w"), 1, 32767));
+            height =
+                static_cast<int>(std::clamp<std::int64_t>(intProperty(base + "demux-h"), 1, 32767));
         }
     }
     if (!m_hasVideo && !hasAudio)
@@ -188,88 +158,72 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
     if (m_hasVideo && !display && !options.videoWithoutDisplay)
         return MciError::NoDisplay;
     if (m_hasVideo) {
-        m_fps = doubleProperty("container-fps", 0);
+        m_fps = doubleProperty(prop::kContainerFps, 0);
         if (!(m_fps > 0 && m_fps < 1000))
             m_fps = 25;
     }
 
     // The first picture is decoded (and shown) before the open returns.
-    if (const MciError e = waitFor(MPV_EVENT_PLAYBACK_RESTART, kLoadTimeoutMs); e != MciError::None)
+    if (const MciError e = waitFor(Event::Type::PlaybackRestart, kLoadTimeoutMs);
+        e != MciError::None)
         return e;
     if (m_hasVideo && m_video) {
         m_video->setGeometry(0, 0, width, height);
         m_video->show();
     }
-    mpv_set_wakeup_callback(m_mpv.get(), &MpvDevice::wakeup, this);
     return MciError::None;
 }
 
-void MpvDevice::wakeup(void* self) {
-    auto* device = static_cast<MpvDevice*>(self);
-    QMetaObject::invokeMethod(device, &MpvDevice::drain, Qt::QueuedConnection);
+void MpvDevice::onEvent(const Event& event) {
+    std::optional<MciError> outcome;
+    if (m_awaited && event.type == *m_awaited) {
+        outcome = MciError::None;
+    } else if (event.type == Event::Type::EndFile) {
+        m_mode = Mode::Stopped;
+        outcome = MciError::CannotPlay;
+    } else if (event.type == Event::Type::Shutdown) {
+        m_mode = Mode::Stopped;
+        outcome = MciError::EngineFailed;
+    }
+    if (m_awaited && outcome && !m_outcome)
+        m_outcome = outcome;
 }
 
-void MpvDevice::drain() {
-    while (m_mpv) {
-        const mpv_event* e = mpv_wait_event(m_mpv.get(), 0);
-        if (e->event_id == MPV_EVENT_NONE)
-            break;
-        if (e->event_id == MPV_EVENT_END_FILE || e->event_id == MPV_EVENT_SHUTDOWN)
-            m_mode = Mode::Stopped;
-    }
-}
-
-MciError MpvDevice::waitFor(mpv_event_id wanted, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (m_mpv) {
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0)
-            return MciError::Timeout;
-        const mpv_event* e = mpv_wait_event(m_mpv.get(), static_cast<double>(left) / 1000.0);
-        if (e->event_id == wanted)
-            return MciError::None;
-        switch (e->event_id) {
-        case MPV_EVENT_END_FILE:
-            return MciError::CannotPlay;
-        case MPV_EVENT_SHUTDOWN:
-            return MciError::EngineFailed;
-        default:
-            break;
-        }
-    }
-    return MciError::EngineFailed;
+MciError MpvDevice::waitFor(Event::Type wanted, int timeoutMs) {
+    if (!m_mpv)
+        return MciError::EngineFailed;
+    m_awaited = wanted;
+    m_outcome.reset();
+    m_mpv->waitUntil([this] { return m_outcome.has_value(); }, timeoutMs);
+    m_awaited.reset();
+    if (m_outcome)
+        return *m_outcome;
+    return m_mpv && m_mpv->valid() ? MciError::Timeout : MciError::EngineFailed;
 }
 
 bool MpvDevice::setPause(bool on) {
-    int flag = on ? 1 : 0;
-    return mpv_set_property(m_mpv.get(), "pause", MPV_FORMAT_FLAG, &flag) >= 0;
+    return m_mpv->setFlag(prop::kPause, on) >= 0;
 }
 
 void MpvDevice::setEnd(std::optional<double> seconds) {
     const QByteArray value = seconds ? QByteArray::number(*seconds, 'f', 6) : QByteArray("none");
-    mpv_set_property_string(m_mpv.get(), "end", value.constData());
+    m_mpv->setText(prop::kEnd, value);
 }
 
 double MpvDevice::doubleProperty(const char* name, double fallback) {
-    double v = 0;
-    if (mpv_get_property(m_mpv.get(), name, MPV_FORMAT_DOUBLE, &v) < 0 || !std::isfinite(v))
-        return fallback;
-    return v;
+    return m_mpv->getDouble(name).value_or(fallback);
 }
 
-std::string MpvDevice::stringProperty(const std::string& name) {
-    char* s = mpv_get_property_string(m_mpv.get(), name.c_str());
-    if (!s)
-        return {};
-    std::string v(s);
-    mpv_free(s);
-    return v;
+QString MpvDevice::textProperty(const std::string& name) {
+    return m_mpv->getText(name.c_str()).value_or(QString());
+}
+
+std::int64_t MpvDevice::intProperty(const std::string& name) {
+    return m_mpv->getInt(name.c_str()).value_or(0);
 }
 
 bool MpvDevice::eofReached() {
-    int flag = 0;
-    return mpv_get_property(m_mpv.get(), "eof-reached", MPV_FORMAT_FLAG, &flag) >= 0 && flag;
+    return m_mpv->getFlag(prop::kEofReached).value_or(false);
 }
 
 double MpvDevice::toSeconds(qint64 v) const {
@@ -279,16 +233,15 @@ double MpvDevice::toSeconds(qint64 v) const {
 }
 
 qint64 MpvDevice::frameCount() {
-    return std::llround(doubleProperty("duration", 0) * m_fps);
+    return std::llround(doubleProperty(prop::kDuration, 0) * m_fps);
 }
 
 MciError MpvDevice::seekSeconds(double seconds) {
-    drain(); // no stale restart may answer for this seek
-    const QByteArray target = QByteArray::number(std::max(0.0, seconds), 'f', 6);
-    const char* cmd[] = {"seek", target.constData(), "absolute+exact", nullptr};
-    if (mpv_command(m_mpv.get(), cmd) < 0)
+    m_mpv->drain(); // no stale restart may answer for this seek
+    if (m_mpv->command(
+            {"seek", QByteArray::number(std::max(0.0, seconds), 'f', 6), "absolute+exact"}) < 0)
         return MciError::EngineFailed;
-    return waitFor(MPV_EVENT_PLAYBACK_RESTART, kSeekTimeoutMs);
+    return waitFor(Event::Type::PlaybackRestart, kSeekTimeoutMs);
 }
 
 MciError MpvDevice::play(std::optional<qint64> from, std::optional<qint64> to) {
@@ -301,7 +254,7 @@ MciError MpvDevice::play(std::optional<qint64> from, std::optional<qint64> to) {
             return e;
     } else if (eofReached()) {
         // Held at the end of the last range: go on from the picture shown.
-        if (const MciError e = seekSeconds(doubleProperty("time-pos", 0)); e != MciError::None)
+        if (const MciError e = seekSeconds(doubleProperty(prop::kTimePos, 0)); e != MciError::None)
             return e;
     }
     if (to) {
@@ -380,14 +333,14 @@ MciError MpvDevice::length(qint64* value) {
     if (m_format == TimeFormat::Frames)
         *value = frameCount();
     else
-        *value = std::llround(doubleProperty("duration", 0) * 1000.0);
+        *value = std::llround(doubleProperty(prop::kDuration, 0) * 1000.0);
     return MciError::None;
 }
 
 MciError MpvDevice::position(qint64* value) {
     if (!m_mpv)
         return MciError::EngineFailed;
-    const double t = std::max(0.0, doubleProperty("time-pos", 0));
+    const double t = std::max(0.0, doubleProperty(prop::kTimePos, 0));
     if (m_format == TimeFormat::Frames)
         *value = std::min(std::llround(t * m_fps), std::max<qint64>(frameCount(), 0));
     else
