@@ -4,17 +4,114 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QThread>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 #include <vector>
 
 namespace kavelo {
+
+Q_LOGGING_CATEGORY(lcProfile, "kavelo.profile")
 
 namespace {
 
 // Profile files are tiny; anything larger is not one, and is neither read nor rewritten.
 constexpr qint64 kMaxProfileBytes = 16 * 1024 * 1024;
+
+// How long a write waits for another writer (this process or another) to finish.
+constexpr std::chrono::milliseconds kLockWait{2000};
+
+// An exclusive lock on the lock file beside a profile, held for one read-modify-replace.
+// Byte 0 of the lock file is the lock itself; byte 1 is a gate a waiter holds while it waits,
+// so a writer that has just let go cannot take the lock straight back and starve the others.
+// Both are open-file-description locks: they conflict between threads and processes alike,
+// and the kernel drops them when their holder dies, so a killed writer never blocks the next.
+class WriterLock {
+public:
+    explicit WriterLock(const QString& path) {
+        const QByteArray name = QFile::encodeName(path);
+        m_fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            qCDebug(lcProfile) << "cannot open the lock file" << path << errno;
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        if (!take(kGate, deadline, path))
+            return;
+        m_held = take(kLock, deadline, path);
+        release(kGate);
+    }
+    ~WriterLock() {
+        if (m_fd >= 0)
+            ::close(m_fd); // closing releases the lock
+    }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+    bool held() const { return m_held; }
+
+private:
+    static constexpr off_t kLock = 0;
+    static constexpr off_t kGate = 1;
+
+    bool setLock(off_t byte, short type) const {
+        struct flock range = {};
+        range.l_type = type;
+        range.l_whence = SEEK_SET;
+        range.l_start = byte;
+        range.l_len = 1;
+        return ::fcntl(m_fd, F_OFD_SETLK, &range) == 0;
+    }
+    void release(off_t byte) const { setLock(byte, F_UNLCK); }
+
+    bool take(off_t byte, std::chrono::steady_clock::time_point deadline,
+              const QString& path) const {
+        auto pause = std::chrono::microseconds(100);
+        for (;;) {
+            if (setLock(byte, F_WRLCK))
+                return true;
+            if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
+                qCDebug(lcProfile) << "cannot lock" << path << errno;
+                return false;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                qCDebug(lcProfile)
+                    << "another writer held" << path << "for" << kLockWait.count() << "ms";
+                return false;
+            }
+            QThread::usleep(static_cast<unsigned long>(pause.count()));
+            pause = std::min(pause * 2, std::chrono::microseconds(1000));
+        }
+    }
+
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+// Removes the temporary files ("system.ini.XXXXXX") a writer killed between writing and
+// replacing left beside `file`. Only called with the writer lock held, when no other writer
+// can own one.
+void removeStaleTemporaries(const QFileInfo& file) {
+    const QDir dir = file.absoluteDir();
+    const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(file.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    const QStringList names =
+        dir.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QString& name : names) {
+        if (!ours.match(name).hasMatch())
+            continue;
+        if (!QFile::remove(dir.filePath(name)))
+            qCDebug(lcProfile) << "cannot remove the stale temporary file" << name;
+    }
+}
 
 struct Line {
     qsizetype begin = 0; // first byte of the line
@@ -89,9 +186,20 @@ std::optional<QByteArray> readWhole(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QByteArray data = f.read(kMaxProfileBytes + 1);
-    if (data.size() > kMaxProfileBytes || f.error() != QFileDevice::NoError)
-        return std::nullopt;
+    // Read what the file holds (it may change size meanwhile), never more than the limit.
+    QByteArray data;
+    data.reserve(info.size());
+    char chunk[16384];
+    for (;;) {
+        const qint64 n = f.read(chunk, sizeof chunk);
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        if (data.size() + n > kMaxProfileBytes)
+            return std::nullopt;
+        data.append(chunk, n);
+    }
     return data;
 }
 
@@ -161,6 +269,16 @@ bool writePrivateProfileString(const QString& section, const QString& key, const
         keyName.front() == '#')
         return false;
 
+    // Writers in this and other processes take turns on the lock file beside the profile, so
+    // no write is lost between another's read and replace.
+    const QFileInfo info(file);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    const WriterLock lock(file + QStringLiteral(".lock"));
+    if (!lock.held())
+        return false;
+    removeStaleTemporaries(info);
+
     const std::optional<QByteArray> old = readWhole(file);
     if (!old)
         return false;
@@ -208,9 +326,6 @@ bool writePrivateProfileString(const QString& section, const QString& key, const
     if (data == *old && QFileInfo::exists(file))
         return true;
 
-    const QFileInfo info(file);
-    if (!QDir().mkpath(info.absolutePath()))
-        return false;
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;

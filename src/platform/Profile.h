@@ -25,6 +25,9 @@ QString getPrivateProfileString(const QString& section, const QString& key,
 // was. The folder and the file are created when missing. The file is replaced atomically, so a
 // failure never leaves it half written. Returns false, changing nothing, when the names or value
 // cannot be stored (line breaks, '=' in a key, ']' in a section) or the file cannot be written.
+// Writers in every process take turns through an exclusive lock on "<file>.lock" beside the
+// file; a write that cannot have it within 2 s fails the same way. A writer that dies mid-write
+// leaves at most a temporary "<file>.XXXXXX" behind, which the next write removes.
 bool writePrivateProfileString(const QString& section, const QString& key, const QString& value,
                                const QString& file);
 
