@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -42,6 +43,18 @@ namespace {
 constexpr double kFps = 25;
 constexpr int kPictureTimeoutMs = 5000;
 constexpr int kMapTimeoutMs = 10000;
+
+// The report goes to the benchmark's own standard output; libraries that print by themselves
+// (libdvdread, libmpv) write to standard error instead (main() swaps them).
+FILE* g_report = stdout;
+
+__attribute__((format(printf, 1, 2))) void say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_report, format, args);
+    va_end(args);
+    std::fflush(g_report);
+}
 
 int envNumber(const char* name, int fallback) {
     bool ok = false;
@@ -360,7 +373,7 @@ void measureStart(XScreen& x, const QString& kavelo, const QString& bare, int sa
                       ours.median() <= 1.5 * theirs.median();
     addRow({QStringLiteral("window mapped at start (ms)"), ours.text(0), theirs.text(0),
             ratioText(ours.median(), theirs.median()), QStringLiteral("<= 1.5x bare Qt"), pass,
-            failureNote(ours) + failureNote(theirs)});
+            (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
 }
 
 struct Players {
@@ -370,18 +383,13 @@ struct Players {
     QRect mpvPicture;
 };
 
-// Open to first picture with both players running, and the memory over Stop/Play cycles.
-void measureOpenAndMemory(Players& p, const QString& disc, int cycles) {
+// Open to first picture with both players already running (Stop, then Play), interleaved.
+void measureOpen(Players& p, const QString& disc, int samples) {
     Samples ours;
     Samples theirs;
     MpvDvdEngine* engine = p.kavelo.engine();
     engine->SetDVDDirectory(disc);
     p.mpv.set(QStringLiteral("dvd-device"), disc);
-    double oursFirst = 0;
-    double oursLast = 0;
-    double theirsFirst = 0;
-    double theirsLast = 0;
-    const qint64 self = QCoreApplication::applicationPid();
     QString titles;
     int title = 1; // the title Kavelo's Play chose, played by mpv too
 
@@ -393,10 +401,6 @@ void measureOpenAndMemory(Players& p, const QString& disc, int cycles) {
         ms ? ours.add(*ms) : ours.fail(why);
         idle(100);
         p.kavelo.commands().dPause();
-        if (i == 0 || i == cycles - 1) {
-            idle(300);
-            (i == 0 ? oursFirst : oursLast) = residentMiB(self);
-        }
         if (i == 0 && ms) {
             title = engine->CurrentTitle();
             titles = QStringLiteral("title %1: Kavelo's lasts %2")
@@ -419,17 +423,13 @@ void measureOpenAndMemory(Players& p, const QString& disc, int cycles) {
             theirs.fail(QStringLiteral("no picture within 5 s"));
         idle(100);
         p.mpv.set(QStringLiteral("pause"), true);
-        if (i == 0 || i == cycles - 1) {
-            idle(300);
-            (i == 0 ? theirsFirst : theirsLast) = residentMiB(p.mpv.pid());
-        }
         if (i == 0) {
             titles +=
                 QStringLiteral(", mpv's %1 s")
                     .arg(p.mpv.get(QStringLiteral("duration")).value_or(0).toDouble(), 0, 'f', 1);
         }
     };
-    for (int i = 0; i < cycles; ++i) {
+    for (int i = 0; i < samples; ++i) {
         if (i % 2) {
             mpv(i);
             kavelo(i);
@@ -440,20 +440,182 @@ void measureOpenAndMemory(Players& p, const QString& disc, int cycles) {
     }
     p.kavelo.commands().dStop();
     p.mpv.command({QStringLiteral("stop")});
-    std::printf("sample disc, %s\n", qPrintable(titles));
+    say("sample disc, %s\n", qPrintable(titles));
 
     addRow({QStringLiteral("open to first picture, running (ms)"), ours.text(0), theirs.text(0),
             ratioText(ours.median(), theirs.median()), QStringLiteral("<= 60 ms"),
             !ours.failures && !ours.empty() && ours.median() <= 60,
-            failureNote(ours) + failureNote(theirs)});
+            (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
+}
+
+// Kavelo as the CPU and memory figures drive it: Play and Stop, and where its picture shows.
+struct Subject {
+    QString name;
+    XScreen* x = nullptr;
+    qint64 pid = 0;
+    QRect picture;
+    std::function<void()> play;
+    std::function<void()> stop;
+
+    // Plays and waits until a picture of the disc shows; false after 10 s.
+    bool playToPicture() {
+        play();
+        return spinUntil([&] { return x->frameNumber(picture).has_value(); }, 10000);
+    }
+};
+
+// CPU over 1x play: the whole process of each player, interleaved windows of 3 s, each checked
+// to play at 1x from the frame numbers on the screen.
+void measureCpu(Players& p, Subject& kavelo, int samples) {
+    constexpr int kWindowMs = 3000;
+    Samples ours;
+    Samples theirs;
+    auto window = [&](qint64 pid, const QRect& picture, Samples& into) {
+        const auto f0 = p.x.frameNumber(picture);
+        const double c0 = cpuSeconds(pid);
+        QElapsedTimer clock;
+        clock.start();
+        idle(kWindowMs);
+        const double c1 = cpuSeconds(pid);
+        const double seconds = msSince(clock) / 1000.0;
+        const auto f1 = p.x.frameNumber(picture);
+        const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
+        if (speed < 0.8 || speed > 1.2)
+            into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
+        else
+            into.add(100.0 * (c1 - c0) / seconds);
+    };
+    auto oursOnce = [&] {
+        if (!kavelo.playToPicture()) {
+            ours.fail(QStringLiteral("no picture within 10 s of Play"));
+        } else {
+            idle(500);
+            window(kavelo.pid, kavelo.picture, ours);
+        }
+        kavelo.stop();
+        idle(300);
+    };
+    auto theirsOnce = [&] {
+        p.mpv.set(QStringLiteral("pause"), false);
+        idle(500);
+        window(p.mpv.pid(), p.mpvPicture, theirs);
+        p.mpv.set(QStringLiteral("pause"), true);
+    };
+    p.mpv.command({QStringLiteral("seek"), 0, QStringLiteral("absolute+exact")});
+    for (int i = 0; i < samples; ++i) {
+        if (i % 2) {
+            theirsOnce();
+            oursOnce();
+        } else {
+            oursOnce();
+            theirsOnce();
+        }
+    }
+    const bool pass = !ours.failures && !ours.empty() && !theirs.empty() &&
+                      ours.median() <= 1.15 * theirs.median();
+    addRow({QStringLiteral("CPU over 1x play (% of a core)"), ours.text(1), theirs.text(1),
+            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 1.15x mpv"), pass,
+            (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs) +
+             QStringLiteral(" Kavelo: %1").arg(kavelo.name))
+                .simplified()});
+}
+
+// Resident memory after the first Play and after the last of `cycles` Stop/Play cycles; mpv does
+// the same with stop and loadfile, interleaved.
+void measureMemory(Players& p, Subject& kavelo, int cycles, int title) {
+    double oursFirst = 0;
+    double oursLast = 0;
+    double theirsFirst = 0;
+    double theirsLast = 0;
+    Samples ours;
+    Samples theirs;
+    auto oursOnce = [&](int i) {
+        kavelo.stop();
+        idle(150);
+        if (!kavelo.playToPicture())
+            ours.fail(QStringLiteral("no picture within 10 s of Play"));
+        else
+            ours.add(0);
+        if (i == 0 || i == cycles - 1) {
+            idle(300);
+            (i == 0 ? oursFirst : oursLast) = residentMiB(kavelo.pid);
+        }
+    };
+    auto theirsOnce = [&](int i) {
+        p.mpv.command({QStringLiteral("stop")});
+        idle(150);
+        p.mpv.clearEvents();
+        p.mpv.command({QStringLiteral("loadfile"), QStringLiteral("dvd://%1").arg(title - 1)});
+        if (p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs))
+            theirs.add(0);
+        else
+            theirs.fail(QStringLiteral("no picture within 5 s"));
+        if (i == 0 || i == cycles - 1) {
+            idle(300);
+            (i == 0 ? theirsFirst : theirsLast) = residentMiB(p.mpv.pid());
+        }
+    };
+    p.mpv.set(QStringLiteral("pause"), false);
+    for (int i = 0; i < cycles; ++i) {
+        if (i % 2) {
+            theirsOnce(i);
+            oursOnce(i);
+        } else {
+            oursOnce(i);
+            theirsOnce(i);
+        }
+    }
+    kavelo.stop();
+    p.mpv.command({QStringLiteral("stop")});
     addRow({QStringLiteral("memory after first Play (MiB RSS)"), QString::number(oursFirst, 'f', 1),
             QString::number(theirsFirst, 'f', 1), ratioText(oursFirst, theirsFirst),
-            QStringLiteral("-"), true, QString(), true});
+            QStringLiteral("-"), true, QStringLiteral("Kavelo: %1").arg(kavelo.name), true});
     const double growth = oursLast - oursFirst;
     addRow({QStringLiteral("memory growth over %1 Stop/Play (MiB)").arg(cycles),
             QString::number(growth, 'f', 1), QString::number(theirsLast - theirsFirst, 'f', 1),
-            QString(), QStringLiteral("<= 10 MiB"), !ours.failures && growth <= 10, QString()});
+            QString(), QStringLiteral("<= 10 MiB"), !ours.failures && growth <= 10,
+            (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
 }
+
+// Kavelo's program file started in the realistic disc's folder, driven with its keys
+// (Ctrl+P plays, Ctrl+S stops) through xdotool.
+class ExternalProgram {
+public:
+    ExternalProgram(XScreen& x, const QString& program, const QString& folder) {
+        m_process.setProgram(program);
+        m_process.setWorkingDirectory(folder);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        x.watchMaps(true);
+        m_process.start();
+        if (m_process.waitForStarted(kMapTimeoutMs) &&
+            x.waitForMap(m_process.processId(), kMapTimeoutMs)) {
+            spinUntil([&] { return !x.windowOf(m_process.processId(), &m_window).isEmpty(); },
+                      kMapTimeoutMs);
+            m_rect = x.windowOf(m_process.processId(), &m_window);
+        }
+        x.watchMaps(false);
+        idle(1000); // the engine comes up after the window shows
+    }
+    ~ExternalProgram() {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool running() const { return m_window != 0 && m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
+    QRect rect() const { return m_rect; }
+    void key(const char* keys) {
+        QProcess::execute(QStringLiteral("xdotool"),
+                          {QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+                           QString::number(m_window), QStringLiteral("key"),
+                           QStringLiteral("--clearmodifiers"), QString::fromLatin1(keys)});
+    }
+
+private:
+    QProcess m_process;
+    std::uint32_t m_window = 0;
+    QRect m_rect;
+};
 
 // Opens the realistic disc in both players and checks they show the same title.
 bool openRealistic(Players& p, const QString& disc) {
@@ -461,7 +623,7 @@ bool openRealistic(Players& p, const QString& disc) {
     engine->SetDVDDirectory(disc);
     QString why;
     if (!p.kavelo.timeToPicture([&] { p.kavelo.window().dPlay(); }, why)) {
-        std::printf("Kavelo could not play the realistic disc: %s\n", qPrintable(why));
+        say("Kavelo could not play the realistic disc: %s\n", qPrintable(why));
         return false;
     }
     p.kavelo.commands().dPause();
@@ -471,20 +633,20 @@ bool openRealistic(Players& p, const QString& disc) {
     const int title = engine->CurrentTitle();
     p.mpv.command({QStringLiteral("loadfile"), QStringLiteral("dvd://%1").arg(title - 1)});
     if (!p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs)) {
-        std::printf("mpv could not play the realistic disc\n");
+        say("mpv could not play the realistic disc\n");
         return false;
     }
     p.mpv.set(QStringLiteral("pause"), true);
     idle(300);
     const auto ours = p.x.frameNumber(p.kavelo.picture());
     const auto theirs = p.x.frameNumber(p.mpvPicture);
-    std::printf("realistic disc, title %d: Kavelo's lasts %s, mpv's %.1f s; frames on screen: "
-                "Kavelo %d, mpv %d\n",
-                title, qPrintable(engine->TotalTitleTime()),
-                p.mpv.get(QStringLiteral("duration")).value_or(0).toDouble(), ours.value_or(-1),
-                theirs.value_or(-1));
+    say("realistic disc, title %d: Kavelo's lasts %s, mpv's %.1f s; frames on screen: "
+        "Kavelo %d, mpv %d\n",
+        title, qPrintable(engine->TotalTitleTime()),
+        p.mpv.get(QStringLiteral("duration")).value_or(0).toDouble(), ours.value_or(-1),
+        theirs.value_or(-1));
     if (!ours || !theirs) {
-        std::printf("the frame-number strip cannot be read from the screen\n");
+        say("the frame-number strip cannot be read from the screen\n");
         return false;
     }
     return true;
@@ -560,7 +722,7 @@ void measureSeeks(Players& p, int samples) {
                           ours.median() <= 0.8 * theirs.median();
     addRow({QStringLiteral("exact seek to a picture (ms)"), ours.text(0), theirs.text(0),
             ratioText(ours.median(), theirs.median()), QStringLiteral("<= 0.8x mpv"), timePass,
-            failureNote(ours) + failureNote(theirs)});
+            (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
     const int oursCount = static_cast<int>(ours.values.size());
     addRow(
         {QStringLiteral("seek lands on the second's 1st frame"),
@@ -570,60 +732,6 @@ void measureSeeks(Players& p, int samples) {
          (oursMisses.isEmpty() ? QString() : QStringLiteral("Kavelo off by frames:") + oursMisses) +
              (theirsMisses.isEmpty() ? QString()
                                      : QStringLiteral("  mpv off by:") + theirsMisses)});
-}
-
-// CPU over 1x playback: the whole process of each player, interleaved windows of 3 s.
-void measureCpu(Players& p, int samples) {
-    constexpr int kWindowMs = 3000;
-    Samples ours;
-    Samples theirs;
-    const qint64 self = QCoreApplication::applicationPid();
-    auto window = [&](qint64 pid, const QRect& picture, Samples& into) {
-        const auto f0 = p.x.frameNumber(picture);
-        const double c0 = cpuSeconds(pid);
-        QElapsedTimer clock;
-        clock.start();
-        idle(kWindowMs);
-        const double c1 = cpuSeconds(pid);
-        const double seconds = msSince(clock) / 1000.0;
-        const auto f1 = p.x.frameNumber(picture);
-        const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
-        if (speed < 0.8 || speed > 1.2)
-            into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
-        else
-            into.add(100.0 * (c1 - c0) / seconds);
-    };
-    auto kavelo = [&] {
-        p.kavelo.commands().dResume();
-        idle(500);
-        window(self, p.kavelo.picture(), ours);
-        p.kavelo.commands().dPause();
-    };
-    auto mpv = [&] {
-        p.mpv.set(QStringLiteral("pause"), false);
-        idle(500);
-        window(p.mpv.pid(), p.mpvPicture, theirs);
-        p.mpv.set(QStringLiteral("pause"), true);
-    };
-    // Both from the same place, well inside the title.
-    QString why;
-    p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(30)); }, why);
-    p.kavelo.commands().dPause();
-    p.mpv.command({QStringLiteral("seek"), 30, QStringLiteral("absolute+exact")});
-    for (int i = 0; i < samples; ++i) {
-        if (i % 2) {
-            mpv();
-            kavelo();
-        } else {
-            kavelo();
-            mpv();
-        }
-    }
-    const bool pass = !ours.failures && !ours.empty() && !theirs.empty() &&
-                      ours.median() <= 1.15 * theirs.median();
-    addRow({QStringLiteral("CPU over 1x play (% of a core)"), ours.text(1), theirs.text(1),
-            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 1.15x mpv"), pass,
-            failureNote(ours) + failureNote(theirs)});
 }
 
 void scanRows(const QString& direction, const Samples& oursRate, const Samples& oursPictures,
@@ -722,50 +830,48 @@ void measureBackwardScan(Players& p, int samples) {
 }
 
 void printTable() {
-    std::printf("\n%-38s %-22s %-22s %-7s %-16s %s\n", "figure (median [min..max])", "Kavelo",
-                "mpv / bare Qt", "ratio", "target", "result");
+    say("\n%-38s %-22s %-22s %-7s %-16s %s\n", "figure (median [min..max])", "Kavelo",
+        "mpv / bare Qt", "ratio", "target", "result");
     int failed = 0;
     int judged = 0;
     for (const Row& r : g_rows) {
-        std::printf("%-38s %-22s %-22s %-7s %-16s %s\n", qPrintable(r.what), qPrintable(r.ours),
-                    qPrintable(r.theirs), qPrintable(r.ratio), qPrintable(r.target),
-                    r.info   ? "info"
-                    : r.pass ? "PASS"
-                             : "FAIL");
+        say("%-38s %-22s %-22s %-7s %-16s %s\n", qPrintable(r.what), qPrintable(r.ours),
+            qPrintable(r.theirs), qPrintable(r.ratio), qPrintable(r.target),
+            r.info   ? "info"
+            : r.pass ? "PASS"
+                     : "FAIL");
         if (!r.note.isEmpty())
-            std::printf("    %s\n", qPrintable(r.note));
+            say("    %s\n", qPrintable(r.note));
         if (r.info)
             continue;
         ++judged;
         failed += r.pass ? 0 : 1;
     }
-    std::printf("\n%d of %d figures pass\n", judged - failed, judged);
+    say("\n%d of %d figures pass\n", judged - failed, judged);
 }
 
 int run(const QStringList& args) {
-    const QString kavelo = args.at(1);
-    const QString bare = args.at(2);
-    const QString sample = args.at(3);
-    const QString realistic = args.at(4);
+    const QString kavelo = QFileInfo(args.at(1)).absoluteFilePath();
+    const QString bare = QFileInfo(args.at(2)).absoluteFilePath();
+    const QString sample = QFileInfo(args.at(3)).absoluteFilePath();
+    const QString realistic = QFileInfo(args.at(4)).absoluteFilePath();
     const QString mpvProgram = args.size() > 5 ? args.at(5) : QStringLiteral("mpv");
     const int samples = envNumber("KAVELO_BENCH_SAMPLES", 15);
     const int cycles = envNumber("KAVELO_BENCH_CYCLES", 50);
 
-    std::printf("load at start: %s\n", qPrintable(loadAverage()));
-    std::printf("%d samples a figure, %d Stop/Play cycles\n", samples, cycles);
-    std::fflush(stdout);
+    say("load at start: %s\n", qPrintable(loadAverage()));
+    say("%d samples a figure, %d Stop/Play cycles\n", samples, cycles);
 
     XScreen x;
     if (!x.connected()) {
-        std::printf("no X server\n");
+        say("no X server\n");
         return 1;
     }
     measureStart(x, kavelo, bare, samples);
-    std::fflush(stdout);
 
     Program program(QFileInfo(kavelo).absolutePath());
     if (!program.engine()) {
-        std::printf("the main window's engine is not libmpv's\n");
+        say("the main window's engine is not libmpv's\n");
         return 1;
     }
     const QRect ours = program.videoArea();
@@ -775,28 +881,62 @@ int run(const QStringList& args) {
         ours.width(), ours.height());
     MpvPlayer mpv(mpvProgram, mpvArea);
     if (!mpv.connected()) {
-        std::printf("the mpv player (%s) did not start\n", qPrintable(mpvProgram));
+        say("the mpv player (%s) did not start\n", qPrintable(mpvProgram));
         return 1;
     }
     spinUntil([&] { return !x.windowOf(mpv.pid()).isEmpty(); }, kMapTimeoutMs);
     const QRect mpvWindow = x.windowOf(mpv.pid());
-    std::printf("video areas: Kavelo %dx%d at %d,%d; mpv %dx%d at %d,%d\n", ours.width(),
-                ours.height(), ours.x(), ours.y(), mpvWindow.width(), mpvWindow.height(),
-                mpvWindow.x(), mpvWindow.y());
+    say("video areas: Kavelo %dx%d at %d,%d; mpv %dx%d at %d,%d\n", ours.width(), ours.height(),
+        ours.x(), ours.y(), mpvWindow.width(), mpvWindow.height(), mpvWindow.x(), mpvWindow.y());
     Players players{program, mpv, x, fittedPicture(mpvWindow)};
 
-    measureOpenAndMemory(players, sample, cycles);
-    std::fflush(stdout);
-    if (openRealistic(players, realistic)) {
-        measureSeeks(players, samples);
-        measureCpu(players, samples);
-        measureForwardScan(players, samples);
-        measureBackwardScan(players, samples);
-    } else {
+    measureOpen(players, sample, samples);
+    if (!openRealistic(players, realistic)) {
         addRow({QStringLiteral("realistic-disc figures"), QStringLiteral("not measured"), QString(),
                 QString(), QString(), false, QString()});
+        printTable();
+        return 1;
     }
-    std::printf("load at end: %s\n", qPrintable(loadAverage()));
+    measureSeeks(players, samples);
+    measureForwardScan(players, samples);
+    measureBackwardScan(players, samples);
+
+    // CPU and memory are the program's: its own file, started in the realistic disc's folder.
+    // Where it cannot play that disc, the main window above stands in (the row says so).
+    const int title = program.engine()->CurrentTitle();
+    program.commands().dStop();
+    const QPoint videoOffset = ours.topLeft() - program.window().geometry().topLeft();
+    program.window().hide();
+    std::optional<ExternalProgram> external;
+    external.emplace(x, kavelo, realistic);
+    Subject subject;
+    subject.x = &x;
+    if (external->running()) {
+        subject.name = QStringLiteral("the program file, its own process");
+        subject.pid = external->pid();
+        subject.picture =
+            fittedPicture(QRect(external->rect().topLeft() + videoOffset, ours.size()));
+        subject.play = [&] { external->key("ctrl+p"); };
+        subject.stop = [&] { external->key("ctrl+s"); };
+    }
+    if (!external->running() || !subject.playToPicture()) {
+        say("the program file did not play the disc of its working folder\n");
+        external.reset();
+        program.window().show();
+        spinUntil([&] { return program.window().isVisible(); }, kMapTimeoutMs);
+        idle(500);
+        program.engine()->SetDVDDirectory(realistic);
+        subject.name = QStringLiteral("the main window inside the benchmark's process");
+        subject.pid = QCoreApplication::applicationPid();
+        subject.picture = program.picture();
+        subject.play = [&] { program.window().dPlay(); };
+        subject.stop = [&] { program.commands().dStop(); };
+    }
+    say("CPU and memory of Kavelo: %s\n", qPrintable(subject.name));
+    measureCpu(players, subject, samples);
+    measureMemory(players, subject, cycles, title);
+
+    say("load at end: %s\n", qPrintable(loadAverage()));
     printTable();
     return 0;
 }
@@ -805,6 +945,10 @@ int run(const QStringList& args) {
 } // namespace kavelo::bench
 
 int main(int argc, char** argv) {
+    if (FILE* report = fdopen(dup(STDOUT_FILENO), "w")) {
+        kavelo::bench::g_report = report;
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     const QStringList args = QCoreApplication::arguments();

@@ -104,7 +104,7 @@ bool XScreen::waitForMap(qint64 pid, int timeoutMs) {
     }
 }
 
-QRect XScreen::windowOf(qint64 pid) {
+QRect XScreen::windowOf(qint64 pid, std::uint32_t* id) {
     const Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_root), nullptr));
     if (!tree)
@@ -120,8 +120,11 @@ QRect XScreen::windowOf(qint64 pid) {
             continue;
         const Reply<xcb_get_geometry_reply_t> g(
             xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, children[i]), nullptr));
-        if (g && g->width > 100)
+        if (g && g->width > 100) {
+            if (id)
+                *id = children[i];
             return {g->x, g->y, g->width, g->height};
+        }
     }
     return {};
 }

@@ -27,8 +27,9 @@ public:
     // Waits until a top-level window of process `pid` is mapped; false when timeoutMs passes.
     bool waitForMap(qint64 pid, int timeoutMs);
 
-    // The viewable top-level window of process `pid`, in screen coordinates (empty if none).
-    QRect windowOf(qint64 pid);
+    // The viewable top-level window of process `pid`, in screen coordinates (empty if none),
+    // and its window id.
+    QRect windowOf(qint64 pid, std::uint32_t* id = nullptr);
 
     // The frame number a picture shown at `picture` (screen coordinates of the displayed
     // video, not of its window) carries in its strip; nullopt when the strip is not readable.
