@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# Authors a small PAL DVD-Video folder OUTDIR/VIDEO_TS with menus, the way real discs are made:
+#   first-play: sets g1=7 and jumps to the main menu;
+#   main menu (VMGM, title menu): a still picture held for ever, three buttons
+#     1 "Title 1"           -> title 1
+#     2 "Title 2 chapter 3" -> title 2, chapter 3 (a main menu cannot name a chapter, so it
+#                              sets g2 and passes through a command-only menu of title set 1)
+#     3 "Motion menu"       -> the root menu of title set 1
+#   motion menu (VTSM, root menu): 3 s of moving pattern with a tone, looping, two buttons
+#     1 "Resume"            -> back to the title it was called from
+#     2 "Main menu"         -> the main menu
+#   title 1: chapter 1 (3 s, then its last picture held 2 s by a cell still), chapter 2 (3 s);
+#   title 2: four chapters of 2 s each.
+#   Both titles return to the main menu at their end.
+# Every picture carries a burned-in label ("MAIN MENU", "MOTION MENU 00:00:01.20",
+# "T2 C3 00:00:04.40", ...). Skips the work when OUTDIR already holds a complete disc.
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+  echo "usage: $0 OUTDIR" >&2
+  exit 2
+fi
+
+out=$1
+stamp="$out/.kavelo-menu-disc"
+if [ -f "$stamp" ] && [ -s "$out/VIDEO_TS/VIDEO_TS.IFO" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ]; then
+  exit 0
+fi
+
+for tool in ffmpeg dvdauthor spumux; do
+  command -v "$tool" >/dev/null || {
+    echo "$0: $tool is missing (scripts/install-deps.sh installs it)" >&2
+    exit 1
+  }
+done
+
+font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
+[ -f "$font" ] || font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+
+mkdir -p "$out"
+work=$(mktemp -d "$out/.work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+# Button rectangles (x0 y0 x1 y1), shared by the pictures, the highlight images and spumux.
+B1=(100 200 560 256)
+B2=(100 300 560 356)
+B3=(100 400 560 456)
+
+# label X Y TEXT: a drawtext filter with a dark box, fontsize 36.
+label() {
+  echo "drawtext=fontfile=${font}:fontsize=36:fontcolor=white:box=1:boxcolor=black@0.7:x=$1:y=$2:text='$3'"
+}
+# buttonbox X0 Y0 X1 Y1 TEXT: the button's outline and its caption, drawn into the picture.
+buttonbox() {
+  echo "drawbox=x=$1:y=$2:w=$(($3 - $1)):h=$(($4 - $2)):color=white:t=3,$(label $(($1 + 16)) $(($2 + 10)) "$5")"
+}
+
+# encode NAME SOURCE SECONDS TONE_HZ FILTERS: one DVD-ready MPEG-PS piece; TONE_HZ 0 is silence.
+encode() {
+  local name=$1 src=$2 secs=$3 tone=$4 filters=$5 sep="="
+  [[ $src == *=* ]] && sep=":"
+  ff -f lavfi -i "${src}${sep}size=720x576:rate=25:duration=${secs}" \
+    -f lavfi -i "aevalsrc=0.3*sin(2*PI*${tone}*t):s=48000:c=stereo:d=${secs}" \
+    -vf "$filters" -target pal-dvd -aspect 4:3 -b:v 2000k -g 12 -threads 2 "$work/${name}.mpg"
+}
+
+# title T C START SECONDS: one chapter piece of a title, labelled with its title time.
+title() {
+  local t=$1 c=$2 start=$3 secs=$4 src=testsrc tone=$((330 + 110 * $2))
+  [ "$t" = 2 ] && src=smptebars
+  encode "t${t}c${c}" "$src" "$secs" "$tone" \
+    "$(label 40 40 "T${t} C${c} %{pts\\:hms\\:${start}}")"
+}
+
+encode main color=c=navy 1 0 \
+  "$(label 40 40 'MAIN MENU'),$(buttonbox "${B1[@]}" '1 Title 1'),$(buttonbox "${B2[@]}" '2 Title 2 chapter 3'),$(buttonbox "${B3[@]}" '3 Motion menu')"
+encode motion testsrc2 3 880 \
+  "$(label 40 40 'MOTION MENU %{pts\:hms}'),$(buttonbox "${B1[@]}" 'Resume'),$(buttonbox "${B2[@]}" 'Main menu')"
+title 1 1 0 3
+title 1 2 3 3
+title 2 1 0 2
+title 2 2 2 2
+title 2 3 4 2
+title 2 4 6 2
+
+# Highlight (selected) and select (activated) images: transparent, a thick outline per button.
+# spumux takes at most four colours per image, transparency included.
+outline() {
+  local rgb=$1 name=$2 inside="0"
+  shift 2
+  for b in "$@"; do
+    read -r x0 y0 x1 y1 <<<"$b"
+    inside+="+between(X,$((x0 + 4)),$((x1 - 4)))*between(Y,$((y0 + 4)),$((y1 - 4)))"
+    inside+="*(1-between(X,$((x0 + 10)),$((x1 - 10)))*between(Y,$((y0 + 10)),$((y1 - 10))))"
+  done
+  read -r r g b <<<"$rgb"
+  ff -f lavfi -i "color=c=black:size=720x576,format=rgba,geq=r=$r:g=$g:b=$b:a='255*gt(${inside},0)'" \
+    -frames:v 1 "$work/${name}.png"
+}
+outline "255 255 0" main-hl "${B1[*]}" "${B2[*]}" "${B3[*]}"
+outline "255 0 0" main-sel "${B1[*]}" "${B2[*]}" "${B3[*]}"
+outline "255 255 0" motion-hl "${B1[*]}" "${B2[*]}"
+outline "255 0 0" motion-sel "${B1[*]}" "${B2[*]}"
+
+# spu NAME BUTTON...: adds the buttons' subpicture and highlight information to NAME.mpg.
+spu() {
+  local name=$1 n=0 buttons=""
+  shift
+  local count=$#
+  for b in "$@"; do
+    n=$((n + 1))
+    read -r x0 y0 x1 y1 <<<"$b"
+    local up=$((n == 1 ? count : n - 1)) down=$((n == count ? 1 : n + 1))
+    buttons+="<button name=\"b${n}\" x0=\"${x0}\" y0=\"${y0}\" x1=\"${x1}\" y1=\"${y1}\" up=\"b${up}\" down=\"b${down}\" />"
+  done
+  cat >"$work/${name}-spu.xml" <<EOF
+<subpictures format="PAL"><stream>
+  <spu start="00:00:00.00" force="yes" highlight="$work/${name}-hl.png" select="$work/${name}-sel.png">
+    ${buttons}
+  </spu>
+</stream></subpictures>
+EOF
+  spumux -m dvd "$work/${name}-spu.xml" <"$work/${name}.mpg" >"$work/${name}-menu.mpg" 2>"$work/spumux-${name}.log" || {
+    cat "$work/spumux-${name}.log" >&2
+    exit 1
+  }
+}
+spu main "${B1[*]}" "${B2[*]}" "${B3[*]}"
+spu motion "${B1[*]}" "${B2[*]}"
+
+cat >"$work/disc.xml" <<EOF
+<dvdauthor dest="$work/disc">
+  <vmgm>
+    <fpc>{ g1 = 7; jump vmgm menu 1; }</fpc>
+    <menus>
+      <video format="pal" aspect="4:3" />
+      <pgc entry="title">
+        <button name="b1">jump title 1;</button>
+        <button name="b2">g2 = 3; jump titleset 1 menu entry ptt;</button>
+        <button name="b3">jump titleset 1 menu entry root;</button>
+        <vob file="$work/main-menu.mpg" pause="inf" />
+      </pgc>
+    </menus>
+  </vmgm>
+  <titleset>
+    <menus>
+      <video format="pal" aspect="4:3" />
+      <pgc entry="root">
+        <button name="b1">resume;</button>
+        <button name="b2">jump vmgm menu 1;</button>
+        <vob file="$work/motion-menu.mpg" />
+        <post>jump cell 1;</post>
+      </pgc>
+      <pgc entry="ptt">
+        <pre>if (g2 == 3) { g2 = 0; jump title 2 chapter 3; } jump vmgm menu 1;</pre>
+      </pgc>
+    </menus>
+    <titles>
+      <video format="pal" aspect="4:3" />
+      <pgc>
+        <vob file="$work/t1c1.mpg" chapters="0" pause="2" />
+        <vob file="$work/t1c2.mpg" chapters="0" />
+        <post>call vmgm menu 1;</post>
+      </pgc>
+      <pgc>
+        <vob file="$work/t2c1.mpg" chapters="0" />
+        <vob file="$work/t2c2.mpg" chapters="0" />
+        <vob file="$work/t2c3.mpg" chapters="0" />
+        <vob file="$work/t2c4.mpg" chapters="0" />
+        <post>call vmgm menu 1;</post>
+      </pgc>
+    </titles>
+  </titleset>
+</dvdauthor>
+EOF
+VIDEO_FORMAT=PAL dvdauthor -x "$work/disc.xml" >"$work/dvdauthor.log" 2>&1 || {
+  cat "$work/dvdauthor.log" >&2
+  exit 1
+}
+[ -s "$work/disc/VIDEO_TS/VIDEO_TS.IFO" ] || {
+  echo "$0: dvdauthor wrote no VIDEO_TS.IFO" >&2
+  exit 1
+}
+rm -rf "$out/VIDEO_TS" "$out/AUDIO_TS"
+mv "$work/disc/VIDEO_TS" "$out/VIDEO_TS"
+touch "$stamp"

@@ -1,0 +1,96 @@
+// The navigator on real libdvdnav, reading the authored menu disc and the sample disc.
+#include "DvdnavSource.h"
+#include "Navigator.h"
+
+#include <gtest/gtest.h>
+
+using namespace kavelo;
+using Kind = NavDecision::Kind;
+
+namespace {
+
+Navigator open(const char* place) {
+    auto source = openDvdnavSource(place);
+    EXPECT_TRUE(source);
+    return Navigator(std::move(source));
+}
+
+void expectMainMenu(const NavDecision& d) {
+    ASSERT_EQ(d.kind, Kind::Menu) << d.reason;
+    EXPECT_EQ(d.menu.domain, NavDomain::DiscMenu);
+    EXPECT_EQ(d.menu.end, MenuPiece::End::Still);
+    EXPECT_EQ(d.menu.stillSeconds, 255);
+    EXPECT_GT(d.menu.data.size(), 20u * 2048);
+    EXPECT_EQ(d.menu.data.size() % 2048, 0u);
+}
+
+} // namespace
+
+TEST(NavigatorDisc, MenuDiscButtonsTitlesAndTheirEnds) {
+    Navigator nav = open(KAVELO_MENU_DVD);
+    expectMainMenu(nav.start());
+    ASSERT_EQ(nav.buttonCount(), 3);
+    EXPECT_EQ(nav.selectedButton(), 1);
+    const auto area = nav.highlightArea(false);
+    ASSERT_TRUE(area);
+    EXPECT_NEAR(area->sx, 100, 2);
+    EXPECT_NEAR(area->sy, 200, 2);
+    EXPECT_NEAR(area->ex, 560, 2);
+    const OverlayPicture lit = nav.highlightPicture(false);
+    ASSERT_FALSE(lit.empty());
+    EXPECT_GE(lit.x, area->sx);
+    EXPECT_GE(lit.y, area->sy);
+    EXPECT_LE(lit.y + lit.height - 1, area->ey);
+
+    const NavDecision t1 = nav.activate();
+    ASSERT_EQ(t1.kind, Kind::Title) << t1.reason;
+    EXPECT_EQ(t1.title.title, 1);
+    EXPECT_EQ(t1.title.chapter, 1);
+    EXPECT_LT(t1.title.start, 0.6);
+    expectMainMenu(nav.titleEnded());
+
+    EXPECT_TRUE(nav.move(NavDirection::Down));
+    EXPECT_EQ(nav.selectedButton(), 2);
+    const NavDecision t2 = nav.activate();
+    ASSERT_EQ(t2.kind, Kind::Title) << t2.reason;
+    EXPECT_EQ(t2.title.title, 2);
+    EXPECT_EQ(t2.title.chapter, 3);
+    EXPECT_NEAR(t2.title.start, 4.0, 0.6);
+    expectMainMenu(nav.titleEnded());
+
+    EXPECT_TRUE(nav.pointAt(300, 428));
+    EXPECT_EQ(nav.selectedButton(), 3);
+    const NavDecision motion = nav.clickAt(300, 428);
+    ASSERT_EQ(motion.kind, Kind::Menu) << motion.reason;
+    EXPECT_EQ(motion.menu.domain, NavDomain::TitleSetMenu);
+    EXPECT_EQ(motion.menu.end, MenuPiece::End::Loop);
+    EXPECT_EQ(nav.buttonCount(), 2);
+    EXPECT_TRUE(nav.move(NavDirection::Down));
+    expectMainMenu(nav.activate());
+}
+
+TEST(NavigatorDisc, MenuKeyInATitleAndResume) {
+    Navigator nav = open(KAVELO_MENU_DVD);
+    expectMainMenu(nav.start());
+    ASSERT_EQ(nav.activate().kind, Kind::Title);
+    const NavDecision root = nav.openMenu(4.5);
+    ASSERT_EQ(root.kind, Kind::Menu) << root.reason;
+    EXPECT_EQ(root.menu.domain, NavDomain::TitleSetMenu);
+    ASSERT_EQ(nav.selectedButton(), 1);
+    const NavDecision back = nav.activate();
+    ASSERT_EQ(back.kind, Kind::Title) << back.reason;
+    EXPECT_EQ(back.title.title, 1);
+    EXPECT_EQ(back.title.chapter, 2);
+    EXPECT_NEAR(back.title.start, 4.5, 1.0);
+}
+
+TEST(NavigatorDisc, SampleDiscWithoutMenusStartsWithTitleOne) {
+    Navigator nav = open(KAVELO_TEST_DVD);
+    const NavDecision first = nav.start();
+    ASSERT_EQ(first.kind, Kind::Title) << first.reason;
+    EXPECT_EQ(first.title.title, 1);
+    EXPECT_EQ(first.title.chapter, 1);
+    const NavDecision after = nav.titleEnded();
+    EXPECT_NE(after.kind, Kind::Failed) << after.reason;
+    EXPECT_FALSE(openDvdnavSource("/nonexistent/place"));
+}

@@ -1,0 +1,331 @@
+#include "Navigator.h"
+
+#include "FakeNavSource.h"
+#include "SpuFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+using namespace kavelo;
+using namespace kavelo::test;
+using Kind = NavDecision::Kind;
+
+namespace {
+
+enum Chain { MainMenu, MotionMenu, Title1, Title2 };
+
+// The shape of a typical authored disc: first-play to a still main menu with three buttons
+// (title 1, title 2 chapter 3, a looping motion menu), titles calling the main menu at their end.
+std::unique_ptr<FakeNavSource> menuDisc() {
+    auto disc = std::make_unique<FakeNavSource>();
+    disc->firstPlay = FakeJump::to(MainMenu);
+    disc->rootMenu = MotionMenu;
+    disc->titleMenu = MainMenu;
+
+    FakeChain main;
+    main.domain = NavDomain::DiscMenu;
+    main.cells = {FakeCell{3, 255}};
+    main.buttons = {FakeJump::to(Title1), FakeJump::to(Title2, 3), FakeJump::to(MotionMenu)};
+    disc->chains.push_back(main);
+
+    FakeChain motion;
+    motion.domain = NavDomain::TitleSetMenu;
+    motion.titleSet = 1;
+    motion.cells = {FakeCell{6, 0, -1, 3.0}};
+    motion.post = FakeJump::to(MotionMenu); // loops without a still
+    motion.buttons = {FakeJump::resume(), FakeJump::to(MainMenu)};
+    disc->chains.push_back(motion);
+
+    FakeChain t1;
+    t1.domain = NavDomain::Title;
+    t1.titleSet = 1;
+    t1.title = 1;
+    t1.cells = {FakeCell{4, 0, -1, 3.0, 1}, FakeCell{4, 2, -1, 3.0, 2}}; // the last cell holds 2 s
+    t1.post = FakeJump::to(MainMenu);
+    disc->chains.push_back(t1);
+
+    FakeChain t2;
+    t2.domain = NavDomain::Title;
+    t2.titleSet = 1;
+    t2.pgc = 2;
+    t2.title = 2;
+    for (int c = 1; c <= 4; ++c)
+        t2.cells.push_back(FakeCell{4, 0, -1, 2.0, c});
+    t2.post = FakeJump::to(MainMenu);
+    disc->chains.push_back(t2);
+    return disc;
+}
+
+void expectMenu(const NavDecision& d, NavDomain domain, MenuPiece::End end, int packs) {
+    ASSERT_EQ(d.kind, Kind::Menu) << d.reason;
+    EXPECT_EQ(d.menu.domain, domain);
+    EXPECT_EQ(d.menu.end, end);
+    EXPECT_EQ(d.menu.data.size(), static_cast<std::size_t>(packs) * 2048);
+    EXPECT_FALSE(d.menu.cut);
+}
+
+void expectTitle(const NavDecision& d, int title, int chapter, double start) {
+    ASSERT_EQ(d.kind, Kind::Title) << d.reason;
+    EXPECT_EQ(d.title.title, title);
+    EXPECT_EQ(d.title.chapter, chapter);
+    EXPECT_NEAR(d.title.start, start, 0.01);
+}
+
+NavLimits tightLimits() {
+    NavLimits limits;
+    limits.maxEvents = 20000;
+    limits.budget = std::chrono::milliseconds(2000);
+    return limits;
+}
+
+} // namespace
+
+TEST(Navigator, FollowsTheDiscProgramThroughMenusAndTitles) {
+    Navigator nav(menuDisc());
+    const NavDecision first = nav.start();
+    expectMenu(first, NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+    EXPECT_EQ(first.menu.stillSeconds, 255);
+    EXPECT_TRUE(nav.inMenu());
+    EXPECT_EQ(nav.buttonCount(), 3);
+    EXPECT_EQ(nav.selectedButton(), 1);
+
+    expectTitle(nav.activate(), 1, 1, 0.0);
+    EXPECT_FALSE(nav.inMenu());
+    EXPECT_EQ(nav.buttonCount(), 0);
+    // The title's last cell holds a still: the player held it; the closing command runs after.
+    expectMenu(nav.titleEnded(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+
+    EXPECT_TRUE(nav.move(NavDirection::Down));
+    EXPECT_EQ(nav.selectedButton(), 2);
+    expectTitle(nav.activate(), 2, 3, 4.0);
+    expectMenu(nav.titleEnded(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+
+    EXPECT_TRUE(nav.move(NavDirection::Up)); // wraps to the last button
+    EXPECT_EQ(nav.selectedButton(), 3);
+    const NavDecision motion = nav.activate();
+    expectMenu(motion, NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
+    EXPECT_EQ(motion.menu.titleSet, 1);
+    EXPECT_EQ(nav.buttonCount(), 2);
+    EXPECT_TRUE(nav.move(NavDirection::Down));
+    expectMenu(nav.activate(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+}
+
+TEST(Navigator, MenuCallDuringATitleResumesWhereItLeft) {
+    Navigator nav(menuDisc());
+    ASSERT_EQ(nav.start().kind, Kind::Menu);
+    expectTitle(nav.activate(), 1, 1, 0.0);
+    expectMenu(nav.openMenu(4.5), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
+    // "Resume": back in title 1, chapter 2, within a pack of 4.5 s.
+    const NavDecision back = nav.activate();
+    ASSERT_EQ(back.kind, Kind::Title);
+    EXPECT_EQ(back.title.title, 1);
+    EXPECT_EQ(back.title.chapter, 2);
+    EXPECT_NEAR(back.title.start, 4.5, 0.8);
+
+    // A menu call from a menu shows the root menu as well.
+    expectMenu(nav.openMenu(0), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
+}
+
+TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
+    Navigator nav(menuDisc());
+    ASSERT_EQ(nav.start().kind, Kind::Menu);
+    EXPECT_TRUE(nav.pointAt(150, 220)); // over button 2
+    EXPECT_EQ(nav.selectedButton(), 2);
+    EXPECT_FALSE(nav.pointAt(300, 240)); // still button 2: no change
+    EXPECT_FALSE(nav.pointAt(600, 10));  // over no button
+    EXPECT_EQ(nav.selectedButton(), 2);
+    const auto area = nav.highlightArea(false);
+    ASSERT_TRUE(area);
+    EXPECT_EQ(area->sy, 200);
+    EXPECT_EQ(area->ey, 249);
+    EXPECT_NE(nav.highlightArea(true)->colours, area->colours);
+
+    EXPECT_EQ(nav.clickAt(10, 10).kind, Kind::Stay);
+    EXPECT_TRUE(nav.inMenu());
+    expectMenu(nav.clickAt(120, 330), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
+
+    // Nothing acts on a title.
+    expectMenu(nav.clickAt(120, 230), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+    ASSERT_EQ(nav.activate().kind, Kind::Title);
+    EXPECT_FALSE(nav.move(NavDirection::Down));
+    EXPECT_FALSE(nav.pointAt(120, 130));
+    EXPECT_EQ(nav.clickAt(120, 130).kind, Kind::Stay);
+    EXPECT_FALSE(nav.highlightArea(false));
+}
+
+TEST(Navigator, DiscWithoutMenusPlaysItsTitlesInTheirOrder) {
+    auto disc = std::make_unique<FakeNavSource>();
+    disc->firstPlay = FakeJump::to(0);
+    FakeChain t1;
+    t1.domain = NavDomain::Title;
+    t1.titleSet = 1;
+    t1.title = 1;
+    t1.cells = {FakeCell{}, FakeCell{}};
+    t1.post = FakeJump::to(1);
+    FakeChain t2 = t1;
+    t2.title = 2;
+    t2.titleSet = 2;
+    t2.post = FakeJump::stop();
+    // The second title chooses audio 1, subpicture 2 and angle 3 (angle blocks cannot be
+    // authored with the tools at hand; the registers reach the title all the same).
+    t2.setsStreams = true;
+    t2.streams = NavStreams{1, 2, 3};
+    disc->chains = {t1, t2};
+
+    Navigator nav(std::move(disc));
+    expectTitle(nav.start(), 1, 1, 0.0);
+    EXPECT_EQ(nav.openMenu(1.0).kind, Kind::Stay); // no menu to call
+    const NavDecision second = nav.titleEnded();
+    expectTitle(second, 2, 1, 0.0);
+    EXPECT_EQ(second.title.streams.audio, 1);
+    EXPECT_EQ(second.title.streams.subpicture, 2);
+    EXPECT_EQ(second.title.streams.angle, 3);
+    EXPECT_EQ(nav.titleEnded().kind, Kind::End);
+}
+
+TEST(Navigator, PiecesThatEndByTimeOrByJumpGoOn) {
+    auto disc = menuDisc();
+    // An intro plays once and jumps to a menu whose picture holds 5 s, then the main menu.
+    FakeChain intro;
+    intro.domain = NavDomain::DiscMenu;
+    intro.pgc = 2;
+    intro.cells = {FakeCell{5}};
+    intro.post = FakeJump::to(5);
+    FakeChain timed;
+    timed.domain = NavDomain::DiscMenu;
+    timed.pgc = 3;
+    timed.cells = {FakeCell{2, 5}};
+    timed.post = FakeJump::to(MainMenu);
+    disc->chains.push_back(intro); // 4
+    disc->chains.push_back(timed); // 5
+    disc->firstPlay = FakeJump::to(4);
+
+    Navigator nav(std::move(disc));
+    expectMenu(nav.start(), NavDomain::DiscMenu, MenuPiece::End::Continue, 5);
+    const NavDecision held = nav.continueAfterPiece();
+    expectMenu(held, NavDomain::DiscMenu, MenuPiece::End::Still, 2);
+    EXPECT_EQ(held.menu.stillSeconds, 5);
+    const NavDecision main = nav.continueAfterPiece();
+    expectMenu(main, NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+    EXPECT_EQ(main.menu.stillSeconds, 255);
+}
+
+TEST(Navigator, BrokenDiscsEndInADecisionWithinBounds) {
+    { // A menu whose file ends early: what was read is shown and held.
+        auto disc = menuDisc();
+        disc->chains[MainMenu].cells[0] = FakeCell{6, 255, 3};
+        Navigator nav(std::move(disc), tightLimits());
+        const NavDecision d = nav.start();
+        ASSERT_EQ(d.kind, Kind::Menu);
+        EXPECT_TRUE(d.menu.cut);
+        EXPECT_EQ(d.menu.end, MenuPiece::End::Still);
+        EXPECT_EQ(d.menu.data.size(), 3u * 2048);
+    }
+    { // A menu that cannot be read at all fails instead of showing nothing for ever.
+        auto disc = menuDisc();
+        disc->chains[MainMenu].cells[0] = FakeCell{6, 255, 0};
+        Navigator nav(std::move(disc), tightLimits());
+        EXPECT_EQ(nav.start().kind, Kind::Failed);
+    }
+    { // A button whose command leads nowhere leaves the menu as it is; the others still work.
+        auto disc = menuDisc();
+        disc->chains[MainMenu].buttons[0] = FakeJump::nowhere();
+        Navigator nav(std::move(disc), tightLimits());
+        ASSERT_EQ(nav.start().kind, Kind::Menu);
+        EXPECT_EQ(nav.activate().kind, Kind::Stay);
+        EXPECT_TRUE(nav.inMenu());
+        EXPECT_TRUE(nav.move(NavDirection::Down));
+        expectTitle(nav.activate(), 2, 3, 4.0);
+    }
+    { // A button jumping to a chain the disc lacks ends the program rather than hanging.
+        auto disc = menuDisc();
+        disc->chains[MainMenu].buttons[0] = FakeJump::to(42);
+        Navigator nav(std::move(disc), tightLimits());
+        ASSERT_EQ(nav.start().kind, Kind::Menu);
+        EXPECT_EQ(nav.activate().kind, Kind::End);
+    }
+    { // Program chains with nothing to show that link to themselves or to each other.
+        for (const int partner : {4, 5}) {
+            auto disc = menuDisc();
+            FakeChain a;
+            a.domain = NavDomain::DiscMenu;
+            a.pgc = 4;
+            a.post = FakeJump::to(partner);
+            FakeChain b = a;
+            b.pgc = 5;
+            b.post = FakeJump::to(4);
+            disc->chains.push_back(a);
+            disc->chains.push_back(b);
+            disc->firstPlay = FakeJump::to(4);
+            FakeNavSource* raw = disc.get();
+            Navigator nav(std::move(disc), tightLimits());
+            const auto began = std::chrono::steady_clock::now();
+            EXPECT_EQ(nav.start().kind, Kind::Failed);
+            EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
+            EXPECT_LE(raw->reads, tightLimits().maxEvents + 1);
+        }
+    }
+    { // A menu too large to hand over is cut and held.
+        auto disc = menuDisc();
+        disc->chains[MainMenu].cells[0] = FakeCell{100, 255};
+        NavLimits limits = tightLimits();
+        limits.maxPieceBytes = 10 * 2048;
+        Navigator nav(std::move(disc), limits);
+        const NavDecision d = nav.start();
+        ASSERT_EQ(d.kind, Kind::Menu);
+        EXPECT_TRUE(d.menu.cut);
+        EXPECT_EQ(d.menu.data.size(), 10u * 2048);
+    }
+    { // The end of a title that cannot be reached is a failure, not a wait.
+        auto disc = menuDisc();
+        disc->firstPlay = FakeJump::to(Title1);
+        disc->chains[Title1].cells.clear();
+        disc->chains[Title1].post = FakeJump::to(Title1);
+        Navigator nav(std::move(disc), tightLimits());
+        EXPECT_EQ(nav.start().kind, Kind::Failed);
+        EXPECT_EQ(nav.titleEnded().kind, Kind::Failed);
+    }
+}
+
+TEST(Navigator, HighlightIsTheMenuSubpictureInTheButtonColours) {
+    // A subpicture covering the three buttons with outlines of index 1 (transparent by itself),
+    // carried in the main menu's packs on stream 0.
+    const Area area{100, 100, 400, 250};
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(area.width) * area.height, 0);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x)
+            if (y % 100 < 50 && (x < 4 || y % 100 < 4))
+                pixels[static_cast<std::size_t>(y) * area.width + x] = 1;
+    const auto unit = encodeUnit(pixels, area, 0x0000, 0x0000);
+    ASSERT_LT(unit.size(), 1900u);
+
+    auto disc = menuDisc();
+    disc->palette[2] = 0x00eb8080; // white
+    disc->palette[3] = 0x0051f05a; // red
+    disc->chains[MainMenu].packs = {spuPack(unit, 0, 90000), std::vector<std::uint8_t>(2048, 0)};
+    Navigator nav(std::move(disc));
+    ASSERT_EQ(nav.start().kind, Kind::Menu);
+
+    // Button 1 (y 100..149) selected: its outline drawn with colour 2 at full contrast.
+    const OverlayPicture selected = nav.highlightPicture(false);
+    ASSERT_FALSE(selected.empty());
+    EXPECT_EQ(selected.x, 100);
+    EXPECT_EQ(selected.y, 100);
+    EXPECT_LE(selected.y + selected.height - 1, 149);
+    EXPECT_EQ(selected.bgra[3], 255);
+    EXPECT_EQ(selected.bgra[2], 255); // white
+
+    // Activated: colour 3, red.
+    const OverlayPicture activated = nav.highlightPicture(true);
+    ASSERT_FALSE(activated.empty());
+    EXPECT_GT(activated.bgra[2], 200);
+    EXPECT_LT(activated.bgra[1], 40);
+
+    // Another button: the picture moves with it.
+    ASSERT_TRUE(nav.pointAt(200, 320));
+    const OverlayPicture third = nav.highlightPicture(false);
+    ASSERT_FALSE(third.empty());
+    EXPECT_EQ(third.y, 300);
+}
