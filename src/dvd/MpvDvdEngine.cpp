@@ -112,6 +112,10 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
          })
         session.setOption(option, value);
     session.setVideoWindow(windowed ? static_cast<std::int64_t>(video->winId()) : 0);
+    // The video output lives as long as the engine: Stop and Play reuse it instead of building
+    // it again (which costs most of an open and grows memory every time).
+    if (windowed)
+        session.setOption(prop::kForceWindow, "yes");
     if (const int rc = session.initialize(); rc < 0)
         giveUp(message("libmpv could not start", rc));
     session.observe(kObserveTimePos, prop::kTimePos, false);

@@ -11,6 +11,8 @@
 #include <QList>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -71,6 +73,22 @@ double difference(const QImage& a, const QImage& b) {
         }
     }
     return sum / count;
+}
+
+// The X windows directly inside `window` (libmpv's video output makes one of its own).
+QStringList childWindows(WId window) {
+    QProcess process;
+    process.start(QStringLiteral("xwininfo"),
+                  {QStringLiteral("-children"), QStringLiteral("-id"), QString::number(window)});
+    process.waitForFinished(5000);
+    QStringList children;
+    static const QRegularExpression line(QStringLiteral("^\\s+(0x[0-9a-f]+) "));
+    for (const QString& text :
+         QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n')) {
+        if (const QRegularExpressionMatch m = line.match(text); m.hasMatch())
+            children << m.captured(1);
+    }
+    return children;
 }
 
 class VideoEngineTest : public ::testing::Test {
@@ -184,6 +202,28 @@ TEST_F(VideoEngineTest, ClosingWhileInFullScreenGivesTheVideoBack) {
     EXPECT_THROW(engine->Play(), kavelo::EngineError);
     EXPECT_THROW(engine->SetFullScreenMode(false), kavelo::EngineError);
     engine.reset();
+}
+
+TEST_F(VideoEngineTest, StopAndPlayKeepOneVideoOutput) {
+    QWidget* video = engine->widget();
+    engine->SetBackColor(0x000000ff);
+    // The output is there before anything plays (the logo covers it in the window).
+    ASSERT_TRUE(test::waitUntil([&] { return !childWindows(video->winId()).isEmpty(); }, 3000));
+    const QStringList output = childWindows(video->winId());
+    engine->SetDVDDirectory(kDisc);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        engine->Play();
+        engine->Pause();
+        QTest::qWait(300);
+        EXPECT_NE(shot(video).pixel(320, 180), shot(video).pixel(10, 180)) << "no picture";
+        engine->Stop();
+        QTest::qWait(300);
+        // Stopped: the back colour where the picture was, from the same output.
+        const QRgb middle = shot(video).pixel(320, 180);
+        EXPECT_GT(qRed(middle), 200) << cycle;
+        EXPECT_LT(qGreen(middle) + qBlue(middle), 60) << cycle;
+        EXPECT_EQ(childWindows(video->winId()), output) << "the video output was rebuilt";
+    }
 }
 
 } // namespace
