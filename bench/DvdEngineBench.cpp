@@ -462,6 +462,11 @@ struct Subject {
         play();
         return spinUntil([&] { return x->frameNumber(picture).has_value(); }, 10000);
     }
+    // Stops and waits until the disc's picture has gone (the logo shows); false after 3 s.
+    bool stopToLogo() {
+        stop();
+        return spinUntil([&] { return !x->frameNumber(picture).has_value(); }, 3000);
+    }
 };
 
 // CPU over 1x play: the whole process of each player, interleaved windows of 3 s, each checked
@@ -492,7 +497,7 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
             idle(500);
             window(kavelo.pid, kavelo.picture, ours);
         }
-        kavelo.stop();
+        kavelo.stopToLogo();
         idle(300);
     };
     auto theirsOnce = [&] {
@@ -530,9 +535,9 @@ void measureMemory(Players& p, Subject& kavelo, int cycles, int title) {
     Samples ours;
     Samples theirs;
     auto oursOnce = [&](int i) {
-        kavelo.stop();
-        idle(150);
-        if (!kavelo.playToPicture())
+        if (!kavelo.stopToLogo())
+            ours.fail(QStringLiteral("the picture stayed 3 s after Stop"));
+        else if (!kavelo.playToPicture())
             ours.fail(QStringLiteral("no picture within 10 s of Play"));
         else
             ours.add(0);
