@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   ffmpeg dvdauthor genisoimage mpv
-  fonts-dejavu-core
+  fonts-dejavu-core python3
 )
 
 missing=()

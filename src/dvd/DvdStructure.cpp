@@ -2,20 +2,19 @@
 
 #include "DvdEngine.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-
-#include <dvdnav/dvdnav.h>
+#include <QList>
+#include <QLoggingCategory>
+#include <QProcess>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
-#include <cstdlib>
-#include <future>
-#include <memory>
-#include <string>
 #include <sys/stat.h>
-#include <thread>
+
+Q_LOGGING_CATEGORY(lcDisc, "kavelo.disc")
 
 namespace kavelo {
 
@@ -23,24 +22,42 @@ namespace {
 
 constexpr int kMaxTitles = 99; // the most a DVD-Video disc can hold
 constexpr double kTicksPerSecond = 90000.0;
+constexpr qint64 kMaxAnswerBytes = 4 << 20;
+constexpr int kAnswerVersion = 1;
+constexpr const char* kProgramName = "kavelo-dvdprobe";
+// A drive cannot tell whether its disc was changed; its structure is trusted this long.
+constexpr qint64 kDriveTrustMs = 3000;
 
 bool statPath(const QString& path, struct stat& st) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// Refuses what could block or confuse the reader before libdvdread opens anything.
-void checkPlace(const QString& place) {
+void addStat(QByteArray& fingerprint, const QString& name, const struct stat& st) {
+    fingerprint += QFile::encodeName(name) + ' ' + QByteArray::number(qint64(st.st_size)) + ' ' +
+                   QByteArray::number(qint64(st.st_mtim.tv_sec)) + '.' +
+                   QByteArray::number(qint64(st.st_mtim.tv_nsec)) + ' ' +
+                   QByteArray::number(quint64(st.st_ino)) + '\n';
+}
+
+// Refuses what could block or confuse the reader before anything opens it. Returns what the
+// place looks like from outside (its control files' sizes and times), to tell a change.
+QByteArray checkPlace(const QString& place, bool& drive) {
+    drive = false;
     if (place.isEmpty())
         throw EngineError("no DVD directory given");
     struct stat st {};
     if (!statPath(place, st))
         throw EngineError("no such drive or directory");
-    if (S_ISBLK(st.st_mode))
-        return;
+    QByteArray fingerprint;
+    addStat(fingerprint, place, st);
+    if (S_ISBLK(st.st_mode)) {
+        drive = true;
+        return fingerprint;
+    }
     if (S_ISREG(st.st_mode)) {
         if (st.st_size < 32 * 2048)
             throw EngineError("the file is too small to be a DVD image");
-        return;
+        return fingerprint;
     }
     if (!S_ISDIR(st.st_mode))
         throw EngineError("not a drive, folder or disc image");
@@ -62,74 +79,76 @@ void checkPlace(const QString& place) {
         vts.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& name : entries) {
         const QString upper = name.toUpper();
-        if (!upper.endsWith(QLatin1String(".IFO")) && !upper.endsWith(QLatin1String(".BUP")) &&
-            !upper.endsWith(QLatin1String(".VOB")))
+        const bool control =
+            upper.endsWith(QLatin1String(".IFO")) || upper.endsWith(QLatin1String(".BUP"));
+        if (!control && !upper.endsWith(QLatin1String(".VOB")))
             continue;
         struct stat entry {};
         if (!statPath(vts.absoluteFilePath(name), entry) || !S_ISREG(entry.st_mode))
             throw EngineError("a DVD file is not a regular file");
         if (upper == QLatin1String("VIDEO_TS.IFO") || upper == QLatin1String("VIDEO_TS.BUP"))
             hasControlFile = true;
+        if (control)
+            addStat(fingerprint, name, entry);
     }
     if (!hasControlFile)
         throw EngineError("the folder holds no VIDEO_TS.IFO");
+    return fingerprint;
 }
 
-void discardLog(void*, dvdnav_logger_level_t, const char*, va_list) {}
-
-struct NavCloser {
-    void operator()(dvdnav_t* nav) const { dvdnav_close(nav); }
-};
-
-struct ReadResult {
-    DvdStructure structure;
-    std::string error; // empty on success
-};
-
-ReadResult readWithDvdnav(const std::string& place) {
-    ReadResult result;
-    const dvdnav_logger_cb logger{&discardLog};
-    dvdnav_t* raw = nullptr;
-    if (dvdnav_open2(&raw, nullptr, &logger, place.c_str()) != DVDNAV_STATUS_OK || !raw) {
-        if (raw)
-            dvdnav_close(raw);
-        result.error = "no DVD video at this place";
-        return result;
-    }
-    const std::unique_ptr<dvdnav_t, NavCloser> nav(raw);
-
-    int32_t count = 0;
-    if (dvdnav_get_number_of_titles(nav.get(), &count) != DVDNAV_STATUS_OK || count < 1) {
-        result.error = "the disc has no titles";
-        return result;
-    }
-    count = std::min(count, kMaxTitles);
-    for (int32_t t = 1; t <= count; ++t) {
-        DvdTitleInfo info;
-        uint64_t* times = nullptr;
-        uint64_t duration = 0;
-        const uint32_t described = dvdnav_describe_title_chapters(nav.get(), t, &times, &duration);
-        const std::unique_ptr<uint64_t, decltype(&std::free)> owned(times, &std::free);
-        info.length = static_cast<double>(duration) / kTicksPerSecond;
-        if (!std::isfinite(info.length) || info.length < 0)
-            info.length = 0;
-        info.chapterStarts.push_back(0.0);
-        if (times) {
-            // times[i] is where chapter i ends, so chapter i + 1 starts there.
-            for (uint32_t i = 0; i + 1 < described && i < 999; ++i) {
-                const double start = static_cast<double>(times[i]) / kTicksPerSecond;
-                if (start < info.chapterStarts.back() || start > info.length)
-                    break;
-                info.chapterStarts.push_back(start);
-            }
+// Reads the fields of one record: unsigned decimal numbers within their bounds.
+class Fields {
+public:
+    explicit Fields(const QList<QByteArray>& fields) : m_fields(fields) {}
+    qsizetype size() const { return m_fields.size(); }
+    // Field `i` as a number in [low, high]; sets `ok` false when it is not one.
+    quint64 number(qsizetype i, quint64 low, quint64 high) {
+        const QByteArray& text = m_fields.at(i);
+        if (text.isEmpty() || text.size() > 20 ||
+            !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            m_ok = false;
+            return low;
         }
-        info.chapters = static_cast<int>(info.chapterStarts.size());
-        int32_t angles = 1;
-        if (dvdnav_get_number_of_angles(nav.get(), t, &angles) == DVDNAV_STATUS_OK)
-            info.angles = std::clamp<int32_t>(angles, 1, 9);
-        result.structure.titles.push_back(std::move(info));
+        bool parsed = false;
+        const quint64 value = text.toULongLong(&parsed);
+        if (!parsed || value < low || value > high) {
+            m_ok = false;
+            return low;
+        }
+        return value;
     }
-    return result;
+    bool ok() const { return m_ok; }
+
+private:
+    const QList<QByteArray>& m_fields;
+    bool m_ok = true;
+};
+
+bool isKeyword(const QByteArray& word) {
+    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+    });
+}
+
+// The cells agree with the title when their pictures add up to its length.
+bool cellsFitTitle(const DvdTitleInfo& title) {
+    if (title.cells.empty())
+        return false;
+    double sum = 0;
+    for (const DvdCell& cell : title.cells) {
+        if (cell.angle <= 1)
+            sum += cell.length;
+    }
+    return std::abs(sum - title.length) < 1.0;
+}
+
+struct Pending {
+    std::size_t chapters = 0;
+    std::size_t cells = 0;
+};
+
+bool titleComplete(const DvdTitleInfo& title, const Pending& expected) {
+    return title.chapterStarts.size() == expected.chapters && title.cells.size() == expected.cells;
 }
 
 } // namespace
@@ -149,20 +168,196 @@ const DvdTitleInfo* DvdStructure::title(int number) const {
     return &titles[static_cast<std::size_t>(number - 1)];
 }
 
-DvdStructure readDvdStructure(const QString& place, std::chrono::milliseconds deadline) {
-    checkPlace(place);
+std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer) {
+    if (answer.size() > kMaxAnswerBytes || !answer.endsWith('\n'))
+        return std::nullopt;
+    for (const char c : answer) {
+        if (c != '\n' && (c < 0x20 || c > 0x7e))
+            return std::nullopt;
+    }
+    const QList<QByteArray> lines = answer.left(answer.size() - 1).split('\n');
+    if (lines.size() < 3 ||
+        lines.first() != "kavelo-dvdprobe " + QByteArray::number(kAnswerVersion) ||
+        lines.last() != "end")
+        return std::nullopt;
 
-    // libdvdread cannot be interrupted; a drive that stalls must not stall the caller, so the
-    // reading runs on a thread of its own that is left behind when it overruns.
-    std::packaged_task<ReadResult(std::string)> task(&readWithDvdnav);
-    std::future<ReadResult> result = task.get_future();
-    std::thread(std::move(task), std::string(QFile::encodeName(place).constData())).detach();
-    if (result.wait_for(deadline) != std::future_status::ready)
-        throw EngineError("reading the disc took too long");
-    ReadResult read = result.get();
-    if (!read.error.empty())
-        throw EngineError(read.error);
-    return std::move(read.structure);
+    DvdStructure structure;
+    std::size_t titleCount = 0;
+    Pending pending;
+    std::size_t menuPgcsPending = 0;
+    bool haveCount = false;
+    for (qsizetype n = 1; n + 1 < lines.size(); ++n) {
+        const QList<QByteArray> words = lines[n].split(' ');
+        const QByteArray& kind = words.first();
+        Fields f(words);
+        DvdTitleInfo* title = structure.titles.empty() ? nullptr : &structure.titles.back();
+        if (kind == "titles") {
+            if (haveCount || f.size() != 2)
+                return std::nullopt;
+            titleCount = f.number(1, 1, kMaxTitles);
+            haveCount = true;
+        } else if (kind == "title") {
+            if (!haveCount || f.size() != 8 || structure.titles.size() >= titleCount ||
+                (title && !titleComplete(*title, pending)))
+                return std::nullopt;
+            DvdTitleInfo info;
+            f.number(1, structure.titles.size() + 1, structure.titles.size() + 1);
+            info.titleSet = static_cast<int>(f.number(2, 0, 99));
+            info.titleInSet = static_cast<int>(f.number(3, 0, 99));
+            info.chapters = static_cast<int>(f.number(4, 1, 999));
+            info.angles = static_cast<int>(f.number(5, 1, 9));
+            info.length =
+                static_cast<double>(f.number(6, 0, 24ull * 3600 * 90000)) / kTicksPerSecond;
+            pending = {static_cast<std::size_t>(info.chapters),
+                       static_cast<std::size_t>(f.number(7, 0, 65535))};
+            info.chapterStarts.reserve(pending.chapters);
+            info.cells.reserve(pending.cells);
+            structure.titles.push_back(std::move(info));
+        } else if (kind == "chapter") {
+            if (!title || f.size() != 4 || title->chapterStarts.size() >= pending.chapters)
+                return std::nullopt;
+            f.number(1, structure.titles.size(), structure.titles.size());
+            f.number(2, title->chapterStarts.size() + 1, title->chapterStarts.size() + 1);
+            const double start =
+                static_cast<double>(f.number(3, 0, 24ull * 3600 * 90000)) / kTicksPerSecond;
+            const double previous =
+                title->chapterStarts.empty() ? 0.0 : title->chapterStarts.back();
+            if (start < previous || start > title->length ||
+                (title->chapterStarts.empty() && start != 0))
+                return std::nullopt;
+            title->chapterStarts.push_back(start);
+        } else if (kind == "cell") {
+            if (!title || f.size() != 9 || title->cells.size() >= pending.cells)
+                return std::nullopt;
+            DvdCell cell;
+            f.number(1, structure.titles.size(), structure.titles.size());
+            f.number(2, title->cells.size() + 1, title->cells.size() + 1);
+            cell.firstSector = static_cast<std::uint32_t>(f.number(3, 0, 0xffffffffu));
+            cell.lastSector =
+                static_cast<std::uint32_t>(f.number(4, cell.firstSector, 0xffffffffu));
+            cell.length =
+                static_cast<double>(f.number(5, 0, 24ull * 3600 * 90000)) / kTicksPerSecond;
+            cell.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
+            cell.chapter = static_cast<int>(f.number(7, 0, static_cast<quint64>(title->chapters)));
+            cell.angle = static_cast<int>(f.number(8, 0, 9));
+            title->cells.push_back(cell);
+        } else if (kind == "menus") {
+            if (menuPgcsPending != 0 || f.size() != 4)
+                return std::nullopt;
+            DvdMenuDomain domain;
+            domain.titleSet = static_cast<int>(f.number(1, 0, 99));
+            domain.languages = static_cast<int>(f.number(2, 0, 255));
+            menuPgcsPending = f.number(3, 0, 65535);
+            structure.menus.push_back(std::move(domain));
+        } else if (kind == "menupgc") {
+            if (structure.menus.empty() || menuPgcsPending == 0 || f.size() != 7)
+                return std::nullopt;
+            DvdMenuDomain& domain = structure.menus.back();
+            f.number(1, static_cast<quint64>(domain.titleSet),
+                     static_cast<quint64>(domain.titleSet));
+            DvdMenuPgc pgc;
+            pgc.language = static_cast<int>(f.number(2, 1, static_cast<quint64>(domain.languages)));
+            pgc.pgc = static_cast<int>(f.number(3, 1, 65535));
+            pgc.entry = static_cast<int>(f.number(4, 0, 255));
+            pgc.cells = static_cast<int>(f.number(5, 0, 255));
+            pgc.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
+            domain.pgcs.push_back(pgc);
+            --menuPgcsPending;
+        } else if (!isKeyword(kind)) {
+            return std::nullopt; // records of later versions are skipped, garbage is not
+        }
+        if (!f.ok())
+            return std::nullopt;
+    }
+    if (!haveCount || structure.titles.size() != titleCount || menuPgcsPending != 0 ||
+        !titleComplete(structure.titles.back(), pending))
+        return std::nullopt;
+    // A title whose cells do not add up is timed without them.
+    for (DvdTitleInfo& title : structure.titles) {
+        if (!cellsFitTitle(title))
+            title.cells.clear();
+    }
+    return structure;
+}
+
+QString dvdProbeProgram() {
+    if (QCoreApplication::instance()) {
+        const QString beside =
+            QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kProgramName);
+        if (QFileInfo(beside).isExecutable())
+            return beside;
+    }
+#ifdef KAVELO_DVDPROBE_BUILD_PATH
+    return QStringLiteral(KAVELO_DVDPROBE_BUILD_PATH);
+#else
+    return QString();
+#endif
+}
+
+namespace {
+
+DvdStructure probe(const QString& place, std::chrono::milliseconds deadline,
+                   const QString& chosenProgram) {
+    const QString program = chosenProgram.isEmpty() ? dvdProbeProgram() : chosenProgram;
+    if (program.isEmpty() || !QFileInfo(program).isExecutable())
+        throw EngineError("the disc probe program is missing");
+    const QDeadlineTimer timer(deadline.count());
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, {place}, QIODevice::ReadOnly);
+    if (!process.waitForStarted(static_cast<int>(std::max<qint64>(1, timer.remainingTime()))))
+        throw EngineError("the disc probe did not start");
+    QByteArray answer;
+    while (process.state() != QProcess::NotRunning) {
+        const qint64 left = timer.remainingTime();
+        if (left <= 0 || answer.size() > kMaxAnswerBytes) {
+            process.kill();
+            process.waitForFinished(1000);
+            qCDebug(lcDisc) << "disc probe killed:" << place
+                            << (left <= 0 ? "over its time" : "answering too much");
+            throw EngineError("reading the disc took too long");
+        }
+        process.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 100)));
+        answer += process.readAllStandardOutput();
+    }
+    answer += process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit) {
+        qCDebug(lcDisc) << "disc probe crashed on" << place;
+        throw EngineError("the disc cannot be read");
+    }
+    if (process.exitCode() != 0)
+        throw EngineError("no DVD video at this place");
+    std::optional<DvdStructure> structure = parseDvdProbeAnswer(answer);
+    if (!structure) {
+        qCDebug(lcDisc) << "disc probe answered nonsense on" << place;
+        throw EngineError("the disc cannot be read");
+    }
+    return std::move(*structure);
+}
+
+} // namespace
+
+DvdStructure readDvdStructure(const QString& place, std::chrono::milliseconds deadline) {
+    bool drive = false;
+    checkPlace(place, drive);
+    return probe(place, deadline, QString());
+}
+
+const DvdStructure& DvdStructureReader::read(const QString& place) {
+    bool drive = false;
+    const QByteArray fingerprint = checkPlace(place, drive);
+    if (m_structure && place == m_place && fingerprint == m_fingerprint &&
+        (!drive || m_readClock.elapsed() < kDriveTrustMs))
+        return *m_structure;
+    m_structure.reset();
+    ++m_probes;
+    DvdStructure structure = probe(place, m_deadline, m_program);
+    m_place = place;
+    m_fingerprint = fingerprint;
+    m_readClock.start();
+    m_structure = std::move(structure);
+    return *m_structure;
 }
 
 } // namespace kavelo

@@ -25,7 +25,6 @@ using mpv::Event;
 enum ObserveId : std::uint64_t { kObserveTimePos = 1, kObserveEof = 2 };
 
 constexpr qint64 kPlayBudgetMs = 3000;     // Play gives up after this
-constexpr qint64 kReadBudgetMs = 2000;     // of which reading the disc may take this much
 constexpr qint64 kSeekWaitMs = 1000;       // a seek is waited for this long, then left running
 constexpr int kScanStepMs = 80;            // a backward scan shows a picture this often
 constexpr qint64 kScanSeekStallMs = 400;   // a seek still pending after this is overtaken
@@ -428,7 +427,7 @@ void MpvDvdEngine::Play() {
             playNormally();
         return;
     }
-    DvdStructure structure = readDvdStructure(place, std::chrono::milliseconds(kReadBudgetMs));
+    DvdStructure structure = m_discs.read(place);
     const int title = structure.longestTitle();
     load(place, std::move(structure), title, 0, 1, kPlayBudgetMs - clock.elapsed());
 }
@@ -438,8 +437,7 @@ void MpvDvdEngine::PlayTitle(int title) {
     clock.start();
     player();
     const QString place = DVDDirectory();
-    DvdStructure structure = readDvdStructure(place, std::chrono::milliseconds(kReadBudgetMs));
-    load(place, std::move(structure), title, 0, 1, kPlayBudgetMs - clock.elapsed());
+    load(place, m_discs.read(place), title, 0, 1, kPlayBudgetMs - clock.elapsed());
 }
 
 void MpvDvdEngine::Pause() {
@@ -597,7 +595,7 @@ double MpvDvdEngine::positionSeconds() {
 
 void MpvDvdEngine::SetDVDDirectory(const QString& path) {
     player();
-    readDvdStructure(path, std::chrono::milliseconds(kReadBudgetMs));
+    m_discs.read(path);
     m_directory = path;
     m_newPlace = true;
 }
@@ -686,11 +684,7 @@ void MpvDvdEngine::RestoreBookmark() {
     }
     QElapsedTimer clock;
     clock.start();
-    DvdStructure structure =
-        mark.place == m_loadedPlace && !m_structure.titles.empty()
-            ? m_structure
-            : readDvdStructure(mark.place, std::chrono::milliseconds(kReadBudgetMs));
-    load(mark.place, std::move(structure), mark.title, mark.time, mark.angle,
+    load(mark.place, m_discs.read(mark.place), mark.title, mark.time, mark.angle,
          kPlayBudgetMs - clock.elapsed());
 }
 

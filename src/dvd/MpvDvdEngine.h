@@ -74,7 +74,7 @@ public:
     void SetBackColor(std::uint32_t colour) override;
 
     // Beyond the interface, for tests and measurements.
-    // Plays the title with the 1-based number from its start (the disc is read again).
+    // Plays the title with the 1-based number from its start.
     void PlayTitle(int title);
     // The playing position within the title in seconds; raises when nothing is loaded.
     double positionSeconds();
@@ -84,6 +84,8 @@ public:
     bool scanning() const { return m_scan != Scan::None; }
     // Reads an mpv property as text, empty when it has none (diagnostics only).
     QString propertyText(const char* name);
+    // How many times a disc's structure was read by the probe (for tests).
+    int discProbes() const { return m_discs.probes(); }
 
 private:
     enum class Scan { None, Forwards, Backwards };
@@ -131,6 +133,7 @@ private:
     bool m_loaded = false;
     QString m_loadedPlace;
     DvdStructure m_structure;
+    DvdStructureReader m_discs{std::chrono::milliseconds(2000)}; // the place last read
     int m_title = 0;
     int m_angle = 1;
     double m_loadStart = 0;

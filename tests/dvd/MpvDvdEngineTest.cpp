@@ -295,9 +295,14 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     }
     EXPECT_NE(engine->DVDDirectory(), garbage);
 
+    // The disc is read once for setting the place and playing it.
+    const int probes = engine->discProbes();
     engine->SetDVDDirectory(kDisc + QStringLiteral("/VIDEO_TS"));
     engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 2);
+    engine->Stop();
+    engine->Play();
+    EXPECT_EQ(engine->discProbes(), probes + 1);
 
     // Another place while playing: the next Play plays from there.
     const QString copy = copyDisc(temp.filePath(QStringLiteral("copy")));
@@ -307,6 +312,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     EXPECT_EQ(engine->propertyText("dvd-device"), copy);
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_LT(position(), 0.5);
+    EXPECT_EQ(engine->discProbes(), probes + 2);
 
     const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
     if (genisoimage.isEmpty())
