@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Authors a small PAL DVD-Video folder OUTDIR/VIDEO_TS for trying and testing the player:
 #   title 1: three chapters of 10 s each (one VOB per chapter, test pattern);
-#   title 2: 80 s of colour bars with chapter marks at 0, 0:20, 0:40 and 0:60.
+#   title 2: 80 s of colour bars with chapter marks at 0, 0:20, 0:40 and 0:60;
+#   title 3: 12 s in three 4 s cells whose timestamps each start again from zero (as cells cut
+#            with `ffmpeg -c copy` from one piece do); chapters at 0 and 4 s;
+#   title 4: 8 s in two 4 s cells, the first holding its last picture for 3 s (a cell still).
 # Every frame carries a label "T<title> C<chapter> HH:MM:SS.FF" and every chapter its own tone.
+# The pictures of titles 3 and 4 also carry a code strip along their bottom edge (y 536-567),
+# 18 boxes of 40 pixels, white for 1: boxes 0-12 the frame's number within the title (bit 0
+# first), box 13 always white, boxes 14-16 the title number.
 # Skips the work when OUTDIR already holds a complete disc. Exits non-zero on failure.
 set -euo pipefail
 
@@ -15,7 +21,8 @@ out=$1
 stamp="$out/.kavelo-sample-disc"
 ifo="$out/VIDEO_TS/VIDEO_TS.IFO"
 if [ -f "$stamp" ] && [ -s "$ifo" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ] &&
-  [ -s "$out/VIDEO_TS/VTS_02_0.IFO" ]; then
+  [ -s "$out/VIDEO_TS/VTS_02_0.IFO" ] && [ -s "$out/VIDEO_TS/VTS_03_0.IFO" ] &&
+  [ -s "$out/VIDEO_TS/VTS_04_0.IFO" ]; then
   exit 0
 fi
 
@@ -47,12 +54,46 @@ encode() {
     "$work/${name}.mpg"
 }
 
+# coded NAME SOURCE SECONDS TITLE CHAPTER START
+#   A piece of a title from START seconds on, with the label and the code strip. Its own
+#   timestamps start from zero, as those of a cell cut from a longer piece with -c copy do.
+coded() {
+  local name=$1 src=$2 secs=$3 title=$4 chapter=$5 start=$6
+  local label="T${title} C${chapter} %{pts\\:hms\\:${start}}"
+  local first=$((start * 25))
+  local strip="drawbox=x=0:y=536:w=720:h=32:color=black:t=fill"
+  local bit
+  for bit in 0 1 2 3 4 5 6 7 8 9 10 11 12; do
+    strip+=",drawbox=x=$((40 * bit)):y=536:w=40:h=32:color=white:t=fill"
+    strip+=":enable='mod(floor((n+${first})/pow(2\\,${bit}))\\,2)'"
+  done
+  strip+=",drawbox=x=520:y=536:w=40:h=32:color=white:t=fill"
+  for bit in 0 1 2; do
+    if (((title >> bit) & 1)); then
+      strip+=",drawbox=x=$((560 + 40 * bit)):y=536:w=40:h=32:color=white:t=fill"
+    fi
+  done
+  ffmpeg -nostdin -hide_banner -loglevel error -y \
+    -f lavfi -i "${src}=size=720x576:rate=25:duration=${secs}" \
+    -f lavfi -i "aevalsrc=0.3*sin(2*PI*(440+110*${chapter})*t):s=48000:c=stereo:d=${secs}" \
+    -vf "drawtext=fontfile=${font}:fontsize=40:fontcolor=white:box=1:boxcolor=black@0.6:x=40:y=40:text='${label}',${strip}" \
+    -target pal-dvd -aspect 4:3 -b:v 2500k -g 12 -threads 2 \
+    "$work/${name}.mpg"
+}
+
 # Title 1: one 10 s piece per chapter, each with its own tone.
 encode t1c1 testsrc 10 1 1 440 0
 encode t1c2 testsrc 10 1 2 550 10
 encode t1c3 testsrc 10 1 3 660 20
 # Title 2: 80 s, chapter and tone change every 20 s.
 encode t2 smptebars 80 2 "1+floor(t/20)" "330+110*floor(t/20)" 0
+# Title 3: cells of 4 s whose timestamps restart (a jump too small for libmpv to notice).
+coded t3a testsrc2 4 3 1 0
+coded t3b testsrc2 4 3 2 4
+coded t3c testsrc2 4 3 2 8
+# Title 4: a cell still after the first 4 s.
+coded t4a rgbtestsrc 4 4 1 0
+coded t4b rgbtestsrc 4 4 1 4
 
 cat >"$work/disc.xml" <<EOF
 <dvdauthor dest="$work/disc">
@@ -72,6 +113,25 @@ cat >"$work/disc.xml" <<EOF
       <video format="pal" aspect="4:3" />
       <pgc>
         <vob file="$work/t2.mpg" chapters="0,0:20,0:40,0:60" />
+      </pgc>
+    </titles>
+  </titleset>
+  <titleset>
+    <titles>
+      <video format="pal" aspect="4:3" />
+      <pgc>
+        <vob file="$work/t3a.mpg" chapters="0" />
+        <vob file="$work/t3b.mpg" chapters="0" />
+        <vob file="$work/t3c.mpg" />
+      </pgc>
+    </titles>
+  </titleset>
+  <titleset>
+    <titles>
+      <video format="pal" aspect="4:3" />
+      <pgc>
+        <vob file="$work/t4a.mpg" chapters="0" pause="3" />
+        <vob file="$work/t4b.mpg" />
       </pgc>
     </titles>
   </titleset>
