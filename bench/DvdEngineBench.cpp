@@ -475,7 +475,9 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
     constexpr int kWindowMs = 3000;
     Samples ours;
     Samples theirs;
-    auto window = [&](qint64 pid, const QRect& picture, Samples& into) {
+    Samples oursPictures; // read after each CPU window, so the reading costs no CPU figure
+    Samples theirsPictures;
+    auto window = [&](qint64 pid, const QRect& picture, Samples& into, Samples& pictures) {
         const auto f0 = p.x.frameNumber(picture);
         const double c0 = cpuSeconds(pid);
         QElapsedTimer clock;
@@ -485,17 +487,23 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
         const double seconds = msSince(clock) / 1000.0;
         const auto f1 = p.x.frameNumber(picture);
         const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
-        if (speed < 0.8 || speed > 1.2)
+        if (speed < 0.8 || speed > 1.2) {
             into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
+            return;
+        }
+        into.add(100.0 * (c1 - c0) / seconds);
+        const PictureCount count = countPictures(p.x, picture, 0, 1000);
+        if (count.reads < 10 || count.seconds <= 0.5)
+            pictures.fail(QStringLiteral("picture not readable"));
         else
-            into.add(100.0 * (c1 - c0) / seconds);
+            pictures.add(count.pictures / count.seconds);
     };
     auto oursOnce = [&] {
         if (!kavelo.playToPicture()) {
             ours.fail(QStringLiteral("no picture within 10 s of Play"));
         } else {
             idle(500);
-            window(kavelo.pid, kavelo.picture, ours);
+            window(kavelo.pid, kavelo.picture, ours, oursPictures);
         }
         kavelo.stopToLogo();
         idle(300);
@@ -503,7 +511,7 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
     auto theirsOnce = [&] {
         p.mpv.set(QStringLiteral("pause"), false);
         idle(500);
-        window(p.mpv.pid(), p.mpvPicture, theirs);
+        window(p.mpv.pid(), p.mpvPicture, theirs, theirsPictures);
         p.mpv.set(QStringLiteral("pause"), true);
     };
     p.mpv.command({QStringLiteral("seek"), 0, QStringLiteral("absolute+exact")});
@@ -523,6 +531,13 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
             (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs) +
              QStringLiteral(" Kavelo: %1").arg(kavelo.name))
                 .simplified()});
+    // Every picture of the disc shows at 1x: the check that the screen reading counts right.
+    addRow(
+        {QStringLiteral("pictures shown at 1x (pictures/s)"), oursPictures.text(1),
+         theirsPictures.text(1), ratioText(oursPictures.median(), theirsPictures.median()),
+         QStringLiteral(">= 24"),
+         !oursPictures.failures && !oursPictures.empty() && oursPictures.median() >= 24,
+         (failureNote(oursPictures) + QLatin1Char(' ') + failureNote(theirsPictures)).trimmed()});
 }
 
 // Resident memory after the first Play and after the last of `cycles` Stop/Play cycles; mpv does
