@@ -26,8 +26,8 @@ enum ObserveId : std::uint64_t { kObserveTimePos = 1, kObserveEof = 2 };
 
 constexpr qint64 kPlayBudgetMs = 3000;     // Play gives up after this
 constexpr qint64 kSeekWaitMs = 1000;       // a seek is waited for this long, then left running
-constexpr int kScanStepMs = 80;            // a backward scan shows a picture this often
-constexpr qint64 kScanSeekStallMs = 400;   // a seek still pending after this is overtaken
+constexpr int kScanStallMs = 400;          // a backward step with no picture after this is redone
+constexpr double kScanBackOff = 0.04;      // seconds before the shown picture the next step aims
 constexpr double kChapterTolerance = 0.05; // seconds a position may fall short of a chapter
 constexpr double kMaxSpeed = 100;          // the most libmpv accepts
 
@@ -121,7 +121,7 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     session.observe(kObserveEof, prop::kEofReached, true);
     session.setEventHandler([this](const Event& event) { handleEvent(event); });
 
-    m_scanTimer.setInterval(kScanStepMs);
+    m_scanTimer.setSingleShot(true);
     connect(&m_scanTimer, &QTimer::timeout, this, [this] {
         try {
             scanStep();
@@ -183,6 +183,8 @@ void MpvDvdEngine::handleEvent(const Event& event) {
     case Event::Type::PlaybackRestart:
         ++m_pictureUpdates;
         m_seekPending = false;
+        if (m_scan == Scan::Backwards)
+            scheduleScanStep();
         break;
     case Event::Type::PropertyChange:
         if (!event.value)
@@ -377,7 +379,6 @@ void MpvDvdEngine::seekTo(double seconds) {
     m_seekPending = true;
     command({"seek", QByteArray::number(seconds, 'f', 3), "absolute+exact"});
     setFlag(prop::kPause, false);
-    m_seekClock.start();
     waitFor([this] { return !m_seekPending || !m_loaded; }, kSeekWaitMs);
 }
 
@@ -394,13 +395,27 @@ void MpvDvdEngine::stopScan() {
     m_scan = Scan::None;
 }
 
+// A backward scan is a chain of keyframe seeks: each picture shown starts the next step. A step
+// aims just before the picture on screen, so that it lands on the keyframe before it, and waits
+// until the scan's clock has reached that point; when the seeks fall behind the clock, a step
+// goes straight to where the clock is, skipping keyframes to keep the speed.
+double MpvDvdEngine::scanClockTarget() const {
+    return m_scanOrigin - m_scanSpeed * static_cast<double>(m_scanClock.elapsed()) / 1000.0;
+}
+
+void MpvDvdEngine::scheduleScanStep() {
+    m_scanShown = m_mpv->getDouble(prop::kTimePos).value_or(scanClockTarget());
+    const double aim = m_scanShown - kScanBackOff;
+    const double due = (m_scanOrigin - aim) / m_scanSpeed * 1000.0;
+    const auto wait =
+        static_cast<int>(std::clamp(due - static_cast<double>(m_scanClock.elapsed()), 0.0, 1000.0));
+    m_scanTimer.start(wait);
+}
+
 void MpvDvdEngine::scanStep() {
     if (m_scan != Scan::Backwards || !m_loaded)
         return;
-    if (m_seekPending && m_seekClock.elapsed() < kScanSeekStallMs)
-        return;
-    const double target =
-        m_scanOrigin - m_scanSpeed * static_cast<double>(m_scanClock.elapsed()) / 1000.0;
+    const double target = std::min(scanClockTarget(), m_scanShown - kScanBackOff);
     if (target <= 0) {
         // Back at the start of the title: play on from there.
         stopScan();
@@ -409,8 +424,9 @@ void MpvDvdEngine::scanStep() {
         return;
     }
     m_seekPending = true;
-    m_seekClock.start();
     command({"seek", QByteArray::number(target, 'f', 3), "absolute+keyframes"});
+    // Should no picture come of it, the step is made again.
+    m_scanTimer.start(kScanStallMs);
 }
 
 // ---- playback commands ------------------------------------------------------------------------
@@ -512,11 +528,10 @@ void MpvDvdEngine::PlayBackwards(double speed) {
     m_scan = Scan::Backwards;
     m_scanSpeed = speed;
     m_scanOrigin = currentPosition();
+    m_scanShown = m_scanOrigin;
     m_scanClock.start();
     m_seekPending = false;
     scanStep();
-    if (m_scan == Scan::Backwards)
-        m_scanTimer.start();
 }
 
 // ---- full screen ------------------------------------------------------------------------------

@@ -109,6 +109,8 @@ private:
     void seekTo(double seconds);
     void playNormally();
     void stopScan();
+    double scanClockTarget() const;
+    void scheduleScanStep();
     void scanStep();
     double currentPosition();
     int chapterIndexAt(double seconds);
@@ -150,9 +152,9 @@ private:
     double m_scanSpeed = 16;
     double m_scanOrigin = 0;
     QElapsedTimer m_scanClock;
+    double m_scanShown = 0; // where the picture on screen lies
     QTimer m_scanTimer;
     bool m_seekPending = false;
-    QElapsedTimer m_seekClock;
     int m_pictureUpdates = 0;
 
     std::optional<Bookmark> m_bookmark;
