@@ -19,7 +19,7 @@ done
 
 echo "load before building: $(uptime)"
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)" --target kavelo kavelo_dvd_bench kavelo_bare_window
+cmake --build "$build" -j"$(nproc)" --target kavelo_dvd_bench
 bash "$root/scripts/make-sample-disc.sh" "$build/sample-disc"
 bash "$root/scripts/make-realistic-disc.sh" "$build/realistic-disc"
 
