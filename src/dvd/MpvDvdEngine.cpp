@@ -211,6 +211,14 @@ void MpvDvdEngine::handleEvent(const Event& event) {
     case Event::Type::Shutdown:
         m_loaded = false;
         break;
+    case Event::Type::ReadError:
+        // The disc was taken out or its files cut short under the title: it is gone, and
+        // the commands that need it fail instead of acting on a frozen picture.
+        qCDebug(mpv::lcMpv) << "the disc cannot be read any more";
+        m_loaded = false;
+        m_scanTimer.stop();
+        m_scan = Scan::None;
+        break;
     case Event::Type::Other:
         break;
     }

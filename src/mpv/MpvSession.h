@@ -51,6 +51,7 @@ struct Event {
         PlaybackRestart,
         PropertyChange,
         Shutdown,
+        ReadError, // the disc reader failed to read on: the disc or its files are gone
         Other
     };
     Type type = Type::Other;

@@ -383,6 +383,27 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     truncateFile(third + QStringLiteral("/VIDEO_TS/VTS_02_1.VOB"), 0);
     expectQuickFailure("no_picture_data_ms", [&] { engine->Play(); });
 
+    // The picture data cut short under a playing title: once libmpv fails to read on, the
+    // disc is gone and the commands that need it fail instead of acting on a frozen picture.
+    const QString fourth = copyDisc(temp.filePath(QStringLiteral("fourth")));
+    engine->SetDVDDirectory(fourth);
+    engine->Play();
+    ASSERT_TRUE(kavelo::test::waitUntil([&] { return position() > 0.2; }, 10000));
+    truncateFile(fourth + QStringLiteral("/VIDEO_TS/VTS_02_1.VOB"), 0);
+    EXPECT_TRUE(kavelo::test::waitUntil(
+        [&] {
+            try {
+                engine->CurrentTitle();
+                return false;
+            } catch (const EngineError&) {
+                return true;
+            }
+        },
+        15000));
+    EXPECT_THROW(engine->PlayChapter(2), EngineError);
+    EXPECT_THROW(engine->Pause(), EngineError);
+    EXPECT_THROW(engine->Resume(), EngineError);
+
     // The engine works on afterwards.
     engine->SetDVDDirectory(kDisc);
     engine->Play();
