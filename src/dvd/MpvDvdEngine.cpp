@@ -27,23 +27,36 @@ enum ObserveId : std::uint64_t { kObserveTimePos = 1, kObserveEof = 2 };
 constexpr qint64 kPlayBudgetMs = 3000;     // Play gives up after this
 constexpr qint64 kSeekWaitMs = 1000;       // a seek is waited for this long, then left running
 constexpr int kScanStallMs = 400;          // a backward step with no picture after this is redone
-constexpr double kScanBackOff = 0.04;      // seconds before the shown picture the next step aims
+constexpr double kScanBackOff = 0.3;       // first aim of a backward step before the picture
+constexpr double kScanMaxBackOff = 4.0;    // the furthest a step aims before it
 constexpr double kChapterTolerance = 0.05; // seconds a position may fall short of a chapter
 constexpr double kMaxSpeed = 100;          // the most libmpv accepts
 
-// The widget that shows the video. It tells the engine before its native window goes, so that
-// libmpv never draws into a window that no longer exists.
+// The widget that shows the video. It tells the engine when it is first drawn (its window is on
+// the screen) and before its native window goes, so that libmpv never draws into a window that
+// no longer exists.
 class VideoWidget final : public QWidget {
 public:
-    VideoWidget(QWidget* parent, std::function<void()> goingAway)
-        : QWidget(parent), m_goingAway(std::move(goingAway)) {}
+    VideoWidget(QWidget* parent, std::function<void()> firstDrawn, std::function<void()> goingAway)
+        : QWidget(parent), m_firstDrawn(std::move(firstDrawn)), m_goingAway(std::move(goingAway)) {}
     ~VideoWidget() override {
         if (m_goingAway)
             m_goingAway();
     }
-    void forget() { m_goingAway = nullptr; }
+    void forget() {
+        m_firstDrawn = nullptr;
+        m_goingAway = nullptr;
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QWidget::paintEvent(event);
+        if (auto firstDrawn = std::exchange(m_firstDrawn, nullptr))
+            firstDrawn();
+    }
 
 private:
+    std::function<void()> m_firstDrawn;
     std::function<void()> m_goingAway;
 };
 
@@ -81,7 +94,11 @@ std::unique_ptr<IDvdEngine> makeMpvDvdEngine(QWidget* parent) {
 }
 
 MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
-    auto* video = new VideoWidget(parent, [this] { releasePlayer(); });
+    // libmpv comes up right after the window is on the screen (or at the first command that
+    // needs it, should that come first): loading it takes longer than showing the window.
+    auto* video = new VideoWidget(
+        parent, [this] { QTimer::singleShot(0, this, &MpvDvdEngine::startQuietly); },
+        [this] { releasePlayer(); });
     m_video = video;
     video->setObjectName(QStringLiteral("dvdMain"));
     video->setAttribute(Qt::WA_NativeWindow);
@@ -91,12 +108,31 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     palette.setColor(QPalette::Window, Qt::black);
     video->setPalette(palette);
 
+    m_scanTimer.setSingleShot(true);
+    connect(&m_scanTimer, &QTimer::timeout, this, [this] {
+        try {
+            scanStep();
+        } catch (const std::exception&) {
+            stopScan();
+        }
+    });
+}
+
+void MpvDvdEngine::startQuietly() {
+    try {
+        if (m_video)
+            player();
+    } catch (const std::exception& error) {
+        qCDebug(mpv::lcMpv) << "the DVD player did not start:" << error.what();
+    }
+}
+
+void MpvDvdEngine::startPlayer() {
     auto giveUp = [&](const std::string& why) {
         m_mpv.reset();
-        video->forget();
-        delete video;
         throw EngineError(why);
     };
+    QWidget* video = m_video;
     m_mpv = std::make_unique<mpv::Session>();
     if (!m_mpv->valid())
         giveUp("libmpv could not be created");
@@ -107,9 +143,9 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
              {"audio-client-name", "Kavelo"},
              {"keep-open", "yes"},
              {"stop-screensaver", "no"},
-             {"background", "#000000"},
          })
         session.setOption(option, value);
+    session.setOption(prop::kBackground, m_background.constData());
     session.setVideoWindow(windowed ? static_cast<std::int64_t>(video->winId()) : 0);
     // The video output lives as long as the engine: Stop and Play reuse it instead of building
     // it again (which costs most of an open and grows memory every time).
@@ -120,15 +156,6 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     session.observe(kObserveTimePos, prop::kTimePos, false);
     session.observe(kObserveEof, prop::kEofReached, true);
     session.setEventHandler([this](const Event& event) { handleEvent(event); });
-
-    m_scanTimer.setSingleShot(true);
-    connect(&m_scanTimer, &QTimer::timeout, this, [this] {
-        try {
-            scanStep();
-        } catch (const std::exception&) {
-            stopScan();
-        }
-    });
 }
 
 MpvDvdEngine::~MpvDvdEngine() {
@@ -240,8 +267,10 @@ void MpvDvdEngine::releasePlayer() {
 // ---- helpers ----------------------------------------------------------------------------------
 
 mpv::Session& MpvDvdEngine::player() {
-    if (!m_mpv || !m_mpv->valid())
+    if (!m_video)
         throw EngineError("the video window is gone");
+    if (!m_mpv || !m_mpv->valid())
+        startPlayer();
     return *m_mpv;
 }
 
@@ -404,16 +433,22 @@ void MpvDvdEngine::stopScan() {
 }
 
 // A backward scan is a chain of keyframe seeks: each picture shown starts the next step. A step
-// aims just before the picture on screen, so that it lands on the keyframe before it, and waits
-// until the scan's clock has reached that point; when the seeks fall behind the clock, a step
-// goes straight to where the clock is, skipping keyframes to keep the speed.
+// aims a little before the picture on screen, so that it lands on the keyframe before it, and
+// waits until the scan's clock has reached that point; when the seeks fall behind the clock, a
+// step goes straight to where the clock is, skipping keyframes to keep the speed. A DVD lands a
+// keyframe seek on the start of the next video unit after the aim, so a step that shows the
+// same picture again aims twice as far back from then on.
 double MpvDvdEngine::scanClockTarget() const {
     return m_scanOrigin - m_scanSpeed * static_cast<double>(m_scanClock.elapsed()) / 1000.0;
 }
 
 void MpvDvdEngine::scheduleScanStep() {
-    m_scanShown = m_mpv->getDouble(prop::kTimePos).value_or(scanClockTarget());
-    const double aim = m_scanShown - kScanBackOff;
+    const double shown = m_mpv->getDouble(prop::kTimePos).value_or(scanClockTarget());
+    if (shown < m_scanShown - 0.01)
+        m_scanShown = shown;
+    else
+        m_scanBackOff = std::min(m_scanBackOff * 2, kScanMaxBackOff);
+    const double aim = m_scanShown - m_scanBackOff;
     const double due = (m_scanOrigin - aim) / m_scanSpeed * 1000.0;
     const auto wait =
         static_cast<int>(std::clamp(due - static_cast<double>(m_scanClock.elapsed()), 0.0, 1000.0));
@@ -423,7 +458,7 @@ void MpvDvdEngine::scheduleScanStep() {
 void MpvDvdEngine::scanStep() {
     if (m_scan != Scan::Backwards || !m_loaded)
         return;
-    const double target = std::min(scanClockTarget(), m_scanShown - kScanBackOff);
+    const double target = std::min(scanClockTarget(), m_scanShown - m_scanBackOff);
     if (target <= 0) {
         // Back at the start of the title: play on from there.
         stopScan();
@@ -537,6 +572,7 @@ void MpvDvdEngine::PlayBackwards(double speed) {
     m_scanSpeed = speed;
     m_scanOrigin = currentPosition();
     m_scanShown = m_scanOrigin;
+    m_scanBackOff = kScanBackOff;
     m_scanClock.start();
     m_seekPending = false;
     scanStep();
@@ -686,7 +722,12 @@ void MpvDvdEngine::SetBackColor(std::uint32_t colour) {
         palette.setColor(QPalette::Window, colour24);
         m_fullWindow->setPalette(palette);
     }
-    setText(prop::kBackground, colour24.name(QColor::HexRgb));
+    if (!m_video)
+        throw EngineError("the video window is gone");
+    m_background = colour24.name(QColor::HexRgb).toLatin1();
+    // Before libmpv runs, the colour waits for it.
+    if (m_mpv && m_mpv->valid())
+        setText(prop::kBackground, QString::fromLatin1(m_background));
 }
 
 // ---- bookmark ---------------------------------------------------------------------------------

@@ -96,6 +96,8 @@ private:
         int angle = 1;
     };
 
+    void startQuietly();
+    void startPlayer();
     void drainEvents();
     void handleEvent(const mpv::Event& event);
     template <class Pred> bool waitFor(Pred done, qint64 deadlineMs);
@@ -122,7 +124,8 @@ private:
     void setText(const char* name, const QString& value);
     void command(std::initializer_list<QByteArray> args);
 
-    std::unique_ptr<mpv::Session> m_mpv;
+    std::unique_ptr<mpv::Session> m_mpv; // from the first time the video is drawn or needed
+    QByteArray m_background = "#000000";
     QPointer<QWidget> m_video;      // dvdMain
     QPointer<QWidget> m_fullWindow; // ours; the application may delete it at exit first
     QPointer<QWidget> m_savedParent;
@@ -152,7 +155,8 @@ private:
     double m_scanSpeed = 16;
     double m_scanOrigin = 0;
     QElapsedTimer m_scanClock;
-    double m_scanShown = 0; // where the picture on screen lies
+    double m_scanShown = 0;   // where the picture on screen lies
+    double m_scanBackOff = 0; // how far before it the next step aims
     QTimer m_scanTimer;
     bool m_seekPending = false;
     int m_pictureUpdates = 0;

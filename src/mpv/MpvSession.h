@@ -111,11 +111,14 @@ public:
     std::optional<QString> getText(const char* property);
 
 private:
+    struct Api;
     struct Deleter {
+        const Api* api;
         void operator()(mpv_handle* handle) const;
     };
     void handleOne(const mpv_event& event);
 
+    std::unique_ptr<Api> m_api;
     std::unique_ptr<mpv_handle, Deleter> m_handle;
     EventHandler m_handler;
 };

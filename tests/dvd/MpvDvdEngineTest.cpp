@@ -196,8 +196,8 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     engine->Pause(); // any other command ends the scan
     EXPECT_FALSE(engine->scanning());
 
-    // Backwards, each picture shown starts the next step: every picture is an earlier one and,
-    // at a speed the seeks keep up with, the scan shows every keyframe (0.5 s apart) on its way.
+    // Backwards, each picture shown starts the next step: every new picture is an earlier one
+    // and, at a speed the seeks keep up with, the scan shows every keyframe (0.5 s apart).
     engine->PlayAtTime(QStringLiteral("00:01:10:00"));
     engine->PlayBackwards(2.0);
     EXPECT_TRUE(engine->scanning());
@@ -209,7 +209,8 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
         QTest::qWait(2);
         if (engine->pictureUpdates() != seen) {
             seen = engine->pictureUpdates();
-            shown.push_back(position());
+            if (position() != shown.back())
+                shown.push_back(position());
         }
     }
     ASSERT_EQ(shown.size(), 12u);
