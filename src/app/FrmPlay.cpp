@@ -34,6 +34,7 @@ public:
     void PlayAtTime(const QString&) override { fail(); }
     void PlayForwards(double) override { fail(); }
     void PlayBackwards(double) override { fail(); }
+    DvdPlayState PlayState() noexcept override { return DvdPlayState::Stopped; }
     bool FullScreenMode() override { return false; }
     void SetFullScreenMode(bool) override { fail(); }
     std::int32_t CurrentTitle() override { fail(); }

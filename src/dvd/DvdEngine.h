@@ -17,6 +17,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What the engine is doing, as the desktop around the player sees it (media controls, the
+// screensaver). A fast scan in either direction counts as playing.
+enum class DvdPlayState { Stopped, Paused, Playing };
+
 // The DVD engine hosted by the main window as `dvdMain`. Every operation either does what it
 // says or throws EngineError. Times are DVD time texts "HH:MM:SS:FF".
 class IDvdEngine {
@@ -36,6 +40,8 @@ public:
     virtual void PlayAtTime(const QString& time) = 0;
     virtual void PlayForwards(double speed) = 0;
     virtual void PlayBackwards(double speed) = 0;
+    // Never throws: an engine that cannot tell is stopped.
+    virtual DvdPlayState PlayState() noexcept = 0;
 
     virtual bool FullScreenMode() = 0;
     virtual void SetFullScreenMode(bool on) = 0;

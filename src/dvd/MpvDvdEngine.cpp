@@ -578,6 +578,18 @@ void MpvDvdEngine::PlayBackwards(double speed) {
     scanStep();
 }
 
+DvdPlayState MpvDvdEngine::PlayState() noexcept {
+    if (!m_mpv || !m_loaded)
+        return DvdPlayState::Stopped;
+    if (m_scan != Scan::None)
+        return DvdPlayState::Playing;
+    int paused = 0;
+    int ended = 0;
+    mpv_get_property(m_mpv.get(), prop::kPause, MPV_FORMAT_FLAG, &paused);
+    mpv_get_property(m_mpv.get(), prop::kEofReached, MPV_FORMAT_FLAG, &ended);
+    return paused || ended ? DvdPlayState::Paused : DvdPlayState::Playing;
+}
+
 // ---- full screen ------------------------------------------------------------------------------
 
 bool MpvDvdEngine::FullScreenMode() {

@@ -48,6 +48,7 @@ public:
     void PlayAtTime(const QString& time) override;
     void PlayForwards(double speed) override;
     void PlayBackwards(double speed) override;
+    DvdPlayState PlayState() noexcept override;
 
     bool FullScreenMode() override;
     void SetFullScreenMode(bool on) override;

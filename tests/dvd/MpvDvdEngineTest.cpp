@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+using kavelo::DvdPlayState;
 using kavelo::EngineError;
 using kavelo::MpvDvdEngine;
 
@@ -77,8 +78,10 @@ TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
     EXPECT_THROW(engine->SaveBookmark(), EngineError);
     EXPECT_EQ(engine->widget()->objectName(), QStringLiteral("dvdMain"));
     EXPECT_EQ(engine->widget()->parentWidget(), &m_window);
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Stopped);
 
     playDisc();
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Playing);
     EXPECT_EQ(engine->DVDDirectory(), kDisc);
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_EQ(engine->CurrentChapter(), 1);
@@ -94,10 +97,12 @@ TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
     EXPECT_EQ(time.size(), 11);
 
     engine->Pause();
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Paused);
     const double paused = position();
     QTest::qWait(500);
     EXPECT_NEAR(position(), paused, 0.05);
     engine->Resume();
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Playing);
     EXPECT_TRUE(kavelo::test::waitUntil([&] { return position() > paused + 0.3; }, 5000));
 
     engine->Pause();
@@ -105,6 +110,7 @@ TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
     EXPECT_GT(position(), paused + 0.3);
 
     engine->Stop();
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Stopped);
     EXPECT_THROW(engine->CurrentTime(), EngineError);
     EXPECT_THROW(engine->TotalTitleTime(), EngineError);
     EXPECT_NO_THROW(engine->Stop());
@@ -168,6 +174,7 @@ TEST_F(EngineTest, SelectsChaptersRefusesThoseTheTitleLacksAndStopsAtTheEnd) {
     const double end = position();
     EXPECT_GT(end, 79.5);
     EXPECT_LE(end, 80.0);
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Paused); // held at the end
 
     engine->Play(); // from the start again
     EXPECT_LT(position(), 0.5);
@@ -221,6 +228,7 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     // At 16x it goes the same way, skipping keyframes when it must.
     from = position();
     engine->PlayBackwards(16.0);
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Playing); // the picture moves
     EXPECT_GT(rateOver(12.0, [&] { return from - position(); }), 2.0) << "backwards";
 
     engine->Play(); // back to normal speed, forwards

@@ -19,10 +19,12 @@ int FakeDvdEngine::count(const QString& prefix) const {
                                           [&](const QString& c) { return c.startsWith(prefix); }));
 }
 
-void FakeDvdEngine::op(const QString& name, const QString& arg) {
+void FakeDvdEngine::op(const QString& name, const QString& arg, std::optional<DvdPlayState> after) {
     calls << (arg.isNull() ? name : QStringLiteral("%1(%2)").arg(name, arg));
     if (failing.contains(name))
         throw EngineError(name.toStdString());
+    if (after)
+        playState = *after;
 }
 
 } // namespace kavelo::test

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 namespace kavelo::test {
 
@@ -30,19 +31,27 @@ public:
     std::int32_t angle = 1;
     std::int32_t angles = 1;
     std::uint32_t backColor = 0;
+    // Follows the playback calls that succeed (Play, Resume and the scans play, Pause pauses,
+    // Stop stops); tests may set it. Reading it is not recorded.
+    DvdPlayState playState = DvdPlayState::Stopped;
 
     QWidget* widget() override { return m_widget; }
 
-    void Play() override { op("Play"); }
-    void Pause() override { op("Pause"); }
-    void Stop() override { op("Stop"); }
-    void Resume() override { op("Resume"); }
+    void Play() override { op("Play", {}, DvdPlayState::Playing); }
+    void Pause() override { op("Pause", {}, DvdPlayState::Paused); }
+    void Stop() override { op("Stop", {}, DvdPlayState::Stopped); }
+    void Resume() override { op("Resume", {}, DvdPlayState::Playing); }
     void PlayChapter(std::int32_t c) override { op("PlayChapter", QString::number(c)); }
     void PlayNextChapter() override { op("PlayNextChapter"); }
     void PlayPrevChapter() override { op("PlayPrevChapter"); }
     void PlayAtTime(const QString& t) override { op("PlayAtTime", t); }
-    void PlayForwards(double s) override { op("PlayForwards", QString::number(s)); }
-    void PlayBackwards(double s) override { op("PlayBackwards", QString::number(s)); }
+    void PlayForwards(double s) override {
+        op("PlayForwards", QString::number(s), DvdPlayState::Playing);
+    }
+    void PlayBackwards(double s) override {
+        op("PlayBackwards", QString::number(s), DvdPlayState::Playing);
+    }
+    DvdPlayState PlayState() noexcept override { return playState; }
 
     bool FullScreenMode() override { return read("FullScreenMode", fullScreen); }
     void SetFullScreenMode(bool on) override {
@@ -84,7 +93,8 @@ public:
     int count(const QString& prefix) const;
 
 private:
-    void op(const QString& name, const QString& arg = QString());
+    void op(const QString& name, const QString& arg = QString(),
+            std::optional<DvdPlayState> after = std::nullopt);
     template <class T> T read(const QString& name, const T& value) {
         calls << name;
         if (failing.contains(name))
