@@ -18,15 +18,31 @@ namespace kavelo {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole + 1;
+constexpr int kImageRole = Qt::UserRole + 2;
 
 } // namespace
 
 FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        if (item)
+        if (!item)
+            return;
+        if (isImage(item)) {
+            setCurrentItem(item); // the image is the one chosen
+            emit imageActivated(item->data(kPathRole).toString());
+        } else {
             setPath(item->data(kPathRole).toString());
+        }
     });
+}
+
+bool FolderList::isImage(const QListWidgetItem* item) {
+    return item && item->data(kImageRole).toBool();
+}
+
+QString FolderList::chosenPath() const {
+    const QListWidgetItem* item = currentItem();
+    return isImage(item) ? item->data(kPathRole).toString() : m_path;
 }
 
 bool FolderList::setPath(const QString& path) {
@@ -63,6 +79,17 @@ bool FolderList::setPath(const QString& path) {
         for (const QString& child : children) {
             auto* item = new QListWidgetItem(closed, QString(depth * 2, QLatin1Char(' ')) + child);
             item->setData(kPathRole, dir.absoluteFilePath(child));
+            items << item;
+        }
+        // Disc images below the folders, with a disc icon and their whole file name.
+        const QIcon disc = style()->standardIcon(QStyle::SP_DriveCDIcon);
+        const QStringList images = dir.entryList(
+            {QStringLiteral("*.iso")}, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+        for (const QString& image : images) {
+            auto* item = new QListWidgetItem(disc, QString(depth * 2, QLatin1Char(' ')) + image);
+            item->setData(kPathRole, dir.absoluteFilePath(image));
+            item->setData(kImageRole, true);
+            item->setToolTip(QStringLiteral("Disc image"));
             items << item;
         }
     } else {
@@ -131,6 +158,8 @@ FrmDirectory::FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives
 
     connect(drvDrive, &QComboBox::activated, this, [this](int index) { drvDrive_Change(index); });
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    // A double-clicked disc image is chosen and played at once.
+    connect(dirDirectory, &FolderList::imageActivated, this, [this] { cmdOk_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
 }
 
@@ -149,7 +178,7 @@ void FrmDirectory::drvDrive_Change(int index) noexcept {
 void FrmDirectory::cmdOk_Click() noexcept {
     IPlayerHost* host = nullptr;
     try {
-        const QString path = dirDirectory->path();
+        const QString path = dirDirectory->chosenPath();
         host = m_host ? m_host() : nullptr;
         if (!host)
             throw EngineError("no player");

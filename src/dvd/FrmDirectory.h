@@ -17,8 +17,9 @@ class IDialogs;
 class IPlayerHost;
 struct ScreenMetrics;
 
-// A folder list: the current path's folders from the top down, then the folders inside it.
-// A double click opens a folder; a single click only highlights it.
+// A folder list: the current path's folders from the top down, then the folders inside it,
+// then the disc images (.iso files) inside it. A double click opens a folder; a single click
+// only highlights it. A disc image is chosen by highlighting it; a double click plays it.
 class FolderList : public QListWidget {
     Q_OBJECT
 public:
@@ -27,9 +28,15 @@ public:
     QString path() const { return m_path; }
     // Opens `path`; false (and the list unchanged) when it cannot be read.
     bool setPath(const QString& path);
+    // The place to play: the highlighted disc image, otherwise the open folder.
+    QString chosenPath() const;
+    // Whether the entry is a disc image rather than a folder.
+    static bool isImage(const QListWidgetItem* item);
 
 signals:
     void pathChanged(const QString& path);
+    // A disc image was double-clicked.
+    void imageActivated(const QString& path);
 
 private:
     QString m_path;

@@ -6,6 +6,7 @@
 #include "KaveloApp.h"
 #include "KeyState.h"
 #include "Screen.h"
+#include "TestFiles.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -177,6 +178,56 @@ TEST_F(FrmDirectoryTest, CancelRefusedFolderAndDriveWithoutDisc) {
     EXPECT_EQ(dlg->dirDirectory->path(), m_dir.filePath("disc"));
     dlg->drvDrive_Change(99);
     EXPECT_EQ(m_dialogs.messages.size(), 2);
+}
+
+TEST_F(FrmDirectoryTest, ListsDiscImagesBelowTheFoldersAndPlaysTheChosenOne) {
+    for (const char* file : {"b.ISO", "a.iso", "notes.txt", "iso"})
+        ASSERT_TRUE(test::writeFile(m_dir.filePath(QString::fromLatin1(file)), "x"));
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("folder.iso")));
+    auto dlg = open();
+    FolderList* list = dlg->dirDirectory;
+    QStringList names;
+    QList<bool> images;
+    for (int i = 0; i < list->count(); ++i) {
+        names << list->item(i)->text().trimmed();
+        images << FolderList::isImage(list->item(i));
+    }
+    // The open folder's folders (a folder named like an image among them), then its images.
+    ASSERT_GE(names.size(), 5);
+    EXPECT_EQ(names.mid(names.size() - 5),
+              (QStringList{"disc", "folder.iso", "other", "a.iso", "b.ISO"}));
+    EXPECT_EQ(images.mid(images.size() - 5), (QList<bool>{false, false, false, true, true}));
+    EXPECT_NE(list->item(names.size() - 1)->icon().cacheKey(),
+              list->item(names.size() - 3)->icon().cacheKey());
+
+    // A highlighted image is what Play plays; a highlighted folder is not.
+    const QString folder = list->path();
+    list->setCurrentRow(names.indexOf("other"));
+    EXPECT_EQ(list->chosenPath(), folder);
+    list->setCurrentRow(names.indexOf("a.iso"));
+    EXPECT_EQ(list->chosenPath(), folder + "/a.iso");
+    EXPECT_EQ(list->path(), folder);
+    dlg->show();
+    QTest::mouseClick(dlg->cmdOk, Qt::LeftButton);
+    EXPECT_EQ(m_host.dvd.calls, (QStringList{"SetDVDDirectory(" + folder + "/a.iso)", "Play"}));
+    EXPECT_FALSE(dlg->isVisible());
+
+    // A double click plays an image at once; one the engine refuses says so and stays open.
+    auto again = open();
+    again->show();
+    m_host.dvd.calls.clear();
+    m_host.dvd.failing = {"SetDVDDirectory"};
+    QListWidgetItem* b = again->dirDirectory->findItems("b.ISO", Qt::MatchContains).value(0);
+    ASSERT_NE(b, nullptr);
+    emit again->dirDirectory->itemDoubleClicked(b);
+    EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"});
+    EXPECT_EQ(m_host.dvd.calls, (QStringList{"SetDVDDirectory(" + folder + "/b.ISO)"}));
+    EXPECT_TRUE(again->isVisible());
+    EXPECT_EQ(again->dirDirectory->path(), folder);
+    m_host.dvd.failing.clear();
+    emit again->dirDirectory->itemDoubleClicked(b);
+    EXPECT_EQ(m_host.dvd.calls.last(), QStringLiteral("Play"));
+    EXPECT_FALSE(again->isVisible());
 }
 
 class FrmPlayWiringTest : public ::testing::Test {
