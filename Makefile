@@ -1,10 +1,12 @@
-# Kavelo: `make run` installs what is missing, builds and plays the sample disc;
-# `make test` installs what is missing, builds and runs the whole suite headless.
+# Kavelo: `make run` installs what is missing, builds the program and its skin, authors the
+# sample disc and starts Kavelo in it; `make test` builds everything and runs the whole suite
+# headless; `make install` installs into PREFIX (default /usr/local).
 BUILD ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 SAMPLE := $(BUILD)/sample-disc
 
-.PHONY: all deps configure build run test fuzz sample-disc format clean
+.PHONY: all deps configure build program run test install fuzz sample-disc format clean
 
 all: build
 
@@ -17,10 +19,15 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-sample-disc: build
+# The program, its skin and its helper programs; not the tests.
+program: configure
+	cmake --build $(BUILD) -j$(JOBS) --target kavelo_program
+
+sample-disc: deps
 	@bash scripts/make-sample-disc.sh $(SAMPLE)
 
-run: sample-disc
+# Started in the sample disc's folder, Kavelo's Play plays it.
+run: program sample-disc
 	cd $(SAMPLE) && exec ../kavelo
 
 test: build
@@ -37,6 +44,10 @@ fuzz: build
 	  grep -E '^stat::number_of_executed_units' $(BUILD)/fuzz/$$t.log; \
 	  test $$rc -eq 0 || { tail -40 $(BUILD)/fuzz/$$t.log; exit 1; }; \
 	done
+
+install: configure
+	cmake --build $(BUILD) -j$(JOBS) --target kavelo_program kavelo_icons
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

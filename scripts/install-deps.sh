@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick libxcb1-dev
   ffmpeg dvdauthor genisoimage mpv
   fonts-dejavu-core python3
+  dbus dbus-daemon desktop-file-utils appstream
 )
 
 missing=()

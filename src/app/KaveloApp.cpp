@@ -1,17 +1,24 @@
 #include "KaveloApp.h"
 
+#include "Attempt.h"
+#include "DesktopSession.h"
 #include "Dialogs.h"
 #include "FrmAbout.h"
 #include "FrmAngles.h"
 #include "FrmDirectory.h"
 #include "FrmSingle.h"
 #include "MpvDvdEngine.h"
+#include "SessionBus.h"
+#include "Startup.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <clocale>
+#include <vector>
 
 namespace kavelo {
 
@@ -51,6 +58,13 @@ FrmPlay* KaveloApp::mainWindow() {
         w->setAttribute(Qt::WA_DeleteOnClose, true);
         m_main = w;
         wireMainWindow(w);
+        // Play plays the disc in the drive, or else a disc folder Kavelo was started in.
+        attempt([&] {
+            const auto folder =
+                startDvdFolder(QDir::currentPath(), discInDrive(defaultOpticalDrive()));
+            if (folder)
+                w->engine().SetDVDDirectory(*folder);
+        });
     }
     return m_main;
 }
@@ -113,16 +127,31 @@ void KaveloApp::destroyAllWindows() {
 }
 
 int runKavelo(int argc, char** argv) {
-    QApplication app(argc, argv);
+    // On a Wayland desktop the video window needs X11: run on XWayland unless told otherwise.
+    std::vector<char*> args(argv, argv + argc);
+    QByteArray platformOption = QByteArrayLiteral("-platform");
+    QByteArray platform;
+    if (const auto chosen = windowingPlatform(qgetenv("QT_QPA_PLATFORM"),
+                                              qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"))) {
+        platform = *chosen;
+        args.insert(args.begin() + std::min<std::ptrdiff_t>(1, argc),
+                    {platformOption.data(), platform.data()});
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    QApplication app(count, args.data());
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Kavelo"));
-    // The skin sits beside the real program file, so a symbolic link to it works too.
-    const QString folder = QFileInfo(QApplication::applicationFilePath()).canonicalPath();
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
+    // The skin sits beside the real program file (so a symbolic link to it works too), or in
+    // the installed share folder.
+    const QString folder = skinHome(QFileInfo(QApplication::applicationFilePath()).canonicalPath());
     QtDialogs dialogs;
     int code = 0;
     {
         KaveloApp kavelo(dialogs, makeMpvDvdEngine, folder);
         kavelo.showMainWindow();
+        DesktopSession desktop(kavelo, sessionBus());
         code = app.exec();
     }
     return code;

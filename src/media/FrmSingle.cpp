@@ -266,4 +266,17 @@ void FrmSingle::sliTime_MouseUp() {
     });
 }
 
+bool FrmSingle::videoPlaying() noexcept {
+    QString mode;
+    if (!m_mci ||
+        m_mci->sendString(QString::fromLatin1(mci::kStatusMode), &mode, mci::kReplyBuffer) != 0 ||
+        mode != QLatin1String("playing"))
+        return false;
+    // The device shows its picture in a window of its own inside the frame; a medium
+    // without pictures shows none.
+    const auto pictures = FrameVideo->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [](const QWidget* w) { return !w->isHidden(); });
+}
+
 } // namespace kavelo

@@ -49,6 +49,9 @@ public:
 
     ModuleMPEG& module() { return m_module; }
 
+    // Whether a medium with pictures is playing now (the desktop keeps the screen on then).
+    bool videoPlaying() noexcept;
+
     // The controls, named as designed.
     SeekSlider* sliTime = nullptr;
     QLabel* Label1 = nullptr;

@@ -31,6 +31,7 @@ inline constexpr const char* kPutWindow = "put mpeg window at %1 %2 %3 %4";
 inline constexpr const char* kTimeFormatFrames = "set mpeg time format frames";
 inline constexpr const char* kStatusLength = "status mpeg length";
 inline constexpr const char* kStatusPosition = "status mpeg position";
+inline constexpr const char* kStatusMode = "status mpeg mode";
 inline constexpr const char* kSuccess = "Success";
 inline constexpr int kCommandBuffer = 255; // open and play commands are padded to this
 inline constexpr int kReplyBuffer = 255;

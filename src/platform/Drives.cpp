@@ -12,15 +12,6 @@
 namespace kavelo {
 namespace {
 
-bool discInDrive(const QString& device) {
-    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
-    ::close(fd);
-    return status == CDS_DISC_OK;
-}
-
 constexpr const char* kPseudoFileSystems[] = {
     "proc",       "sysfs",      "devtmpfs", "devpts",  "cgroup",      "cgroup2",
     "securityfs", "pstore",     "bpf",      "tracefs", "debugfs",     "mqueue",
@@ -36,6 +27,20 @@ bool pseudoFileSystem(const QByteArray& type) {
 }
 
 } // namespace
+
+QString defaultOpticalDrive() {
+    return QFileInfo::exists(QStringLiteral("/dev/dvd")) ? QStringLiteral("/dev/dvd")
+                                                         : QStringLiteral("/dev/sr0");
+}
+
+bool discInDrive(const QString& device) {
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+    ::close(fd);
+    return status == CDS_DISC_OK;
+}
 
 QList<Drive> SystemDrives::drives() {
     QList<Drive> result;

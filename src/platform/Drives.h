@@ -27,6 +27,13 @@ public:
     virtual std::optional<QString> openDrive(const Drive& drive) = 0;
 };
 
+// The optical drive Kavelo plays when no other place is chosen: /dev/dvd, or /dev/sr0 when
+// there is no /dev/dvd.
+QString defaultOpticalDrive();
+
+// Whether the optical drive `device` holds a disc it can read. Never blocks on an empty drive.
+bool discInDrive(const QString& device);
+
 // Optical drives from /dev (sr*, dvd*, cdrom*), volumes from the mount table.
 class SystemDrives final : public IDrives {
 public:

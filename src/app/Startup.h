@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace kavelo {
+
+// The DVD place a new main window starts with. Play plays the optical drive when it holds a
+// disc, so then nothing is set. Otherwise the working folder is played when it holds a
+// VIDEO_TS folder or is one (a copied disc, the sample disc of `make run`); else nothing is
+// set and Play asks for a disc as usual.
+std::optional<QString> startDvdFolder(const QString& workingFolder, bool discInDrive);
+
+// The folder whose `skin` folder Kavelo reads: the program's own folder when the skin lies
+// beside the program (a build tree), else the installed share/kavelo beside the program's
+// bin folder when that holds it, else the program's folder all the same.
+QString skinHome(const QString& programFolder);
+
+// The windowing platform to ask Qt for. The video is a native X11 window inside the main
+// window, so in a Wayland session where nobody chose a platform (QT_QPA_PLATFORM unset) and
+// XWayland is there (DISPLAY set), Kavelo runs on xcb. Nothing means Qt's own choice.
+std::optional<QByteArray> windowingPlatform(const QByteArray& qpaPlatform,
+                                            const QByteArray& waylandDisplay,
+                                            const QByteArray& x11Display);
+
+} // namespace kavelo
