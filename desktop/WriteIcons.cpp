@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QPainter>
 #include <QPixmap>
 
 #include <cstdio>
@@ -27,9 +28,17 @@ int main(int argc, char** argv) {
             return 2;
         }
         const QString folder = QStringLiteral("%1/%2x%2/apps").arg(out).arg(size);
-        QPixmap picture = icon.pixmap(QSize(size, size));
-        if (picture.size() != QSize(size, size))
-            picture = picture.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        // The picture as the icon gives it at this size, centred on a square.
+        const QPixmap drawn = icon.pixmap(QSize(size, size));
+        QPixmap picture(size, size);
+        picture.fill(Qt::transparent);
+        {
+            QPainter p(&picture);
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            const QSize fit = drawn.size().scaled(size, size, Qt::KeepAspectRatio);
+            p.drawPixmap(QRect(QPoint((size - fit.width()) / 2, (size - fit.height()) / 2), fit),
+                         drawn);
+        }
         if (!QDir().mkpath(folder) || !picture.save(folder + QLatin1Char('/') + name + ".png")) {
             std::fprintf(stderr, "cannot write the %dx%d icon in %s\n", size, size,
                          qPrintable(folder));

@@ -146,6 +146,7 @@ int runKavelo(int argc, char** argv) {
     // The skin sits beside the real program file (so a symbolic link to it works too), or in
     // the installed share folder.
     const QString folder = skinHome(QFileInfo(QApplication::applicationFilePath()).canonicalPath());
+    qCDebug(lcDesktop) << "skin folder" << folder;
     QtDialogs dialogs;
     int code = 0;
     {

@@ -583,10 +583,8 @@ DvdPlayState MpvDvdEngine::PlayState() noexcept {
         return DvdPlayState::Stopped;
     if (m_scan != Scan::None)
         return DvdPlayState::Playing;
-    int paused = 0;
-    int ended = 0;
-    mpv_get_property(m_mpv.get(), prop::kPause, MPV_FORMAT_FLAG, &paused);
-    mpv_get_property(m_mpv.get(), prop::kEofReached, MPV_FORMAT_FLAG, &ended);
+    const bool paused = m_mpv->getFlag(prop::kPause).value_or(false);
+    const bool ended = m_mpv->getFlag(prop::kEofReached).value_or(false);
     return paused || ended ? DvdPlayState::Paused : DvdPlayState::Playing;
 }
 

@@ -5,11 +5,15 @@
 #include "FrmPlay.h"
 #include "KaveloApp.h"
 #include "MpvDvdEngine.h"
+#include "TestFiles.h"
 #include "Waiting.h"
 
 #include <QAction>
 #include <QDir>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -33,6 +37,11 @@ protected:
     ~PlaybackRealEngine() override { QDir::setCurrent(m_oldCwd); }
 
     void choose(const char* item) { m_window->menuItem(QString::fromLatin1(item))->trigger(); }
+
+    void closeMainWindow() {
+        m_window->close();
+        ASSERT_TRUE(test::waitUntil([&] { return !m_app.existingMainWindow(); }, 5000));
+    }
 
     // Plays the disc the way a user does: the drive/directory dialog at the current folder.
     void playFromDirectoryDialog() {
@@ -133,6 +142,90 @@ TEST_F(PlaybackRealEngine, BookmarkAcrossATitleChangeAndScansEndedByPlay) {
     EXPECT_FALSE(m_window->sliMain->isEnabled());
     EXPECT_FALSE(m_window->timTime->isActive());
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
+}
+
+TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
+    // Started in the disc's folder (as `make run` does): the Play button plays it at once.
+    m_app.showMainWindow();
+    m_window = m_app.existingMainWindow();
+    QTest::mouseClick(m_window->picPlay, Qt::LeftButton);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty()) << m_dialogs.messages.join("|").toStdString();
+    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    EXPECT_EQ(m_engine->DVDDirectory(), kDisc);
+    QTest::mouseClick(m_window->picStop, Qt::LeftButton);
+    closeMainWindow();
+
+    // Started inside VIDEO_TS: the same; Ctrl+P is File > Kavelo ROM.
+    QDir::setCurrent(kDisc + QStringLiteral("/VIDEO_TS"));
+    m_app.showMainWindow();
+    m_window = m_app.existingMainWindow();
+    EXPECT_EQ(m_window->menuItem("mnuKavelo")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    choose("mnuKavelo");
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    closeMainWindow();
+
+    // Started anywhere else: Play asks for a disc in the drive, as it always has.
+    QTemporaryDir elsewhere;
+    QDir::setCurrent(elsewhere.path());
+    m_app.showMainWindow();
+    m_window = m_app.existingMainWindow();
+    EXPECT_NE(m_engine->DVDDirectory(), elsewhere.path());
+    if (!QFile::exists(QStringLiteral("/dev/dvd")) && !QFile::exists(QStringLiteral("/dev/sr0"))) {
+        choose("mnuKavelo");
+        EXPECT_EQ(m_dialogs.messages, QStringList{"Please Insert DVD Rom."});
+    }
+}
+
+TEST_F(PlaybackRealEngine, DirectoryDialogPlaysADiscImageAndRefusesOthers) {
+    const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
+    if (genisoimage.isEmpty())
+        GTEST_SKIP() << "genisoimage is not installed";
+    QTemporaryDir temp;
+    const QDir folder(temp.path());
+    ASSERT_TRUE(folder.mkpath(QStringLiteral("nothing")));
+    const auto image = [&](const QString& name, const QString& from) {
+        return QProcess::execute(genisoimage,
+                                 {"-quiet", "-dvd-video", "-o", folder.filePath(name), from}) == 0;
+    };
+    ASSERT_TRUE(image(QStringLiteral("Film.ISO"), kDisc));
+    // A CD image without DVD video, and noise named like an image.
+    ASSERT_EQ(QProcess::execute(genisoimage, {"-quiet", "-o", folder.filePath("data.iso"),
+                                              folder.filePath("nothing")}),
+              0);
+    QByteArray noise(1 << 20, '\0');
+    for (qsizetype i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 7919) >> 3);
+    ASSERT_TRUE(test::writeFile(folder.filePath("noise.iso"), noise));
+
+    QDir::setCurrent(temp.path());
+    m_app.showMainWindow();
+    m_window = m_app.existingMainWindow();
+    choose("mnuDifferent");
+    auto* dlg = qobject_cast<FrmDirectory*>(m_app.directory().get());
+    ASSERT_NE(dlg, nullptr);
+    const auto pick = [&](const char* name) {
+        const auto items =
+            dlg->dirDirectory->findItems(QString::fromLatin1(name), Qt::MatchEndsWith);
+        ASSERT_EQ(items.size(), 1) << name;
+        EXPECT_TRUE(FolderList::isImage(items.first()));
+        dlg->dirDirectory->setCurrentItem(items.first());
+    };
+    for (const char* bad : {"data.iso", "noise.iso"}) {
+        pick(bad);
+        dlg->cmdOk->click();
+        EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"}) << bad;
+        EXPECT_TRUE(m_app.directory().isOpen());
+        EXPECT_EQ(m_engine->PlayState(), DvdPlayState::Stopped);
+        m_dialogs.messages.clear();
+    }
+    pick("Film.ISO");
+    dlg->cmdOk->click();
+    EXPECT_TRUE(m_dialogs.messages.isEmpty()) << m_dialogs.messages.join("|").toStdString();
+    EXPECT_TRUE(test::waitUntil([&] { return !m_app.directory().isOpen(); }, 3000));
+    EXPECT_EQ(m_engine->DVDDirectory(), folder.filePath("Film.ISO"));
+    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    EXPECT_TRUE(test::waitUntil([&] { return m_engine->positionSeconds() > 0.3; }, 3000));
 }
 
 } // namespace
