@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <clocale>
@@ -58,12 +59,16 @@ FrmPlay* KaveloApp::mainWindow() {
         w->setAttribute(Qt::WA_DeleteOnClose, true);
         m_main = w;
         wireMainWindow(w);
-        // Play plays the disc in the drive, or else a disc folder Kavelo was started in.
+        // Play plays the disc in the drive, or else a disc folder Kavelo was started in. The
+        // engine is told once the window is up, so that the window shows first.
         attempt([&] {
             const auto folder =
                 startDvdFolder(QDir::currentPath(), discInDrive(defaultOpticalDrive()));
-            if (folder)
-                w->engine().SetDVDDirectory(*folder);
+            if (folder) {
+                QTimer::singleShot(0, w, [w, place = *folder] {
+                    attempt([&] { w->engine().SetDVDDirectory(place); });
+                });
+            }
         });
     }
     return m_main;

@@ -148,6 +148,7 @@ TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
     // Started in the disc's folder (as `make run` does): the Play button plays it at once.
     m_app.showMainWindow();
     m_window = m_app.existingMainWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return m_engine->DVDDirectory() == kDisc; }, 5000));
     QTest::mouseClick(m_window->picPlay, Qt::LeftButton);
     EXPECT_TRUE(m_dialogs.messages.isEmpty()) << m_dialogs.messages.join("|").toStdString();
     EXPECT_EQ(m_engine->CurrentTitle(), 2);
@@ -160,6 +161,7 @@ TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
     m_app.showMainWindow();
     m_window = m_app.existingMainWindow();
     EXPECT_EQ(m_window->menuItem("mnuKavelo")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    QTest::qWait(50);
     choose("mnuKavelo");
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
     EXPECT_EQ(m_engine->CurrentTitle(), 2);
@@ -170,6 +172,7 @@ TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
     QDir::setCurrent(elsewhere.path());
     m_app.showMainWindow();
     m_window = m_app.existingMainWindow();
+    QTest::qWait(50);
     EXPECT_NE(m_engine->DVDDirectory(), elsewhere.path());
     if (!QFile::exists(QStringLiteral("/dev/dvd")) && !QFile::exists(QStringLiteral("/dev/sr0"))) {
         choose("mnuKavelo");
