@@ -416,7 +416,19 @@ void MpvDvdEngine::seekTo(double seconds) {
     m_seekPending = true;
     command({"seek", QByteArray::number(seconds, 'f', 3), "absolute+exact"});
     setFlag(prop::kPause, false);
-    waitFor([this] { return !m_seekPending || !m_loaded; }, kSeekWaitMs);
+    // A step of a backward scan may still have been under way: its picture comes first and is
+    // not this seek's. This seek's picture lies within a second of where it was asked to go.
+    waitFor(
+        [this, seconds] {
+            if (!m_loaded || !m_mpv)
+                return true;
+            if (m_seekPending)
+                return false;
+            const double shown = m_mpv->getDouble(prop::kTimePos).value_or(seconds);
+            m_seekPending = std::abs(shown - seconds) > 1.0;
+            return !m_seekPending;
+        },
+        kSeekWaitMs);
 }
 
 void MpvDvdEngine::playNormally() {
