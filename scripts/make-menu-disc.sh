@@ -10,7 +10,7 @@
 #     1 "Resume"            -> back to the title it was called from
 #     2 "Main menu"         -> the main menu
 #   title 1: chapter 1 (3 s, then its last picture held 2 s by a cell still), chapter 2 (3 s);
-#   title 2: four chapters of 2 s each.
+#   title 2: four chapters of 2 s each in one piece.
 #   Both titles return to the main menu at their end.
 # Every picture carries a burned-in label ("MAIN MENU", "MOTION MENU 00:00:01.20",
 # "T2 C3 00:00:04.40", ...). Skips the work when OUTDIR already holds a complete disc.
@@ -63,13 +63,12 @@ encode() {
   [[ $src == *=* ]] && sep=":"
   ff -f lavfi -i "${src}${sep}size=720x576:rate=25:duration=${secs}" \
     -f lavfi -i "aevalsrc=0.3*sin(2*PI*${tone}*t):s=48000:c=stereo:d=${secs}" \
-    -vf "$filters" -target pal-dvd -aspect 4:3 -b:v 2000k -g 12 -threads 2 "$work/${name}.mpg"
+    -vf "$filters" -target pal-dvd -aspect 4:3 -b:v 2000k -g 10 -threads 2 "$work/${name}.mpg"
 }
 
 # title T C START SECONDS: one chapter piece of a title, labelled with its title time.
 title() {
   local t=$1 c=$2 start=$3 secs=$4 src=testsrc tone=$((330 + 110 * $2))
-  [ "$t" = 2 ] && src=smptebars
   encode "t${t}c${c}" "$src" "$secs" "$tone" \
     "$(label 40 40 "T${t} C${c} %{pts\\:hms\\:${start}}")"
 }
@@ -80,10 +79,9 @@ encode motion testsrc2 3 880 \
   "$(label 40 40 'MOTION MENU %{pts\:hms}'),$(buttonbox "${B1[@]}" 'Resume'),$(buttonbox "${B2[@]}" 'Main menu')"
 title 1 1 0 3
 title 1 2 3 3
-title 2 1 0 2
-title 2 2 2 2
-title 2 3 4 2
-title 2 4 6 2
+# Title 2 is one piece with a chapter every 2 s (a whole number of 0.4 s picture groups, so the
+# chapter marks fall where asked).
+encode t2 smptebars 8 440 "$(label 40 40 "T2 C%{eif\\:1+floor(t/2)\\:d} %{pts\\:hms}")"
 
 # Highlight (selected) and select (activated) images: transparent, a thick outline per button.
 # spumux takes at most four colours per image, transparency included.
@@ -165,10 +163,7 @@ cat >"$work/disc.xml" <<EOF
         <post>call vmgm menu 1;</post>
       </pgc>
       <pgc>
-        <vob file="$work/t2c1.mpg" chapters="0" />
-        <vob file="$work/t2c2.mpg" chapters="0" />
-        <vob file="$work/t2c3.mpg" chapters="0" />
-        <vob file="$work/t2c4.mpg" chapters="0" />
+        <vob file="$work/t2.mpg" chapters="0,0:02,0:04,0:06" />
         <post>call vmgm menu 1;</post>
       </pgc>
     </titles>

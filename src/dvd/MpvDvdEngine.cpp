@@ -1,10 +1,13 @@
 #include "MpvDvdEngine.h"
 
 #include "DvdTime.h"
+#include "MenuStreams.h"
 #include "MpvSession.h"
+#include "Navigator.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPalette>
 #include <QScreen>
@@ -16,6 +19,8 @@
 #include <vector>
 
 namespace kavelo {
+
+Q_DECLARE_LOGGING_CATEGORY(lcMenus)
 
 namespace {
 
@@ -223,6 +228,9 @@ void MpvDvdEngine::handleEvent(const Event& event) {
             if (m_loaded && m_scan != Scan::Backwards) {
                 const double length =
                     m_structure.title(m_title) ? m_structure.title(m_title)->length : 0;
+                // The disc's program decides what follows the title.
+                if (m_nav && length > 0 && m_lastPosition >= length - 0.1)
+                    QTimer::singleShot(0, this, [this] { onTitleEnd(); });
                 if (length > 0 && m_lastPosition > length + 0.5) {
                     stopScan();
                     m_mpv->setFlag(prop::kPause, true);
@@ -233,6 +241,9 @@ void MpvDvdEngine::handleEvent(const Event& event) {
         } else if (event.observer == kObserveEof) {
             if (*event.value != 0 && m_scan == Scan::Forwards)
                 stopScan();
+            // The disc's program decides what follows a menu piece or a title.
+            if (*event.value != 0 && m_nav)
+                QTimer::singleShot(0, this, [this] { m_inMenu ? onPieceEnd() : onTitleEnd(); });
         }
         break;
     case Event::Type::Shutdown:
@@ -491,7 +502,11 @@ void MpvDvdEngine::Play() {
     clock.start();
     player();
     const QString place = DVDDirectory();
-    if (m_loaded && !m_newPlace) {
+    if (m_inMenu && !m_newPlace) {
+        setFlag(prop::kPause, false);
+        return;
+    }
+    if (m_loaded && !m_newPlace && !m_discEnded) {
         if (player().getFlag(prop::kEofReached).value_or(false))
             seekTo(0);
         else
@@ -499,8 +514,21 @@ void MpvDvdEngine::Play() {
         return;
     }
     DvdStructure structure = m_discs.read(place);
+    // The disc's own program decides where playback starts; a disc whose program cannot be
+    // followed plays its longest title.
+    m_structure = structure;
+    m_loadedPlace = place;
+    try {
+        if (startDiscProgram(place, kPlayBudgetMs - clock.elapsed()))
+            return;
+    } catch (const EngineError& e) {
+        qCDebug(lcMenus) << "disc program not followed:" << e.what();
+        leaveMenu();
+    }
+    m_nav.reset();
     const int title = structure.longestTitle();
-    load(place, std::move(structure), title, 0, 1, kPlayBudgetMs - clock.elapsed());
+    load(place, std::move(structure), title, 0, 1,
+         std::max<qint64>(kPlayBudgetMs - clock.elapsed(), 1000));
 }
 
 void MpvDvdEngine::PlayTitle(int title) {
@@ -512,6 +540,10 @@ void MpvDvdEngine::PlayTitle(int title) {
 }
 
 void MpvDvdEngine::Pause() {
+    if (m_inMenu) {
+        setFlag(prop::kPause, true);
+        return;
+    }
     requireLoaded();
     stopScan();
     setDouble(prop::kSpeed, 1.0);
@@ -521,12 +553,20 @@ void MpvDvdEngine::Pause() {
 void MpvDvdEngine::Stop() {
     mpv::Session& session = player();
     stopScan();
-    if (m_loaded)
+    if (m_loaded || m_inMenu)
         session.command({"stop"});
     m_loaded = false;
+    // A later Play starts the disc's program again from its beginning.
+    leaveMenu();
+    m_nav.reset();
+    m_discEnded = false;
 }
 
 void MpvDvdEngine::Resume() {
+    if (m_inMenu) {
+        setFlag(prop::kPause, false);
+        return;
+    }
     requireLoaded();
     playNormally();
 }
@@ -651,20 +691,29 @@ void MpvDvdEngine::SetFullScreenMode(bool on) {
 
 // ---- position -----------------------------------------------------------------------------------
 
+// While a menu shows no title plays: title, chapter and times read 0.
 std::int32_t MpvDvdEngine::CurrentTitle() {
+    if (m_inMenu)
+        return 0;
     requireLoaded();
     return m_title;
 }
 
 std::int32_t MpvDvdEngine::CurrentChapter() {
+    if (m_inMenu)
+        return 0;
     return chapterIndexAt(currentPosition()) + 1;
 }
 
 QString MpvDvdEngine::CurrentTime() {
+    if (m_inMenu)
+        return dvdTimeText(0, m_fps);
     return dvdTimeText(currentPosition(), m_fps);
 }
 
 QString MpvDvdEngine::TotalTitleTime() {
+    if (m_inMenu)
+        return dvdTimeText(0, m_fps);
     return dvdTimeText(currentTitleInfo().length, m_fps);
 }
 
@@ -719,6 +768,8 @@ void MpvDvdEngine::Zoom(std::int32_t x, std::int32_t y, double ratio) {
     if (!std::isfinite(ratio) || ratio < 0)
         throw EngineError("no such zoom ratio");
     player();
+    if (m_inMenu)
+        throw EngineError("a menu shows");
     if (ratio == 0 || ratio == 1) {
         setDouble(prop::kVideoZoom, 0);
         setDouble(prop::kVideoAlignX, 0);

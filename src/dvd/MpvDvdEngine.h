@@ -14,13 +14,18 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kavelo {
 
 namespace mpv {
 class Session;
+class MenuStreams;
 struct Event;
 } // namespace mpv
+class Navigator;
+struct NavDecision;
+struct MenuPiece;
 
 // The DVD engine of the main window: libmpv decodes and shows the disc in a native child
 // widget of `parent` (object name "dvdMain"), libdvdnav tells titles, chapters and angles.
@@ -120,11 +125,25 @@ private:
     double framesPerSecond() const;
     QString defaultDevice() const;
 
+    // The disc's own program: first-play, menus, the order of titles (MpvDvdEngineMenus.cpp).
+    bool startDiscProgram(const QString& place, qint64 budgetMs);
+    void follow(const NavDecision& decision, qint64 budgetMs);
+    void showMenu(const MenuPiece& piece, qint64 budgetMs);
+    void leaveMenu();
+    void drawHighlight(bool activated);
+    void onPieceEnd();
+    void onTitleEnd();
+    void openDiscMenu();
+    void menuActed(const NavDecision& decision);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
     void setText(const char* name, const QString& value);
     void command(std::initializer_list<QByteArray> args);
 
+    // Menu pieces are read by libmpv until it is gone: they outlive it.
+    std::unique_ptr<mpv::MenuStreams> m_menuStreams;
     std::unique_ptr<mpv::Session> m_mpv; // from the first time the video is drawn or needed
     QByteArray m_background = "#000000";
     QPointer<QWidget> m_video;      // dvdMain
@@ -163,6 +182,18 @@ private:
     int m_pictureUpdates = 0;
 
     std::optional<Bookmark> m_bookmark;
+
+    // The disc's program, while it is followed; absent when the disc plays without it.
+    std::unique_ptr<Navigator> m_nav;
+    bool m_inMenu = false;     // a menu piece shows: the title commands fail
+    bool m_menuEnding = false; // the piece on screen goes on to the program's next step
+    bool m_discEnded = false;  // the disc's program ended: Play starts it again
+    bool m_following = false;  // a step of the program runs (no re-entry from events)
+    int m_stillSeconds = 0;
+    QTimer m_stillTimer;
+    std::vector<std::uint8_t> m_overlay[2]; // the highlight libmpv shows, and the one before
+    int m_overlayIndex = 0;
+    bool m_overlayShown = false;
 };
 
 } // namespace kavelo

@@ -79,6 +79,8 @@ public:
     Session& operator=(const Session&) = delete;
 
     bool valid() const { return m_handle != nullptr; }
+    // The handle itself, for this library's other helpers (only they see libmpv's header).
+    mpv_handle* rawHandle() const { return m_handle.get(); }
     static QString errorText(int code);
 
     // Before initialize(): options. An option this libmpv lacks is simply not set.

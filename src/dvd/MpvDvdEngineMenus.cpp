@@ -1,0 +1,349 @@
+// The disc's own program in the DVD engine: its first-play program and menus, shown as pieces
+// libmpv plays like files, button highlights drawn over them, the pointer and keys that work
+// the buttons, and the titles the program chooses, played as the engine plays any title.
+#include "DvdTime.h"
+#include "DvdnavSource.h"
+#include "MenuGeometry.h"
+#include "MenuStreams.h"
+#include "MpvDvdEngine.h"
+#include "MpvSession.h"
+#include "Navigator.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLoggingCategory>
+#include <QMouseEvent>
+
+#include <cmath>
+
+namespace kavelo {
+
+Q_LOGGING_CATEGORY(lcMenus, "kavelo.menus")
+
+namespace {
+
+namespace prop = mpv::name;
+
+constexpr qint64 kStepBudgetMs = 3000; // one step of the program: reading and loading
+constexpr qint64 kFirstPictureMs = 1000;
+constexpr int kOverlayId = 3;
+constexpr int kStillForever = 255; // a still that holds until a button is used
+
+} // namespace
+
+bool MpvDvdEngine::startDiscProgram(const QString& place, qint64 budgetMs) {
+    m_nav.reset();
+    m_discEnded = false;
+    // Only places the disc probe has just read come here.
+    auto source = openDvdnavSource(QFile::encodeName(place).toStdString());
+    if (!source)
+        return false;
+    auto nav = std::make_unique<Navigator>(std::move(source));
+    const NavDecision first = nav->start();
+    if (first.kind != NavDecision::Kind::Menu) {
+        // Discs that start with a title (or whose program fails) play their longest title.
+        qCDebug(lcMenus) << "disc program does not start with a menu:" << first.reason.c_str();
+        return false;
+    }
+    if (!m_menuStreams) {
+        auto streams = std::make_unique<mpv::MenuStreams>();
+        if (!streams->install(player())) {
+            qCDebug(lcMenus) << "menu protocol could not be registered";
+            return false;
+        }
+        m_menuStreams = std::move(streams);
+        // A still menu ends paused; what follows it must not inherit the pause.
+        player().setText("reset-on-next-file", "pause");
+        m_stillTimer.setSingleShot(true);
+        connect(&m_stillTimer, &QTimer::timeout, this, [this] {
+            m_menuEnding = true;
+            onPieceEnd();
+        });
+        if (m_video)
+            m_video->setMouseTracking(true);
+        qApp->installEventFilter(this);
+    }
+    m_nav = std::move(nav);
+    follow(first, budgetMs);
+    return true;
+}
+
+void MpvDvdEngine::follow(const NavDecision& decision, qint64 budgetMs) {
+    switch (decision.kind) {
+    case NavDecision::Kind::Menu:
+        showMenu(decision.menu, budgetMs);
+        return;
+    case NavDecision::Kind::Title: {
+        leaveMenu();
+        const TitleStart& t = decision.title;
+        const DvdTitleInfo* info = m_structure.title(t.title);
+        const int angle = info && t.streams.angle <= info->angles ? t.streams.angle : 1;
+        load(m_loadedPlace, m_structure, t.title, t.start, angle, budgetMs);
+        m_mpv->setFlag(prop::kPause, false);
+        // The disc's stream registers choose the sound and subtitles (libmpv counts from 1).
+        if (t.streams.audio > 0)
+            m_mpv->setText("aid", QByteArray::number(t.streams.audio + 1));
+        if (t.streams.subpicture >= 0 && t.streams.subpicture < 32)
+            m_mpv->setText("sid", QByteArray::number(t.streams.subpicture + 1));
+        return;
+    }
+    case NavDecision::Kind::End:
+        leaveMenu();
+        stopScan();
+        m_mpv->command({"stop"});
+        m_loaded = false;
+        m_discEnded = true;
+        return;
+    case NavDecision::Kind::Stay:
+        return;
+    case NavDecision::Kind::Failed: {
+        // The disc's program cannot be followed further: play as if it had none.
+        qCDebug(lcMenus) << "disc program abandoned:" << decision.reason.c_str();
+        leaveMenu();
+        m_nav.reset();
+        const int longest = m_structure.longestTitle();
+        if (longest > 0)
+            load(m_loadedPlace, m_structure, longest, 0, 1, budgetMs);
+        return;
+    }
+    }
+}
+
+void MpvDvdEngine::showMenu(const MenuPiece& piece, qint64 budgetMs) {
+    mpv::Session& session = player();
+    stopScan();
+    leaveMenu();
+    m_loaded = false; // the title commands fail while a menu shows
+
+    const QByteArray url =
+        m_menuStreams->publish(std::make_shared<const std::vector<std::uint8_t>>(piece.data));
+    // One picture is shown as long as the piece asks, not a second by default; the disc's own
+    // subpicture is drawn as the highlight, not as subtitles.
+    QByteArray options = "image-display-duration=0,sid=no,loop-file=";
+    options += piece.end == MenuPiece::End::Loop ? "inf" : "no";
+    session.setDouble(prop::kSpeed, 1.0);
+    session.setFlag(prop::kPause, false);
+
+    drainEvents();
+    m_entry = -1;
+    m_awaitStart = true;
+    m_entryLoaded = false;
+    m_entryEnded = false;
+    std::int64_t entry = -1;
+    if (const int rc = session.loadFile(url, options, &entry); rc < 0) {
+        m_awaitStart = false;
+        throw EngineError("the menu cannot be shown");
+    }
+    if (entry >= 0) {
+        m_entry = entry;
+        m_awaitStart = false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const bool settled =
+        session.waitUntil([this] { return m_entryLoaded || m_entryEnded; }, budgetMs);
+    if (!settled || m_entryEnded)
+        throw EngineError("the menu cannot be shown");
+    const int pictures = m_pictureUpdates;
+    session.waitUntil([this, pictures] { return m_pictureUpdates != pictures || m_entryEnded; },
+                      std::clamp<qint64>(budgetMs - clock.elapsed(), 0, kFirstPictureMs));
+
+    m_inMenu = true;
+    m_menuEnding = piece.end == MenuPiece::End::Continue;
+    m_stillSeconds = piece.end == MenuPiece::End::Still ? piece.stillSeconds : 0;
+    drawHighlight(false);
+}
+
+void MpvDvdEngine::leaveMenu() {
+    m_stillTimer.stop();
+    if (m_overlayShown && m_mpv)
+        m_mpv->command({"overlay-remove", QByteArray::number(kOverlayId)});
+    m_overlayShown = false;
+    m_inMenu = false;
+    m_menuEnding = false;
+    m_stillSeconds = 0;
+}
+
+void MpvDvdEngine::drawHighlight(bool activated) {
+    if (!m_nav || !m_inMenu || !m_mpv)
+        return;
+    mpv::Session& session = *m_mpv;
+    const OverlayPicture frame = m_nav->highlightPicture(activated);
+    const int frameWidth = static_cast<int>(session.getInt("video-params/w").value_or(720));
+    const int frameHeight = static_cast<int>(session.getInt("video-params/h").value_or(576));
+    const PixelRect picture =
+        pictureRect(static_cast<int>(session.getInt("osd-dimensions/w").value_or(0)),
+                    static_cast<int>(session.getInt("osd-dimensions/h").value_or(0)),
+                    session.getDouble("osd-dimensions/ml").value_or(0),
+                    session.getDouble("osd-dimensions/mt").value_or(0),
+                    session.getDouble("osd-dimensions/mr").value_or(0),
+                    session.getDouble("osd-dimensions/mb").value_or(0));
+    const OverlayPicture placed = placeOnPicture(frame, picture, frameWidth, frameHeight);
+    if (placed.empty()) {
+        if (m_overlayShown)
+            session.command({"overlay-remove", QByteArray::number(kOverlayId)});
+        m_overlayShown = false;
+        return;
+    }
+    // libmpv reads the pixels where they lie; the picture before stays until this one is up.
+    m_overlayIndex ^= 1;
+    std::vector<std::uint8_t>& pixels = m_overlay[m_overlayIndex];
+    pixels = placed.bgra;
+    const QByteArray address =
+        "&" +
+        QByteArray::number(static_cast<qulonglong>(reinterpret_cast<quintptr>(pixels.data())));
+    const int rc = session.command(
+        {"overlay-add", QByteArray::number(kOverlayId), QByteArray::number(placed.x),
+         QByteArray::number(placed.y), address, "0", "bgra", QByteArray::number(placed.width),
+         QByteArray::number(placed.height), QByteArray::number(placed.width * 4)});
+    m_overlayShown = rc >= 0;
+}
+
+void MpvDvdEngine::onPieceEnd() {
+    if (!m_nav || !m_inMenu || m_following)
+        return;
+    if (!m_menuEnding) {
+        // A still of some seconds holds the piece's last picture, then the program goes on.
+        if (m_stillSeconds > 0 && m_stillSeconds < kStillForever && !m_stillTimer.isActive())
+            m_stillTimer.start(m_stillSeconds * 1000);
+        return;
+    }
+    m_following = true;
+    try {
+        follow(m_nav->continueAfterPiece(), kStepBudgetMs);
+    } catch (const std::exception& e) {
+        qCDebug(lcMenus) << "menu could not go on:" << e.what();
+    }
+    m_following = false;
+}
+
+void MpvDvdEngine::onTitleEnd() {
+    if (!m_nav || m_inMenu || !m_loaded || m_following || m_scan == Scan::Backwards || !m_mpv)
+        return;
+    const DvdTitleInfo* info = m_structure.title(m_title);
+    const bool atEnd = m_mpv->getFlag(prop::kEofReached).value_or(false) ||
+                       (info && info->length > 0 && m_lastPosition >= info->length - 0.1);
+    if (!atEnd)
+        return;
+    m_following = true;
+    try {
+        follow(m_nav->titleEnded(), kStepBudgetMs);
+    } catch (const std::exception& e) {
+        qCDebug(lcMenus) << "title end could not be followed:" << e.what();
+    }
+    m_following = false;
+}
+
+void MpvDvdEngine::openDiscMenu() {
+    if (!m_nav || m_following)
+        return;
+    m_following = true;
+    try {
+        const double at = m_loaded ? currentPosition() : 0;
+        follow(m_nav->openMenu(at), kStepBudgetMs);
+    } catch (const std::exception& e) {
+        qCDebug(lcMenus) << "disc menu could not be opened:" << e.what();
+    }
+    m_following = false;
+}
+
+void MpvDvdEngine::menuActed(const NavDecision& decision) {
+    if (decision.kind == NavDecision::Kind::Stay)
+        return;
+    m_following = true;
+    try {
+        follow(decision, kStepBudgetMs);
+    } catch (const std::exception& e) {
+        qCDebug(lcMenus) << "button could not be followed:" << e.what();
+    }
+    m_following = false;
+}
+
+bool MpvDvdEngine::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_nav || !m_video || m_following)
+        return false;
+    try {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (!widget || widget->window() != m_video->window())
+                return false;
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_M && (key->modifiers() & Qt::ControlModifier)) {
+                openDiscMenu();
+                return true;
+            }
+            if (!m_inMenu || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+                return false;
+            std::optional<NavDirection> direction;
+            switch (key->key()) {
+            case Qt::Key_Up:
+                direction = NavDirection::Up;
+                break;
+            case Qt::Key_Down:
+                direction = NavDirection::Down;
+                break;
+            case Qt::Key_Left:
+                direction = NavDirection::Left;
+                break;
+            case Qt::Key_Right:
+                direction = NavDirection::Right;
+                break;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                // The highlight shows the button acted on: a jump resets it.
+                drawHighlight(true);
+                menuActed(m_nav->activate());
+                return true;
+            default:
+                return false;
+            }
+            if (m_nav->move(*direction))
+                drawHighlight(false);
+            return true;
+        }
+        if (watched != m_video || !m_inMenu)
+            return false;
+        if (type == QEvent::Resize) {
+            drawHighlight(false);
+            return false;
+        }
+        if (type != QEvent::MouseMove && type != QEvent::MouseButtonPress)
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (type == QEvent::MouseButtonPress && mouse->button() != Qt::LeftButton)
+            return false; // the right button keeps opening the pop-up menu
+        // libmpv measures its window in device pixels.
+        const double scale = m_video->devicePixelRatioF();
+        const QPointF at = mouse->position() * scale;
+        mpv::Session& session = player();
+        const PixelRect picture =
+            pictureRect(static_cast<int>(session.getInt("osd-dimensions/w").value_or(0)),
+                        static_cast<int>(session.getInt("osd-dimensions/h").value_or(0)),
+                        session.getDouble("osd-dimensions/ml").value_or(0),
+                        session.getDouble("osd-dimensions/mt").value_or(0),
+                        session.getDouble("osd-dimensions/mr").value_or(0),
+                        session.getDouble("osd-dimensions/mb").value_or(0));
+        const auto point =
+            windowToFrame(static_cast<int>(at.x()), static_cast<int>(at.y()), picture,
+                          static_cast<int>(session.getInt("video-params/w").value_or(720)),
+                          static_cast<int>(session.getInt("video-params/h").value_or(576)));
+        if (!point)
+            return false;
+        if (type == QEvent::MouseMove) {
+            if (m_nav->pointAt(point->x, point->y))
+                drawHighlight(false);
+            return false;
+        }
+        if (m_nav->pointAt(point->x, point->y) || m_nav->selectedButton() > 0)
+            drawHighlight(true);
+        menuActed(m_nav->clickAt(point->x, point->y));
+        return false;
+    } catch (const std::exception& e) {
+        qCDebug(lcMenus) << "menu input dropped:" << e.what();
+    }
+    return false;
+}
+
+} // namespace kavelo

@@ -1,0 +1,95 @@
+#include "MenuStreams.h"
+
+#include "MpvSession.h"
+
+#include <mpv/client.h>
+#include <mpv/stream_cb.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace kavelo::mpv {
+
+namespace {
+
+constexpr const char* kProtocol = "kavelomenu";
+
+struct Reader {
+    std::shared_ptr<const std::vector<std::uint8_t>> data;
+    std::uint64_t pos = 0;
+};
+
+int64_t readPiece(void* cookie, char* buf, uint64_t nbytes) {
+    auto* r = static_cast<Reader*>(cookie);
+    const std::uint64_t size = r->data->size();
+    if (r->pos >= size)
+        return 0;
+    const std::uint64_t n = std::min<std::uint64_t>(nbytes, size - r->pos);
+    std::memcpy(buf, r->data->data() + r->pos, n);
+    r->pos += n;
+    return static_cast<int64_t>(n);
+}
+
+int64_t seekPiece(void* cookie, int64_t offset) {
+    auto* r = static_cast<Reader*>(cookie);
+    if (offset < 0 || static_cast<std::uint64_t>(offset) > r->data->size())
+        return MPV_ERROR_GENERIC;
+    r->pos = static_cast<std::uint64_t>(offset);
+    return offset;
+}
+
+int64_t pieceSize(void* cookie) {
+    return static_cast<int64_t>(static_cast<Reader*>(cookie)->data->size());
+}
+
+void closePiece(void* cookie) {
+    delete static_cast<Reader*>(cookie);
+}
+
+int openPiece(void* userData, char* uri, mpv_stream_cb_info* info) {
+    auto data = static_cast<MenuStreams*>(userData)->find(uri);
+    if (!data)
+        return MPV_ERROR_LOADING_FAILED;
+    info->cookie = new Reader{std::move(data), 0};
+    info->read_fn = &readPiece;
+    info->seek_fn = &seekPiece;
+    info->size_fn = &pieceSize;
+    info->close_fn = &closePiece;
+    return 0;
+}
+
+} // namespace
+
+bool MenuStreams::install(Session& player) {
+    mpv_handle* handle = player.rawHandle();
+    return handle && mpv_stream_cb_add_ro(handle, kProtocol, this, &openPiece) >= 0;
+}
+
+QByteArray MenuStreams::publish(std::shared_ptr<const std::vector<std::uint8_t>> data) {
+    const std::lock_guard lock(m_mutex);
+    m_pieces.clear();
+    const std::uint64_t id = m_next++;
+    m_pieces.emplace(id, std::move(data));
+    return QByteArray(kProtocol) + "://" + QByteArray::number(static_cast<qulonglong>(id));
+}
+
+void MenuStreams::withdrawAll() {
+    const std::lock_guard lock(m_mutex);
+    m_pieces.clear();
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> MenuStreams::find(const char* uri) {
+    const QByteArray text(uri);
+    const QByteArray prefix = QByteArray(kProtocol) + "://";
+    if (!text.startsWith(prefix))
+        return nullptr;
+    bool ok = false;
+    const std::uint64_t id = text.mid(prefix.size()).toULongLong(&ok);
+    if (!ok)
+        return nullptr;
+    const std::lock_guard lock(m_mutex);
+    const auto it = m_pieces.find(id);
+    return it == m_pieces.end() ? nullptr : it->second;
+}
+
+} // namespace kavelo::mpv

@@ -1,0 +1,183 @@
+// The DVD engine following the menu disc's own program in a real window under Xvfb: the menu
+// shows, the pointer lights buttons, clicks and keys play titles, titles return to the menu,
+// Ctrl+M calls the menu from a title and its resume button returns there.
+#include "MpvDvdEngine.h"
+#include "Waiting.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using kavelo::EngineError;
+using kavelo::MpvDvdEngine;
+namespace test = kavelo::test;
+
+namespace {
+
+const QString kMenuDisc = QStringLiteral(KAVELO_MENU_DVD);
+const QString kSampleDisc = QStringLiteral(KAVELO_TEST_DVD);
+
+QImage shot(QWidget* widget) {
+    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, origin.x(), origin.y(), widget->width(), widget->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// How many pixels of `rect` differ clearly between two pictures.
+int changedPixels(const QImage& a, const QImage& b, const QRect& rect) {
+    int changed = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                    std::abs(qBlue(p) - qBlue(q)) >
+                60)
+                ++changed;
+        }
+    }
+    return changed;
+}
+
+class MenuEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        ASSERT_TRUE(QFile::exists(kMenuDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")));
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            GTEST_SKIP() << "xdotool is not installed";
+        // The window's video area has the picture's own shape: frame pixel = window pixel * 1.
+        m_window.setGeometry(0, 0, 768, 576);
+        engine = std::make_unique<MpvDvdEngine>(&m_window);
+        engine->widget()->setGeometry(0, 0, 768, 576);
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+        m_window.activateWindow();
+    }
+
+    // The screen point over the frame point (x, y) of a 720 x 576 frame shown 768 wide.
+    QPoint onScreen(int x, int y) {
+        return engine->widget()->mapToGlobal(QPoint(x * 768 / 720, y));
+    }
+    bool pointer(int x, int y, bool click) {
+        const QPoint p = onScreen(x, y);
+        QStringList args = {"mousemove", QString::number(p.x()), QString::number(p.y())};
+        if (click)
+            args << "click"
+                 << "1";
+        return test::xdotool(args);
+    }
+    bool key(const QString& name) { return test::xdotool({"key", name}); }
+    bool inTitle(int title, int chapter) {
+        return test::waitUntil(
+            [&] {
+                try {
+                    return engine->CurrentTitle() == title && engine->CurrentChapter() == chapter;
+                } catch (const EngineError&) {
+                    return false;
+                }
+            },
+            8000);
+    }
+    std::string where() {
+        try {
+            return "title " + std::to_string(engine->CurrentTitle()) + " chapter " +
+                   std::to_string(engine->CurrentChapter()) + " at " +
+                   std::to_string(engine->positionSeconds());
+        } catch (const EngineError& e) {
+            return e.what();
+        }
+    }
+    bool inMenu(int ms = 8000) {
+        return test::waitUntil([&] { return engine->CurrentTitle() == 0; }, ms);
+    }
+
+    QWidget m_window;
+    std::unique_ptr<MpvDvdEngine> engine;
+};
+
+} // namespace
+
+TEST_F(MenuEngineTest, MenusButtonsTitlesAndTheirEnds) {
+    QWidget* video = engine->widget();
+    engine->SetDVDDirectory(kMenuDisc);
+    engine->Play();
+    // The first-play program leads to the main menu: no title plays, title commands fail.
+    EXPECT_EQ(engine->CurrentTitle(), 0);
+    EXPECT_EQ(engine->CurrentChapter(), 0);
+    EXPECT_EQ(engine->CurrentTime(), QStringLiteral("00:00:00:00"));
+    EXPECT_THROW(engine->PlayChapter(1), EngineError);
+    EXPECT_THROW(engine->PlayNextChapter(), EngineError);
+    EXPECT_THROW(engine->Zoom(0, 0, 4.0), EngineError);
+    QTest::qWait(600);
+
+    // Hovering the second button lights it where the disc's highlight area says.
+    ASSERT_TRUE(pointer(600, 500, false)); // over no button
+    QTest::qWait(300);
+    const QImage before = shot(video);
+    ASSERT_TRUE(pointer(300, 328, false));
+    const QRect button2(100 * 768 / 720, 300, 460 * 768 / 720, 57);
+    EXPECT_TRUE(
+        test::waitUntil([&] { return changedPixels(before, shot(video), button2) > 200; }, 3000));
+    const QRect below(0, 470, 768, 100); // under the buttons nothing changes
+    EXPECT_LT(changedPixels(before, shot(video), below), 50);
+
+    // A click plays title 2 from chapter 3; its end returns to the menu.
+    ASSERT_TRUE(pointer(300, 328, true));
+    ASSERT_TRUE(inTitle(2, 3)) << where();
+    EXPECT_NEAR(engine->positionSeconds(), 4.0, 0.8);
+    ASSERT_TRUE(inMenu(10000)) << where() << " eof "
+                               << engine->propertyText("eof-reached").toStdString() << " dur "
+                               << engine->propertyText("duration").toStdString();
+
+    // Keys: down to the second button and Enter do the same.
+    QTest::qWait(300);
+    ASSERT_TRUE(pointer(700, 560, false));
+    ASSERT_TRUE(key("Up")); // from wherever the menu starts: first button after two moves
+    ASSERT_TRUE(key("Down"));
+    QTest::qWait(200);
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(test::waitUntil([&] { return engine->CurrentTitle() != 0; }, 8000));
+
+    // Stop then Play starts the program again: the menu.
+    engine->Stop();
+    engine->Play();
+    EXPECT_EQ(engine->CurrentTitle(), 0);
+}
+
+TEST_F(MenuEngineTest, MenuKeyDuringATitleAndResume) {
+    engine->SetDVDDirectory(kMenuDisc);
+    engine->Play();
+    ASSERT_EQ(engine->CurrentTitle(), 0);
+    ASSERT_TRUE(pointer(300, 228, true)); // title 1
+    ASSERT_TRUE(inTitle(1, 1)) << where();
+    ASSERT_TRUE(test::waitUntil([&] { return engine->positionSeconds() > 1.5; }, 8000));
+    const double left = engine->positionSeconds();
+    ASSERT_TRUE(key("ctrl+m"));
+    ASSERT_TRUE(inMenu(5000));
+    // The root menu loops; its first button resumes the title where it left.
+    QTest::qWait(500);
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(inTitle(1, 1)) << where();
+    EXPECT_NEAR(engine->positionSeconds(), left, 1.0);
+}
+
+TEST_F(MenuEngineTest, DiscWithoutMenusPlaysAsBefore) {
+    engine->SetDVDDirectory(kSampleDisc);
+    engine->Play();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    ASSERT_TRUE(key("ctrl+m")); // no menu to call: nothing changes
+    QTest::qWait(300);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+}
