@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 build=$(cd "$(dirname "$build")" && pwd)/$(basename "$build")
 
-for tool in mpv Xvfb ffmpeg dvdauthor; do
+for tool in mpv Xvfb ffmpeg dvdauthor spumux; do
   command -v "$tool" >/dev/null || {
     echo "$0: $tool is missing: run scripts/install-deps.sh" >&2
     exit 1
@@ -35,6 +35,13 @@ XDG_CONFIG_HOME="$profile" HOME="$profile" KAVELO_XVFB_SCREEN=1920x1080x24 \
   "$root/scripts/with-xvfb.sh" "$build/bench/kavelo_dvd_bench" "$build/kavelo" \
   "$build/bench/kavelo_bare_window" "$build/sample-disc" "$build/realistic-disc" \
   "$(command -v mpv)" 2>"$log" | tee "$report" || status=$?
+
+# Disc menus: a table of their own, measured on the menu disc beside the mpv player.
+cmake --build "$build" -j"$(nproc)" --target kavelo_menu_bench
+bash "$root/scripts/make-menu-disc.sh" "$build/menu-disc"
+XDG_CONFIG_HOME="$profile" HOME="$profile" KAVELO_XVFB_SCREEN=1920x1080x24 \
+  "$root/scripts/with-xvfb.sh" "$build/bench/kavelo_menu_bench" "$build/menu-disc" \
+  "$(command -v mpv)" 2>>"$log" | tee -a "$report" || status=$?
 echo "load at end: $(uptime)"
 if [ "$status" -ne 0 ]; then
   tail -20 "$log" >&2

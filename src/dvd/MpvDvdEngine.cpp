@@ -536,6 +536,9 @@ void MpvDvdEngine::PlayTitle(int title) {
     clock.start();
     player();
     const QString place = DVDDirectory();
+    // A title chosen from outside the disc's program leaves the program.
+    leaveMenu();
+    m_nav.reset();
     load(place, m_discs.read(place), title, 0, 1, kPlayBudgetMs - clock.elapsed());
 }
 
@@ -821,6 +824,9 @@ void MpvDvdEngine::RestoreBookmark() {
     }
     QElapsedTimer clock;
     clock.start();
+    // Another title (or one left for a menu): the disc's program is no longer followed.
+    leaveMenu();
+    m_nav.reset();
     load(mark.place, m_discs.read(mark.place), mark.title, mark.time, mark.angle,
          kPlayBudgetMs - clock.elapsed());
 }
