@@ -23,6 +23,7 @@ struct Player {
         session.setVideoWindow(0);
         session.setOption("ao", "null");
         session.setOption("keep-open", "yes");
+        session.setOption("reset-on-next-file", "pause"); // a held still must not pause the next
         EXPECT_TRUE(streams.install(session));
         EXPECT_GE(session.initialize(), 0);
         session.observe(1, "time-pos", false); // events keep coming while it plays
