@@ -144,6 +144,8 @@ private:
 
     // Menu pieces are read by libmpv until it is gone: they outlive it.
     std::unique_ptr<mpv::MenuStreams> m_menuStreams;
+    const mpv::Session* m_menuStreamsFor = nullptr; // the player they are registered with
+    bool m_menuInputWatched = false;
     std::unique_ptr<mpv::Session> m_mpv; // from the first time the video is drawn or needed
     QByteArray m_background = "#000000";
     QPointer<QWidget> m_video;      // dvdMain

@@ -46,15 +46,20 @@ bool MpvDvdEngine::startDiscProgram(const QString& place, qint64 budgetMs) {
         qCDebug(lcMenus) << "disc program does not start with a menu:" << first.reason.c_str();
         return false;
     }
-    if (!m_menuStreams) {
+    mpv::Session& session = player();
+    if (!m_menuStreams || m_menuStreamsFor != &session) {
         auto streams = std::make_unique<mpv::MenuStreams>();
-        if (!streams->install(player())) {
+        if (!streams->install(session)) {
             qCDebug(lcMenus) << "menu protocol could not be registered";
             return false;
         }
         m_menuStreams = std::move(streams);
+        m_menuStreamsFor = &session;
         // A still menu ends paused; what follows it must not inherit the pause.
-        player().setText("reset-on-next-file", "pause");
+        session.setText("reset-on-next-file", "pause");
+    }
+    if (!m_menuInputWatched) {
+        m_menuInputWatched = true;
         m_stillTimer.setSingleShot(true);
         connect(&m_stillTimer, &QTimer::timeout, this, [this] {
             m_menuEnding = true;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <dlfcn.h>
 
 namespace kavelo::mpv {
 
@@ -62,7 +63,20 @@ int openPiece(void* userData, char* uri, mpv_stream_cb_info* info) {
 
 bool MenuStreams::install(Session& player) {
     mpv_handle* handle = player.rawHandle();
-    return handle && mpv_stream_cb_add_ro(handle, kProtocol, this, &openPiece) >= 0;
+    if (!handle)
+        return false;
+    // The session loaded libmpv privately; its stream function is found in that same library.
+    for (const char* file : {"libmpv.so.2", "libmpv.so.1", "libmpv.so"}) {
+        void* library = dlopen(file, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+        if (!library)
+            continue;
+        auto add = reinterpret_cast<decltype(&mpv_stream_cb_add_ro)>(
+            dlsym(library, "mpv_stream_cb_add_ro"));
+        const bool added = add && add(handle, kProtocol, this, &openPiece) >= 0;
+        dlclose(library); // the session's own load keeps it
+        return added;
+    }
+    return false;
 }
 
 QByteArray MenuStreams::publish(std::shared_ptr<const std::vector<std::uint8_t>> data) {
