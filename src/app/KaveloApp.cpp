@@ -145,6 +145,7 @@ int runKavelo(int argc, char** argv) {
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
     QApplication app(count, args.data());
+    qCDebug(lcDesktop) << "windowing platform" << QGuiApplication::platformName();
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Kavelo"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));

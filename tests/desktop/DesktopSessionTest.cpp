@@ -106,6 +106,7 @@ TEST(DesktopProgram, RunsOnXWaylandAndQuitEndsItReleasingTheScreensaver) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("kavelo-test-no-compositor"));
+    env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
     QProcess kavelo;
     kavelo.setProcessEnvironment(env);

@@ -45,9 +45,11 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 grep -q '<svg' "$prefix/share/icons/hicolor/scalable/apps/$id.svg" || fail "scalable icon"
 
-# The installed program starts from anywhere and finds its skin in share/kavelo.
+# The installed program starts from anywhere and finds its skin in share/kavelo; in a Wayland
+# session where no platform was chosen it runs on XWayland.
 cd "$prefix"
-QT_LOGGING_RULES='kavelo.*=true' "$prefix/bin/kavelo" 2>"$prefix/kavelo.log" &
+env -u QT_QPA_PLATFORM WAYLAND_DISPLAY=kavelo-test-no-compositor XDG_SESSION_TYPE=wayland \
+  QT_LOGGING_RULES='kavelo.*=true' "$prefix/bin/kavelo" 2>"$prefix/kavelo.log" &
 pid=$!
 for _ in $(seq 1 100); do
   xdotool search --name '^Kavelo$' >/dev/null 2>&1 && break
@@ -57,4 +59,6 @@ done
 xdotool search --name '^Kavelo$' >/dev/null || fail "no Kavelo window after 20 s"
 grep -q "skin folder \"$prefix/share/kavelo\"" "$prefix/kavelo.log" ||
   fail "skin not taken from share/kavelo: $(grep -i skin "$prefix/kavelo.log")"
+grep -q 'windowing platform "xcb"' "$prefix/kavelo.log" ||
+  fail "not on xcb: $(grep -i platform "$prefix/kavelo.log")"
 echo "installed and started from $prefix"
