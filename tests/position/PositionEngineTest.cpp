@@ -108,12 +108,13 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     // Two seconds of play, counted from the engine's own clock so that a slow start does not
     // matter, then one more tick.
     test::waitUntil([&] { return playingSecond() >= 2; }, 8000);
-    QTest::qWait(600);
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return dvdTimeSeconds(panels(w)[2].mid(6)).value_or(-1) >= 2; }, 5000));
+    const QStringList shown = panels(w);
     const int now = playingSecond();
     const QString length = w.engine().TotalTitleTime().left(8);
     const int lengthSeconds = dvdTimeSeconds(length).value_or(-1);
     ASSERT_GT(lengthSeconds, 20);
-    const QStringList shown = panels(w);
     const int title = w.engine().CurrentTitle();
     EXPECT_EQ(shown[0], QStringLiteral("Title: ") + QString::number(w.engine().CurrentTitle()));
     EXPECT_EQ(shown[1], QStringLiteral("Chapter: 1"));
