@@ -212,7 +212,7 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     int seen = engine->pictureUpdates();
     QElapsedTimer clock;
     clock.start();
-    while (shown.size() < 12 && clock.elapsed() < 10000) {
+    while (shown.size() < 12 && clock.elapsed() < 30000) {
         QTest::qWait(2);
         if (engine->pictureUpdates() != seen) {
             seen = engine->pictureUpdates();
