@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 SAMPLE := $(BUILD)/sample-disc
 
-.PHONY: all deps configure build program run test install fuzz sample-disc format clean
+.PHONY: all deps configure build program run test install fuzz check-sanitized sample-disc format clean
 
 all: build
 
@@ -48,6 +48,21 @@ fuzz: build
 install: configure
 	cmake --build $(BUILD) -j$(JOBS) --target kavelo_program kavelo_icons
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The whole suite built with AddressSanitizer and UBSan in its own folder, and run. Leaks that
+# system libraries keep for the life of the process are suppressed by scripts/lsan.supp.
+ASAN_BUILD ?= build-asan
+SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+check-sanitized: deps
+	@if [ ! -f $(ASAN_BUILD)/CMakeCache.txt ]; then cmake -S . -B $(ASAN_BUILD) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=OFF \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"; fi
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j$(JOBS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
