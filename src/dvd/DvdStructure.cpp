@@ -162,6 +162,23 @@ int DvdStructure::longestTitle() const {
     return best;
 }
 
+bool DvdTitleInfo::hasUnnoticedTimestampJumps() const {
+    constexpr std::int64_t kFrameTicks = 3600; // a picture at 25 per second
+    constexpr std::int64_t kNoticedTicks = 5 * 90000;
+    const DvdCell* previous = nullptr;
+    for (const DvdCell& cell : cells) {
+        if (cell.angle > 1)
+            continue;
+        if (previous && previous->endPts >= 0 && cell.firstPts >= 0) {
+            const std::int64_t jump = std::abs(cell.firstPts - previous->endPts);
+            if (jump > kFrameTicks && jump < kNoticedTicks)
+                return true;
+        }
+        previous = &cell;
+    }
+    return false;
+}
+
 const DvdTitleInfo* DvdStructure::title(int number) const {
     if (number < 1 || number > static_cast<int>(titles.size()))
         return nullptr;
@@ -241,6 +258,17 @@ std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer) {
             cell.chapter = static_cast<int>(f.number(7, 0, static_cast<quint64>(title->chapters)));
             cell.angle = static_cast<int>(f.number(8, 0, 9));
             title->cells.push_back(cell);
+        } else if (kind == "cellpts") {
+            if (!title || f.size() != 5)
+                return std::nullopt;
+            f.number(1, structure.titles.size(), structure.titles.size());
+            const quint64 cell = f.number(2, 1, title->cells.size());
+            const auto first = static_cast<std::int64_t>(f.number(3, 0, 0xffffffffu));
+            const auto end = static_cast<std::int64_t>(f.number(4, 0, 0xffffffffu));
+            if (f.ok()) {
+                title->cells[cell - 1].firstPts = first;
+                title->cells[cell - 1].endPts = end;
+            }
         } else if (kind == "menus") {
             if (menuPgcsPending != 0 || f.size() != 4)
                 return std::nullopt;

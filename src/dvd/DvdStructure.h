@@ -23,6 +23,9 @@ struct DvdCell {
     int still = 0;     // seconds the last picture holds afterwards; kInfiniteStill: until told
     int chapter = 0;   // the 1-based chapter the cell starts, 0 when it starts none
     int angle = 0;     // 1-based place within an angle block, 0 outside one
+    // Where the cell's picture data's timestamps start and end (90 kHz), -1 when unknown.
+    std::int64_t firstPts = -1;
+    std::int64_t endPts = -1;
 };
 
 // One title of a DVD-Video disc.
@@ -34,6 +37,10 @@ struct DvdTitleInfo {
     int titleSet = 0;                  // the title set (VTS) holding it
     int titleInSet = 0;                // its number within the set
     std::vector<DvdCell> cells;        // may be empty when the disc's tables do not say
+
+    // Whether a cell's timestamps jump from the cell before by less than libmpv notices (it
+    // takes a jump of 5 s or more for a new start): libmpv's exact seeks then go astray.
+    bool hasUnnoticedTimestampJumps() const;
 };
 
 // The menu program chains of one domain: the disc's own (titleSet 0) or a title set's.

@@ -5,12 +5,15 @@
 #include "MpvSession.h"
 #include "Navigator.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPalette>
 #include <QScreen>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -112,6 +115,15 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     QPalette palette = video->palette();
     palette.setColor(QPalette::Window, Qt::black);
     video->setPalette(palette);
+
+    m_cellStillTimer.setSingleShot(true);
+    connect(&m_cellStillTimer, &QTimer::timeout, this, [this] {
+        try {
+            endStill();
+        } catch (const std::exception&) {
+            m_holdingStill = false;
+        }
+    });
 
     m_scanTimer.setSingleShot(true);
     connect(&m_scanTimer, &QTimer::timeout, this, [this] {
@@ -215,6 +227,7 @@ void MpvDvdEngine::handleEvent(const Event& event) {
     case Event::Type::PlaybackRestart:
         ++m_pictureUpdates;
         m_seekPending = false;
+        m_clock.restarted();
         if (m_scan == Scan::Backwards)
             scheduleScanStep();
         break;
@@ -222,25 +235,16 @@ void MpvDvdEngine::handleEvent(const Event& event) {
         if (!event.value)
             break;
         if (event.observer == kObserveTimePos) {
-            m_lastPosition = *event.value;
-            // libmpv stops at the title's end by itself (the end option given on loading);
-            // should the disc run on past it all the same, hold the picture there.
-            if (m_loaded && m_scan != Scan::Backwards) {
-                const double length =
-                    m_structure.title(m_title) ? m_structure.title(m_title)->length : 0;
-                // The disc's program decides what follows the title.
-                if (m_nav && length > 0 && m_lastPosition >= length - 0.1)
-                    QTimer::singleShot(0, this, [this] { onTitleEnd(); });
-                if (length > 0 && m_lastPosition > length + 0.5) {
-                    stopScan();
-                    m_mpv->setFlag(prop::kPause, true);
-                    m_mpv->command(
-                        {"seek", QByteArray::number(length - 1 / m_fps, 'f', 3), "absolute+exact"});
-                }
-            }
+            onPosition();
+            // The disc's program decides what follows the title.
+            const double length =
+                m_structure.title(m_title) ? m_structure.title(m_title)->length : 0;
+            if (m_nav && m_loaded && m_scan != Scan::Backwards && length > 0 &&
+                m_lastPosition >= length - 0.1)
+                QTimer::singleShot(0, this, [this] { onTitleEnd(); });
         } else if (event.observer == kObserveEof) {
-            if (*event.value != 0 && m_scan == Scan::Forwards)
-                stopScan();
+            if (*event.value != 0)
+                onEndReached();
             // The disc's program decides what follows a menu piece or a title.
             if (*event.value != 0 && m_nav)
                 QTimer::singleShot(0, this, [this] { m_inMenu ? onPieceEnd() : onTitleEnd(); });
@@ -273,6 +277,97 @@ void MpvDvdEngine::releasePlayer() {
     m_fullScreen = false;
     if (m_mpv)
         m_mpv->destroy();
+}
+
+// ---- the title clock ----------------------------------------------------------------------------
+
+// The picture showing now, through the title clock. It reads libmpv's time afresh (not the
+// value of an older event) so that the clock sees the times in the order they were shown.
+// Where the next cell's timestamps restart libmpv runs past its `end`: the picture is held
+// here as soon as it shows one of the last pictures of a still cell or of the title.
+void MpvDvdEngine::onPosition() {
+    if (!m_mpv || !m_loaded || m_inMenu)
+        return;
+    const std::optional<double> position = m_mpv->getDouble(prop::kTimePos);
+    if (!position)
+        return;
+    // A jump moves libmpv's time of the next stop; another cell may bring a still.
+    const double speed = m_scan == Scan::Backwards ? 0 : m_scan == Scan::Forwards ? m_scanSpeed : 1;
+    if (m_clock.observe(*position, speed) || m_clock.cell() != m_stopCell)
+        setStopPoint();
+    m_lastPosition = m_clock.time();
+    if (!m_loaded || m_scan == Scan::Backwards || m_holdingStill || m_titleEnded)
+        return;
+    if (m_stopStill && m_clock.cell() == m_stopStill->cell && m_clock.time() >= m_stopStill->at) {
+        stopScan();
+        holdStill(*m_stopStill);
+    } else if (m_clock.atEnd()) {
+        stopScan();
+        m_titleEnded = true;
+        m_mpv->setFlag(prop::kPause, true);
+    }
+}
+
+// libmpv stopped at its `end`: the title's end, or a stop the clock has moved since (then it
+// plays on).
+void MpvDvdEngine::onEndReached() {
+    if (!m_mpv || !m_loaded)
+        return;
+    onPosition();
+    if (m_scan == Scan::Forwards)
+        stopScan();
+    if (m_holdingStill || m_titleEnded)
+        return;
+    const double stop = nextStop();
+    if (stop <= m_mpv->getDouble(prop::kTimePos).value_or(stop) + 1 / m_fps) {
+        // libmpv can go no further: the title's data ends short of its cell table.
+        m_titleEnded = true;
+        return;
+    }
+    setStopPoint();
+    m_mpv->setFlag(prop::kPause, false);
+}
+
+// Where libmpv is to stop, in its own time: half a picture before the title's end. A still
+// ahead (passing over the one held just now) is held when its pictures show (onPosition):
+// libmpv paused at its own end answers slowly.
+double MpvDvdEngine::nextStop() {
+    m_stopStill = m_clock.nextStill(m_heldStill);
+    m_stopCell = m_clock.cell();
+    return m_clock.mpvTimeOf(m_clock.length() - 0.5 / m_fps);
+}
+
+// libmpv is told only of a stop that moved: setting its end disturbs a seek under way.
+void MpvDvdEngine::setStopPoint() {
+    const double stop = nextStop();
+    if (m_mpv && std::abs(stop - m_stopSet) > 0.0005) {
+        m_mpv->setText(prop::kEnd, QByteArray::number(stop, 'f', 3));
+        m_stopSet = stop;
+    }
+}
+
+void MpvDvdEngine::holdStill(const TitleClock::Still& still) {
+    m_holdingStill = true;
+    m_heldStill = still.cell;
+    m_mpv->setFlag(prop::kPause, true);
+    if (still.seconds != kInfiniteStill)
+        m_cellStillTimer.start(still.seconds * 1000);
+}
+
+// The still is over: play on to the next stop.
+void MpvDvdEngine::endStill() {
+    m_cellStillTimer.stop();
+    if (!m_holdingStill)
+        return;
+    m_holdingStill = false;
+    setStopPoint();
+    setFlag(prop::kPause, false);
+}
+
+void MpvDvdEngine::forgetStill() {
+    m_cellStillTimer.stop();
+    m_holdingStill = false;
+    m_heldStill.reset();
 }
 
 // ---- helpers ----------------------------------------------------------------------------------
@@ -319,6 +414,16 @@ void MpvDvdEngine::command(std::initializer_list<QByteArray> args) {
         throw EngineError(message(args.begin()->constData(), rc));
 }
 
+QImage MpvDvdEngine::picture() {
+    const QTemporaryDir dir;
+    if (!dir.isValid() || !m_mpv)
+        return {};
+    const QString path = dir.filePath(QStringLiteral("picture.png"));
+    if (m_mpv->command({"screenshot-to-file", QFile::encodeName(path), "video"}) < 0)
+        return {};
+    return QImage(path);
+}
+
 QString MpvDvdEngine::propertyText(const char* name) {
     return m_mpv ? m_mpv->getText(name).value_or(QString()) : QString();
 }
@@ -334,8 +439,9 @@ double MpvDvdEngine::framesPerSecond() const {
 
 double MpvDvdEngine::currentPosition() {
     const DvdTitleInfo& info = currentTitleInfo();
-    const double position = player().getDouble(prop::kTimePos).value_or(m_loadStart);
-    return std::clamp(position, 0.0, info.length);
+    player();
+    onPosition();
+    return std::clamp(m_clock.time(), 0.0, info.length);
 }
 
 int MpvDvdEngine::chapterIndexAt(double seconds) {
@@ -367,10 +473,19 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
 
     const double length = info->length;
     start = std::clamp(start, 0.0, std::max(0.0, length - 0.1));
+    // libmpv's time is the title's from the load on, until the picture data's time jumps.
+    m_clock.reset(*info, m_fps);
+    m_clock.observe(start);
+    m_titleEnded = false;
+    forgetStill();
+    const double stop = nextStop();
     QByteArray options =
         "start=" + QByteArray::number(start, 'f', 3) + ",dvd-angle=" + QByteArray::number(angle);
-    if (length > 0)
-        options += ",end=" + QByteArray::number(length, 'f', 3);
+    if (info->hasUnnoticedTimestampJumps())
+        options += ",hr-seek=no"; // an exact start would decode on past the jumps
+    if (stop > 0)
+        options += ",end=" + QByteArray::number(stop, 'f', 3);
+    m_stopSet = stop;
     const QByteArray url = "dvd://" + QByteArray::number(title - 1);
 
     drainEvents();
@@ -423,9 +538,22 @@ void MpvDvdEngine::seekTo(double seconds) {
     stopScan();
     setDouble(prop::kSpeed, 1.0);
     seconds = std::clamp(seconds, 0.0, std::max(0.0, info.length - 0.1));
+    if (m_titleEnded) {
+        // libdvdnav has moved on past the title: it is opened again at the time.
+        load(m_loadedPlace, m_structure, m_title, seconds, m_angle, kPlayBudgetMs);
+        return;
+    }
     drainEvents(); // a picture of an earlier seek must not count for this one
+    m_clock.seeking();
+    m_clock.observe(seconds);
+    m_titleEnded = false;
+    forgetStill();
+    setStopPoint();
     m_seekPending = true;
-    command({"seek", QByteArray::number(seconds, 'f', 3), "absolute+exact"});
+    // Where the timestamps jump unnoticed, libmpv's exact seek decodes on from 10 s before in
+    // the wrong time; the picture at the keyframe before is what can be shown there.
+    command({"seek", QByteArray::number(seconds, 'f', 3),
+             info.hasUnnoticedTimestampJumps() ? "absolute+keyframes" : "absolute+exact"});
     setFlag(prop::kPause, false);
     // A step of a backward scan may still have been under way: its picture comes first and is
     // not this seek's. This seek's picture lies within a second of where it was asked to go.
@@ -444,6 +572,8 @@ void MpvDvdEngine::seekTo(double seconds) {
 
 void MpvDvdEngine::playNormally() {
     stopScan();
+    if (m_loaded)
+        setStopPoint(); // libmpv may wait at a stop passed already (a still cut short)
     setDouble(prop::kSpeed, 1.0);
     setFlag(prop::kPause, false);
 }
@@ -485,11 +615,16 @@ void MpvDvdEngine::scanStep() {
     if (target <= 0) {
         // Back at the start of the title: play on from there.
         stopScan();
+        m_clock.seeking();
+        m_clock.observe(0);
+        setStopPoint();
         command({"seek", "0", "absolute+exact"});
         setFlag(prop::kPause, false);
         return;
     }
     m_seekPending = true;
+    m_clock.seeking();
+    m_titleEnded = false;
     command({"seek", QByteArray::number(target, 'f', 3), "absolute+keyframes"});
     // Should no picture come of it, the step is made again.
     m_scanTimer.start(kScanStallMs);
@@ -507,10 +642,17 @@ void MpvDvdEngine::Play() {
         return;
     }
     if (m_loaded && !m_newPlace && !m_discEnded) {
-        if (player().getFlag(prop::kEofReached).value_or(false))
-            seekTo(0);
-        else
-            playNormally();
+        if (m_holdingStill) {
+            endStill();
+            return;
+        }
+        onPosition();
+        if (m_titleEnded || m_clock.atEnd()) {
+            // libdvdnav has moved on past the title by now: the title is opened again.
+            load(m_loadedPlace, m_structure, m_title, 0, m_angle, kPlayBudgetMs);
+            return;
+        }
+        playNormally();
         return;
     }
     DvdStructure structure = m_discs.read(place);
@@ -549,6 +691,8 @@ void MpvDvdEngine::Pause() {
     }
     requireLoaded();
     stopScan();
+    m_cellStillTimer.stop();
+    m_holdingStill = false;
     setDouble(prop::kSpeed, 1.0);
     setFlag(prop::kPause, true);
 }
@@ -556,6 +700,7 @@ void MpvDvdEngine::Pause() {
 void MpvDvdEngine::Stop() {
     mpv::Session& session = player();
     stopScan();
+    forgetStill();
     if (m_loaded || m_inMenu)
         session.command({"stop"});
     m_loaded = false;
@@ -571,7 +716,10 @@ void MpvDvdEngine::Resume() {
         return;
     }
     requireLoaded();
-    playNormally();
+    if (m_holdingStill)
+        endStill();
+    else
+        playNormally();
 }
 
 void MpvDvdEngine::PlayChapter(std::int32_t chapter) {
@@ -613,6 +761,7 @@ void MpvDvdEngine::PlayForwards(double speed) {
     setDouble(prop::kSpeed, speed);
     setFlag(prop::kPause, false);
     m_scan = Scan::Forwards;
+    m_scanSpeed = speed;
 }
 
 void MpvDvdEngine::PlayBackwards(double speed) {
@@ -620,6 +769,9 @@ void MpvDvdEngine::PlayBackwards(double speed) {
     if (!std::isfinite(speed) || speed <= 0 || speed > kMaxSpeed)
         throw EngineError("no such speed");
     stopScan();
+    forgetStill();
+    if (m_titleEnded)
+        load(m_loadedPlace, m_structure, m_title, currentPosition(), m_angle, kPlayBudgetMs);
     setDouble(prop::kSpeed, 1.0);
     // libmpv cannot play a DVD backwards; the scan shows pictures of ever earlier positions.
     setFlag(prop::kPause, true);

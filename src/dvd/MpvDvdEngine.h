@@ -2,8 +2,10 @@
 
 #include "DvdEngine.h"
 #include "DvdStructure.h"
+#include "TitleClock.h"
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -90,6 +92,8 @@ public:
     bool scanning() const { return m_scan != Scan::None; }
     // Reads an mpv property as text, empty when it has none (diagnostics only).
     QString propertyText(const char* name);
+    // The picture libmpv shows now, as the video decodes it; null when there is none.
+    QImage picture();
     // How many times a disc's structure was read by the probe (for tests).
     int discProbes() const { return m_discs.probes(); }
 
@@ -108,6 +112,13 @@ private:
     void handleEvent(const mpv::Event& event);
     template <class Pred> bool waitFor(Pred done, qint64 deadlineMs);
     void releasePlayer();
+    void onPosition();
+    void onEndReached();
+    double nextStop();
+    void setStopPoint();
+    void holdStill(const TitleClock::Still& still);
+    void endStill();
+    void forgetStill();
 
     mpv::Session& player();
     void requireLoaded();
@@ -166,6 +177,16 @@ private:
     double m_loadStart = 0;
     double m_fps = 25;
     double m_lastPosition = 0;
+    // The title's time from its cell table, and where libmpv is to stop next: the end of a
+    // cell with a still, or the title's end.
+    TitleClock m_clock;
+    std::optional<TitleClock::Still> m_stopStill;
+    std::optional<std::size_t> m_stopCell;  // the cell playing when the stop was set
+    std::optional<std::size_t> m_heldStill; // the cell whose still was held last
+    bool m_holdingStill = false;
+    QTimer m_cellStillTimer;
+    bool m_titleEnded = false;
+    double m_stopSet = 0; // the end libmpv was given last, in its time
 
     // The load being waited for.
     std::int64_t m_entry = -1;

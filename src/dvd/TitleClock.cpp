@@ -13,6 +13,9 @@ constexpr double kBackTolerance = 0.1;
 // A forward step larger than this within a run of pictures is a jump: at 16x a picture every
 // 0.64 s of title at the slowest.
 constexpr double kForwardJump = 2.0;
+// libmpv may never show a cell's last picture where the next cell's timestamps restart: the
+// picture before it counts as the end too.
+constexpr double kEndPictures = 2.5;
 
 } // namespace
 
@@ -51,13 +54,13 @@ void TitleClock::restarted() {
     m_offset = 0;
 }
 
-bool TitleClock::observe(double mpvTime) {
+bool TitleClock::observe(double mpvTime, double speed) {
     if (!std::isfinite(mpvTime))
         return false;
     bool moved = false;
-    if (m_haveLast && !m_seeking && !m_cells.empty()) {
+    if (m_haveLast && !m_seeking && !m_cells.empty() && speed > 0) {
         const double step = mpvTime - m_lastMpv;
-        if (step < -kBackTolerance || step > kForwardJump) {
+        if (step < -kBackTolerance || step > kForwardJump * std::max(1.0, speed)) {
             // The picture data's time jumped while playing on: a cell whose timestamps do not
             // follow on. It is the next cell of the table.
             const std::size_t current = cellAt(m_time);
@@ -94,7 +97,7 @@ std::optional<std::size_t> TitleClock::cell() const {
 }
 
 bool TitleClock::atEnd() const {
-    return m_length > 0 && m_time >= m_length - 1.5 * m_frame;
+    return m_length > 0 && m_time >= m_length - kEndPictures * m_frame;
 }
 
 std::optional<TitleClock::Still> TitleClock::nextStill(std::optional<std::size_t> skip) const {
@@ -105,7 +108,7 @@ std::optional<TitleClock::Still> TitleClock::nextStill(std::optional<std::size_t
         if (cell.still <= 0 || index == skip)
             continue;
         const double end = m_starts[index] + cell.length;
-        return Still{std::max(m_starts[index], end - m_frame), cell.still, index};
+        return Still{std::max(m_starts[index], end - kEndPictures * m_frame), cell.still, index};
     }
     return std::nullopt;
 }

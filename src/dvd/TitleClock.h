@@ -25,9 +25,10 @@ public:
     void seeking();
     // libmpv shows the picture of the last seek (or load); the next time starts afresh.
     void restarted();
-    // libmpv reports `mpvTime` for the picture it shows now. Returns true when the clock had
-    // to move its offset (the picture data's time jumped).
-    bool observe(double mpvTime);
+    // libmpv reports `mpvTime` for the picture it shows now, playing forwards at `speed` (0
+    // while it jumps about, as in a backward scan: no jump is looked for then). Returns true
+    // when the clock had to move its offset (the picture data's time jumped).
+    bool observe(double mpvTime, double speed = 1);
 
     // Seconds from the title's start, within [0, length()].
     double time() const;
@@ -39,9 +40,11 @@ public:
     double length() const { return m_length; }
     // libmpv's time for the title time `seconds` (where libmpv should stop for the title's end).
     double mpvTimeOf(double seconds) const { return seconds - m_offset; }
-    // Whether the playing position is on the title's last picture (or past it).
+    // Whether the playing position is on the title's last pictures (the one before the last
+    // counts: libmpv may drop the last where the next timestamps restart).
     bool atEnd() const;
-    // A cell still: the title time of the cell's last picture, how long it holds
+    // A cell still: the title time from which the cell's last pictures show (as atEnd()), how
+    // long it holds
     // (kInfiniteStill: until told), and the cell (0-based among the first angle's cells).
     struct Still {
         double at = 0;

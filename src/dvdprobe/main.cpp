@@ -18,6 +18,9 @@
 //   cell T N FIRST_SECTOR LAST_SECTOR LENGTH_TICKS STILL CHAPTER ANGLE
 //       N counted from 1 in playing order; STILL in seconds, 255 without end; CHAPTER the
 //       chapter the cell starts (0: none); ANGLE the cell's place in an angle block (0: none)
+//   cellpts T N FIRST_PTS END_PTS              where cell N's picture data's timestamps start
+//       and end (from its first and last VOBU), for the cells whose packs say; a cell whose
+//       FIRST_PTS is not the END_PTS of the cell before restarts its timestamps
 //   menus DOMAIN LANGUAGES PGCS              DOMAIN 0 for the disc's own menus, else the VTS
 //   menupgc DOMAIN LANGUAGE PGCN ENTRY CELLS STILL
 //   end
@@ -28,6 +31,8 @@
 #include <dvdread/dvd_reader.h>
 #include <dvdread/ifo_read.h>
 #include <dvdread/ifo_types.h>
+#include <dvdread/nav_read.h>
+#include <dvdread/nav_types.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -78,6 +83,9 @@ uint64_t ticks(const dvd_time_t& time) {
 struct Cell {
     uint32_t first = 0;
     uint32_t last = 0;
+    uint32_t lastVobu = 0;
+    int64_t firstPts = -1; // the first picture data's timestamp, -1 unknown
+    int64_t lastPts = -1;  // where the last picture data's time ends, -1 unknown
     uint64_t length = 0;
     int still = 0;
     int chapter = 0;
@@ -191,6 +199,7 @@ std::vector<Cell> titleCells(ifo_handle_t* vts, int ttn) {
             Cell cell;
             cell.first = playback.first_sector;
             cell.last = playback.last_sector;
+            cell.lastVobu = playback.last_vobu_start_sector;
             cell.length = ticks(playback.playback_time);
             cell.still = playback.still_time;
             cell.chapter = c == firstCell ? part + 1 : 0;
@@ -225,6 +234,36 @@ void timeFromCells(Title& title) {
         return;
     title.length = at;
     title.chapterStarts = std::move(starts);
+}
+
+// The timestamps where each cell's picture data starts and ends, from the navigation packs
+// of its first and last VOBU: they tell whether a cell's time follows on from the one before.
+void readCellTimestamps(dvd_reader_t* reader, int vts, std::vector<Cell>& cells) {
+    dvd_file_t* file = DVDOpenFile(reader, vts, DVD_READ_TITLE_VOBS);
+    if (!file)
+        return;
+    const auto navPci = [file](uint32_t sector, pci_t& pci) {
+        unsigned char block[DVD_VIDEO_LB_LEN];
+        if (DVDReadBlocks(file, static_cast<int>(sector), 1, block) != 1)
+            return false;
+        // A navigation pack: pack header, system header, then the PCI packet (stream 0xbf,
+        // substream 0) whose data starts at 0x2d.
+        if (block[0x26] != 0 || block[0x27] != 0 || block[0x28] != 1 || block[0x29] != 0xbf ||
+            block[0x2c] != 0)
+            return false;
+        navRead_PCI(&pci, block + 0x2d);
+        return true;
+    };
+    for (Cell& cell : cells) {
+        pci_t first{};
+        pci_t last{};
+        if (cell.lastVobu < cell.first || !navPci(cell.first, first) ||
+            !navPci(cell.lastVobu, last))
+            continue;
+        cell.firstPts = first.pci_gi.vobu_s_ptm;
+        cell.lastPts = last.pci_gi.vobu_e_ptm;
+    }
+    DVDCloseFile(file);
 }
 
 void appendMenus(std::string& out, int domain, const pgci_ut_t* table) {
@@ -322,6 +361,7 @@ int main(int argc, char** argv) {
                 if (!titleSets[title.vts])
                     titleSets[title.vts].reset(ifoOpen(reader.get(), title.vts));
                 title.cells = titleCells(titleSets[title.vts].get(), title.ttn);
+                readCellTimestamps(reader.get(), title.vts, title.cells);
             }
         }
         timeFromCells(title);
@@ -384,6 +424,12 @@ int main(int argc, char** argv) {
                    ' ' + std::to_string(cell.last) + ' ' + std::to_string(cell.length) + ' ' +
                    std::to_string(cell.still) + ' ' + std::to_string(cell.chapter) + ' ' +
                    std::to_string(cell.angle) + '\n';
+        }
+        for (std::size_t c = 0; c < title.cells.size(); ++c) {
+            const Cell& cell = title.cells[c];
+            if (cell.firstPts >= 0)
+                out += "cellpts " + t + ' ' + std::to_string(c + 1) + ' ' +
+                       std::to_string(cell.firstPts) + ' ' + std::to_string(cell.lastPts) + '\n';
         }
     }
     appendMenus(out, 0, vmg->pgci_ut);

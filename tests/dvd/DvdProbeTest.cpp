@@ -83,6 +83,18 @@ TEST(DvdProbeAnswer, ReadsTitlesChaptersCellsAndMenusAndRefusesWhatDoesNotHoldTo
     QByteArray extended = kAnswer;
     extended.replace("menus 1 0 0\n", "menus 1 0 0\nbutton-area 1 2 3\n");
     EXPECT_TRUE(parseDvdProbeAnswer(extended));
+    QByteArray stamped = kAnswer;
+    stamped.replace("title 2 2 1", "cellpts 1 1 100 300100\ncellpts 1 2 100 270100\ntitle 2 2 1");
+    const std::optional<DvdStructure> stampedParsed = parseDvdProbeAnswer(stamped);
+    ASSERT_TRUE(stampedParsed);
+    EXPECT_EQ(stampedParsed->titles[0].cells[1].firstPts, 100);
+    EXPECT_EQ(stampedParsed->titles[0].cells[1].endPts, 270100);
+    EXPECT_EQ(stampedParsed->titles[0].cells[2].firstPts, -1);
+    EXPECT_TRUE(stampedParsed->titles[0].hasUnnoticedTimestampJumps());
+    stamped.replace("cellpts 1 2 100", "cellpts 1 2 300100");
+    EXPECT_FALSE(parseDvdProbeAnswer(stamped)->titles[0].hasUnnoticedTimestampJumps());
+    stamped.replace("cellpts 1 2 300100", "cellpts 1 4 300100");
+    EXPECT_FALSE(parseDvdProbeAnswer(stamped)); // no such cell
 
     // Cells that do not add up to their title's length are left out, the title kept.
     QByteArray uneven = kAnswer;
@@ -168,6 +180,10 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     }
     EXPECT_EQ(chapterCells, 4);
     EXPECT_NEAR(sum, 80, 0.1);
+    EXPECT_FALSE(first.hasUnnoticedTimestampJumps()); // 10 s back: libmpv notices
+    EXPECT_FALSE(second.hasUnnoticedTimestampJumps());
+    ASSERT_GE(disc.titles.size(), 3u);
+    EXPECT_TRUE(disc.titles[2].hasUnnoticedTimestampJumps()); // 4 s back
     ASSERT_FALSE(disc.menus.empty());
     EXPECT_EQ(disc.menus[0].titleSet, 0);
 

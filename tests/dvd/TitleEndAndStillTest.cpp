@@ -1,0 +1,203 @@
+// The title clock on the real engine and the sample disc (offscreen, no video output): the end
+// of a title, cells whose timestamps restart (title 3) and a cell still (title 4). The pictures
+// are read back from libmpv: titles 3 and 4 carry their title and frame number in a code strip
+// (see scripts/make-sample-disc.sh); title 2 is colour bars, title 1 a test pattern.
+#include "MpvDvdEngine.h"
+#include "Waiting.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using kavelo::MpvDvdEngine;
+namespace test = kavelo::test;
+
+namespace {
+
+const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
+constexpr double kFps = 25;
+
+struct Code {
+    int title = 0;
+    int frame = 0;
+};
+
+// The code strip of a picture of title 3 or 4; nullopt when the picture has none.
+std::optional<Code> readCode(const QImage& picture) {
+    if (picture.isNull())
+        return std::nullopt;
+    const auto bit = [&](int box) {
+        const int x = (40 * box + 20) * picture.width() / 720;
+        const int y = 552 * picture.height() / 576;
+        return qGray(picture.pixel(x, y)) > 128 ? 1 : 0;
+    };
+    if (!bit(13) || bit(17))
+        return std::nullopt;
+    Code code;
+    for (int b = 0; b < 13; ++b)
+        code.frame |= bit(b) << b;
+    for (int b = 0; b < 3; ++b)
+        code.title |= bit(14 + b) << b;
+    return code;
+}
+
+// Title 2's colour bars: yellow second from the left, blue on the right.
+bool showsColourBars(const QImage& picture) {
+    if (picture.isNull())
+        return false;
+    const auto at = [&](double bar) {
+        return picture.pixel(static_cast<int>(picture.width() * (bar + 0.5) / 7),
+                             picture.height() * 2 / 5);
+    };
+    const QRgb yellow = at(1);
+    const QRgb blue = at(6);
+    return qRed(yellow) > 150 && qGreen(yellow) > 150 && qBlue(yellow) < 90 && qBlue(blue) > 150 &&
+           qRed(blue) < 90 && qGreen(blue) < 90;
+}
+
+class TitleClockEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QFile::exists(kDisc + QStringLiteral("/VIDEO_TS/VTS_04_0.IFO")))
+            << "the dvd_fixture test authors the disc";
+        m_window.resize(320, 240);
+        engine = std::make_unique<MpvDvdEngine>(&m_window);
+        engine->SetDVDDirectory(kDisc);
+    }
+
+    double position() { return engine->positionSeconds(); }
+
+    // Pauses and compares the picture's frame number with the engine's time, in frames.
+    int frameError(int title) {
+        engine->Pause();
+        QTest::qWait(100);
+        const QImage shot = engine->picture();
+        const std::optional<Code> code = readCode(shot);
+        EXPECT_TRUE(code);
+        if (!code)
+            return 1000;
+        EXPECT_EQ(code->title, title);
+        const int error = code->frame - static_cast<int>(std::lround(position() * kFps));
+        engine->Resume();
+        return error;
+    }
+
+    QWidget m_window;
+    std::unique_ptr<MpvDvdEngine> engine;
+};
+
+TEST_F(TitleClockEngineTest, AfterTheLongestTitleEndsPlayShowsItAgainFromItsStart) {
+    engine->Play();
+    ASSERT_EQ(engine->CurrentTitle(), 2);
+    engine->PlayAtTime(QStringLiteral("00:01:18:00"));
+    ASSERT_TRUE(test::waitUntil([&] { return position() >= 79.9; }, 6000)) << position();
+    // The last picture holds; nothing of another title shows under this title's status.
+    QTest::qWait(1500);
+    EXPECT_NEAR(position(), 80 - 1 / kFps, 0.05);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentChapter(), 4);
+    EXPECT_TRUE(showsColourBars(engine->picture()));
+
+    engine->Play();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_LT(position(), 0.5);
+    EXPECT_TRUE(showsColourBars(engine->picture()));
+    ASSERT_TRUE(test::waitUntil([&] { return position() > 1.0; }, 4000));
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_TRUE(showsColourBars(engine->picture()));
+}
+
+TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {
+    engine->PlayTitle(3);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:12:00"));
+    std::vector<int> errors;
+    double last = position();
+    bool backwards = false;
+    QElapsedTimer clock;
+    clock.start();
+    // Through the two cell changes (4 s and 8 s) to the end, the time never goes back.
+    while (position() < 12 - 2.5 / kFps && clock.elapsed() < 20000) {
+        const double now = position();
+        if (now < last - 1e-6) {
+            backwards = true;
+            ADD_FAILURE() << "the time went back from " << last << " to " << now;
+        }
+        last = now;
+        if (errors.size() < 3 && now > 2.0 + 4.0 * static_cast<double>(errors.size()))
+            errors.push_back(frameError(3)); // once in each cell
+        QTest::qWait(40);
+    }
+    EXPECT_FALSE(backwards);
+    ASSERT_EQ(errors.size(), 3u);
+    int worst = 0;
+    for (const int error : errors)
+        worst = std::max(worst, std::abs(error));
+    RecordProperty("clock_error_frames", worst);
+    EXPECT_LE(worst, 1) << errors[0] << " " << errors[1] << " " << errors[2];
+
+    // The end: the title's last picture holds.
+    ASSERT_TRUE(test::waitUntil([&] { return position() >= 12 - 2.5 / kFps; }, 4000)) << position();
+    QTest::qWait(800);
+    EXPECT_NEAR(position(), 12 - 1 / kFps, 0.05);
+    EXPECT_EQ(engine->CurrentChapter(), 2);
+    const std::optional<Code> end = readCode(engine->picture());
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->title, 3);
+    EXPECT_NEAR(end->frame, 299, 1);
+
+    // A seek into the last cell after the end is timed from there, and Play after the end starts
+    // the title again.
+    engine->PlayAtTime(QStringLiteral("00:00:09:00"));
+    // Where timestamps jump unnoticed, seeks land on a keyframe (see hasUnnoticedTimestampJumps)
+    // and libmpv's time there is the navigation's, good to a group of pictures.
+    EXPECT_NEAR(position(), 9.0, 0.5);
+    const int afterSeek = std::abs(frameError(3));
+    RecordProperty("clock_error_after_seek_frames", afterSeek);
+    EXPECT_LE(afterSeek, 13);
+    ASSERT_TRUE(test::waitUntil([&] { return position() >= 12 - 2.5 / kFps; }, 6000));
+    engine->Play();
+    EXPECT_LT(position(), 0.5);
+    const std::optional<Code> again = readCode(engine->picture());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->title, 3);
+    EXPECT_LT(again->frame, 13);
+}
+
+TEST_F(TitleClockEngineTest, ACellStillHoldsItsLastPictureForItsTime) {
+    engine->PlayTitle(4);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:08:00"));
+    ASSERT_TRUE(test::waitUntil([&] { return position() >= 4 - 2.5 / kFps; }, 8000)) << position();
+    QElapsedTimer held;
+    held.start();
+    // Held on the first cell's last picture for 3 s ...
+    QTest::qWait(2000);
+    EXPECT_NEAR(position(), 4 - 1 / kFps, 0.05);
+    const std::optional<Code> still = readCode(engine->picture());
+    ASSERT_TRUE(still);
+    EXPECT_EQ(still->title, 4);
+    EXPECT_NEAR(still->frame, 99, 1); // the last picture, or the one before where libmpv drops it
+    // ... then on into the second cell.
+    ASSERT_TRUE(test::waitUntil([&] { return position() > 4.2; }, 4000)) << position();
+    RecordProperty("still_ms", static_cast<int>(held.elapsed()));
+    EXPECT_GE(held.elapsed(), 2900);
+    EXPECT_LT(held.elapsed(), 4500);
+
+    // Resume ends a still early; a seek back before it holds it again.
+    engine->PlayAtTime(QStringLiteral("00:00:03:00"));
+    ASSERT_TRUE(test::waitUntil([&] { return position() >= 4 - 2.5 / kFps; }, 4000));
+    QTest::qWait(500);
+    EXPECT_NEAR(position(), 4 - 1 / kFps, 0.05);
+    engine->Resume();
+    EXPECT_TRUE(test::waitUntil([&] { return position() > 4.2; }, 1500)) << position();
+}
+
+} // namespace
