@@ -1,9 +1,11 @@
 #include "FrmAbout.h"
 
+#include "Logging.h"
 #include "Screen.h"
 #include "SysInfo.h"
 
 #include <QConicalGradient>
+#include <QIcon>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -38,12 +40,11 @@ QFont verdanaBold() {
 
 } // namespace
 
-QPixmap FrmAbout::picture() {
-    QPixmap pixmap(54, 56);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
+namespace {
 
+// Paints the disc picture within a 54 × 56 box at the painter's origin.
+void paintDisc(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
     const QPointF centre(27.0, 28.0);
     const qreal radius = 25.5;
 
@@ -76,7 +77,32 @@ QPixmap FrmAbout::picture() {
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(0x5a, 0x64, 0x7a), 1.2));
     p.drawEllipse(centre, 9.0, 9.0);
+}
+
+} // namespace
+
+QPixmap FrmAbout::picture() {
+    QPixmap pixmap(54, 56);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    paintDisc(p);
     return pixmap;
+}
+
+QIcon FrmAbout::discIcon() {
+    QIcon icon;
+    for (const int size : {32, 48, 64, 128}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        const qreal scale = size / 56.0;
+        p.translate((size - 54 * scale) / 2, 0);
+        p.scale(scale, scale);
+        paintDisc(p);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 FrmAbout::FrmAbout(IDialogs& dialogs, IRegistry& registry, IProgramStarter& starter,
@@ -157,6 +183,7 @@ void FrmAbout::cmdSysInfo_Click() {
         StartSysInfo();
     } catch (...) {
         // Nothing escapes a click handler; StartSysInfo reports its own failures.
+        logging::noteAbsorbed();
     }
 }
 

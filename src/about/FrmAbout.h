@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QWidget>
 
 class QLabel;
@@ -24,6 +25,8 @@ public:
 
     // The 54 × 56 picture shown in Picture1.
     static QPixmap picture();
+    // The same disc as the program's icon, at 32 × 32 and larger sizes.
+    static QIcon discIcon();
 
     // Controls, named as in the window's design.
     QLabel* Picture1 = nullptr;

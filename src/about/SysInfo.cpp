@@ -1,6 +1,7 @@
 #include "SysInfo.h"
 
 #include "Dialogs.h"
+#include "Logging.h"
 #include "ProgramStarter.h"
 
 #include <QFile>
@@ -84,6 +85,7 @@ void StartSysInfo(IRegistry& registry, IProgramStarter& starter, IDialogs& dialo
         if (found)
             started = starter.start(path);
     } catch (...) {
+        logging::noteAbsorbed();
         started = false; // whatever went wrong, the user hears the one message
     }
     if (!started)

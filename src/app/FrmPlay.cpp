@@ -1,6 +1,9 @@
 #include "FrmPlay.h"
 
 #include "Attempt.h"
+#include "FrameWatch.h"
+#include "FrmAbout.h"
+#include "FullScreenGuard.h"
 #include "Layout.h"
 #include "Menus.h"
 #include "PositionDisplay.h"
@@ -53,7 +56,7 @@ public:
     void DeleteBookmark() override { fail(); }
     void SetBackColor(std::uint32_t colour) override {
         QPalette pal = m_widget->palette();
-        pal.setColor(QPalette::Window, QColor(qRed(colour), qGreen(colour), qBlue(colour)));
+        pal.setColor(QPalette::Window, colourFromEngine(colour));
         m_widget->setPalette(pal);
     }
 
@@ -88,8 +91,10 @@ FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
     setObjectName(QStringLiteral("frmPlay"));
     attempt([&] { m_screen = m_services.screen ? m_services.screen() : primaryScreenMetrics(); });
     setWindowTitle(QStringLiteral("Kavelo"));
+    setWindowIcon(FrmAbout::discIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    m_frame = new FrameWatch(this, [this] { windowFramed(); });
     buildControls();
     buildMenus();
     wireControls();
@@ -120,6 +125,9 @@ void FrmPlay::wireControls() {
     wirePlaybackControls(
         *m_commands, [this](const QString& name) { return menuItem(name); }, pictureButtons(),
         this);
+    // Full screen is left with the same steps however the user asks to leave it.
+    m_fullScreenGuard = new FullScreenGuard(
+        *m_engine, this, [this] { m_commands->exitFullScreen(); }, this);
     m_popUp = new PopUpTrigger(timMenu, menu(QString::fromLatin1(menu::kPopUp)), m_keys, this);
     m_position = new PositionDisplay(
         *m_engine, staMain, sliMain, timTime, timTimeMenu,
@@ -127,7 +135,10 @@ void FrmPlay::wireControls() {
         [this](const QString& name) { return menuItem(name); }, m_keys, m_client, this);
 }
 
-FrmPlay::~FrmPlay() = default;
+FrmPlay::~FrmPlay() {
+    // It watches every event, the window's own closing ones included, and asks the engine.
+    delete m_fullScreenGuard;
+}
 
 std::array<PictureBox*, 8> FrmPlay::pictureButtons() const {
     return {picPlay, picPause, picStop, picPrevious, picNext, picRewind, picFast, picFullScreen};
@@ -146,6 +157,8 @@ void FrmPlay::buildControls() {
         if (m_services.makeEngine)
             m_engine = m_services.makeEngine(m_client);
     } catch (...) {
+        // The window opens all the same, with a stand-in that refuses every command.
+        logging::noteAbsorbed();
         m_engine.reset();
     }
     if (!m_engine)
@@ -288,10 +301,18 @@ void FrmPlay::Form_Load() {
         }
     });
 
+    // A skin file that cannot be used is passed over; the debug log says which.
+    const auto colourField = [&](const char* name) {
+        std::optional<QByteArray> field = readColourField(folder + QLatin1String(name));
+        if (!field || !colourNumber(*field))
+            qCDebug(logging::app) << "skin colour file unreadable or no palette number:"
+                                  << folder + QLatin1String(name);
+        return field;
+    };
     std::optional<QByteArray> windowField;
     std::optional<QByteArray> videoField;
-    attempt([&] { windowField = readColourField(folder + QLatin1String(skin::kWindowColour)); });
-    attempt([&] { videoField = readColourField(folder + QLatin1String(skin::kVideoColour)); });
+    attempt([&] { windowField = colourField(skin::kWindowColour); });
+    attempt([&] { videoField = colourField(skin::kVideoColour); });
     attempt([&] {
         if (auto n = windowField ? colourNumber(*windowField) : std::nullopt)
             setBackground(m_client, paletteColour(*n));
@@ -305,37 +326,56 @@ void FrmPlay::Form_Load() {
             picLogo->setBackColor(paletteColour(*n));
     });
 
-    attempt([&] { picLogo->loadPicture(m_logoPath); });
+    const auto picture = [](PictureBox* box, const QString& path) {
+        if (!box->loadPicture(path))
+            qCDebug(logging::app) << "skin picture unreadable:" << path;
+    };
+    attempt([&] { picture(picLogo, m_logoPath); });
     const char* const pictures[] = {skin::kPlay, skin::kPause,  skin::kStop, skin::kPrevious,
                                     skin::kNext, skin::kRewind, skin::kFast, skin::kFullScreen};
     const auto buttons = pictureButtons();
     for (std::size_t i = 0; i < buttons.size(); ++i)
-        attempt([&] { buttons[i]->loadPicture(folder + QLatin1String(pictures[i])); });
+        attempt([&] { picture(buttons[i], folder + QLatin1String(pictures[i])); });
 
     attempt([&] { fitSliderToWindow(); });
 
-    if (!m_smallLayout) {
-        // The client area's top-left corner goes to its designed place on the screen.
-        attempt([&] {
-            const int menuHeight = menuBar()->sizeHint().height();
-            move(px(layout::kClientOriginStandard.x()),
-                 px(layout::kClientOriginStandard.y()) - menuHeight);
-        });
-    }
+    if (!m_smallLayout)
+        attempt([&] { placeStandardWindow(); });
     timMenu->start();
+}
+
+void FrmPlay::placeStandardWindow() {
+    // The client area's top-left corner goes to its designed place on the screen; the frame
+    // and the menu bar lie above and left of it.
+    const QMargins frame = m_frame->frame();
+    move(px(layout::kClientOriginStandard.x()) - frame.left(),
+         px(layout::kClientOriginStandard.y()) - menuBar()->sizeHint().height() - frame.top());
+}
+
+void FrmPlay::placeSmallWindow() {
+    const QRect outer = px(layout::kWindow800);
+    const QMargins frame = m_frame->frame();
+    move(outer.topLeft());
+    setClientSize(
+        QSize(outer.width() - frame.left() - frame.right(),
+              outer.height() - frame.top() - frame.bottom() - menuBar()->sizeHint().height()));
+}
+
+void FrmPlay::windowFramed() {
+    // The frame is known only now: the steps that count it in run again.
+    if (m_smallLayout)
+        attempt([&] { placeSmallWindow(); });
+    else
+        attempt([&] { placeStandardWindow(); });
+    attempt([&] { fitSliderToWindow(); });
 }
 
 void FrmPlay::applySmallLayout() {
     m_smallLayout = true;
     attempt([&] { picLogo->setGeometry(px(layout::kLogo800)); });
     attempt([&] { dvdMain->setGeometry(px(layout::kDvdMain800)); });
-    attempt([&] {
-        move(px(layout::kWindow800.x()), px(layout::kWindow800.y()));
-        const QSize frame = outerSize() - size();
-        const int menuHeight = menuBar()->sizeHint().height();
-        setClientSize(QSize(px(layout::kWindow800.width()) - frame.width(),
-                            px(layout::kWindow800.height()) - frame.height() - menuHeight));
-    });
+    // Before the window is shown its frame is not known; windowFramed() sets it again then.
+    attempt([&] { placeSmallWindow(); });
     const auto buttons = pictureButtons();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         attempt([&] {
@@ -357,21 +397,12 @@ void FrmPlay::setClientSize(QSize pixels) {
 }
 
 QSize FrmPlay::outerSize() const {
-    // Before the window is shown its frame is not known yet and this is the window's own size.
-    return frameGeometry().size();
+    // Before the window manager has framed the window this is the window's own size.
+    return size().grownBy(m_frame->frame());
 }
 
 void FrmPlay::fitSliderToWindow() {
     sliMain->resize(outerSize().width(), sliMain->height());
-}
-
-void FrmPlay::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (!m_shownOnce) {
-        m_shownOnce = true;
-        // The frame's size is known once the window is up.
-        QTimer::singleShot(0, this, [this] { attempt([&] { fitSliderToWindow(); }); });
-    }
 }
 
 void FrmPlay::closeEvent(QCloseEvent* event) {

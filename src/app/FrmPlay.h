@@ -23,6 +23,8 @@ class QMenu;
 
 namespace kavelo {
 
+class FrameWatch;
+class FullScreenGuard;
 class IDialogs;
 class PositionDisplay;
 
@@ -85,7 +87,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -94,6 +95,10 @@ private:
     void Form_Load();
     void Form_Unload();
     void applySmallLayout();
+    // The window's place (and, in the small layout, its outer size) with the frame counted in.
+    void placeStandardWindow();
+    void placeSmallWindow();
+    void windowFramed();
     void setClientSize(QSize pixels);
     void fitSliderToWindow();
     // Outer window size in pixels, frame included.
@@ -111,7 +116,8 @@ private:
     std::map<QString, QMenu*> m_menus;
     QString m_logoPath;
     bool m_smallLayout = false;
-    bool m_shownOnce = false;
+    FrameWatch* m_frame = nullptr;
+    FullScreenGuard* m_fullScreenGuard = nullptr;
 };
 
 } // namespace kavelo

@@ -7,6 +7,7 @@
 #include "FrmAngles.h"
 #include "FrmDirectory.h"
 #include "FrmSingle.h"
+#include "Logging.h"
 #include "MpvDvdEngine.h"
 #include "SessionBus.h"
 #include "Startup.h"
@@ -28,7 +29,7 @@ KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programF
       m_programFolder(std::move(programFolder)), m_angles([this]() -> QWidget* {
           if (!m_main)
               return nullptr;
-          return new FrmAngles(m_main->engine(), m_dialogs, primaryScreenMetrics());
+          return watch(new FrmAngles(m_main->engine(), m_dialogs, primaryScreenMetrics()));
       }),
       m_directory([this]() -> QWidget* {
           auto host = [this]() -> IPlayerHost* {
@@ -36,10 +37,11 @@ KaveloApp::KaveloApp(IDialogs& dialogs, EngineMaker makeEngine, QString programF
               showMainWindow();
               return m_main;
           };
-          return new FrmDirectory(host, m_dialogs, m_drives, primaryScreenMetrics());
+          return watch(new FrmDirectory(host, m_dialogs, m_drives, primaryScreenMetrics()));
       }),
-      m_multimedia([this]() -> QWidget* { return new FrmSingle(m_dialogs); }),
-      m_about([this]() -> QWidget* { return new FrmAbout(m_dialogs, m_registry, m_starter); }) {}
+      m_multimedia([this]() -> QWidget* { return watch(new FrmSingle(m_dialogs)); }),
+      m_about(
+          [this]() -> QWidget* { return watch(new FrmAbout(m_dialogs, m_registry, m_starter)); }) {}
 
 KaveloApp::~KaveloApp() {
     destroyAllWindows();
@@ -58,6 +60,7 @@ FrmPlay* KaveloApp::mainWindow() {
         auto* w = new FrmPlay(std::move(services));
         w->setAttribute(Qt::WA_DeleteOnClose, true);
         m_main = w;
+        watch(w);
         wireMainWindow(w);
         // Play plays the disc in the drive, or else a disc folder Kavelo was started in. The
         // engine is told once the window is up, so that the window shows first.
@@ -72,6 +75,24 @@ FrmPlay* KaveloApp::mainWindow() {
         });
     }
     return m_main;
+}
+
+QWidget* KaveloApp::watch(QWidget* w) {
+    // Queued: the window's guard has let go of it by the time this runs.
+    connect(w, &QObject::destroyed, this, &KaveloApp::windowGone, Qt::QueuedConnection);
+    return w;
+}
+
+bool KaveloApp::anyWindowOpen() const {
+    return m_main || m_angles.isOpen() || m_directory.isOpen() || m_multimedia.isOpen() ||
+           m_about.isOpen();
+}
+
+void KaveloApp::windowGone() {
+    if (!anyWindowOpen()) {
+        qCDebug(logging::app) << "the last window has closed";
+        emit lastWindowClosed();
+    }
 }
 
 void KaveloApp::showMainWindow() {
@@ -153,10 +174,13 @@ int runKavelo(int argc, char** argv) {
     // the installed share folder.
     const QString folder = skinHome(QFileInfo(QApplication::applicationFilePath()).canonicalPath());
     qCDebug(lcDesktop) << "skin folder" << folder;
+    // The program runs until its last window closes, tool windows included (see KaveloApp).
+    QApplication::setQuitOnLastWindowClosed(false);
     QtDialogs dialogs;
     int code = 0;
     {
         KaveloApp kavelo(dialogs, makeMpvDvdEngine, folder);
+        QObject::connect(&kavelo, &KaveloApp::lastWindowClosed, &app, &QCoreApplication::quit);
         kavelo.showMainWindow();
         DesktopSession desktop(kavelo, sessionBus());
         code = app.exec();

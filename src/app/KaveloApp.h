@@ -48,8 +48,19 @@ public:
     // Destroys every remaining window without closing steps (engines shut down cleanly).
     void destroyAllWindows();
 
+    // Whether any of the program's windows is open (the main window or a secondary one).
+    bool anyWindowOpen() const;
+
+signals:
+    // The program's last open window has gone: the program ends. Qt's own rule does not do
+    // here, since it does not count tool windows such as the directory dialog.
+    void lastWindowClosed();
+
 private:
     void wireMainWindow(FrmPlay* w);
+    // Counts `w` among the program's windows until it is destroyed.
+    QWidget* watch(QWidget* w);
+    void windowGone();
 
     IDialogs& m_dialogs;
     SystemDrives m_drives;

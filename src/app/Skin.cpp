@@ -1,6 +1,7 @@
 #include "Skin.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <array>
 
@@ -17,6 +18,9 @@ constexpr std::array<QRgb, 16> kPalette = {
 } // namespace
 
 std::optional<QByteArray> readColourField(const QString& path) {
+    // Only regular files: opening a FIFO or a device named like a skin file could wait forever.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
     // Read-only: a missing file stays missing.
     if (!file.open(QIODevice::ReadOnly))
@@ -47,12 +51,6 @@ std::optional<int> colourNumber(const QByteArray& field) {
 
 QColor paletteColour(int number) {
     return QColor::fromRgb(kPalette.at(static_cast<std::size_t>(number)));
-}
-
-std::uint32_t engineColour(const QColor& colour) {
-    return static_cast<std::uint32_t>(colour.red()) |
-           (static_cast<std::uint32_t>(colour.green()) << 8) |
-           (static_cast<std::uint32_t>(colour.blue()) << 16);
 }
 
 } // namespace kavelo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EngineColour.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QString>
@@ -36,8 +38,5 @@ std::optional<int> colourNumber(const QByteArray& field);
 
 // The sixteen-colour palette. `number` must be 0..15.
 QColor paletteColour(int number);
-
-// A colour as the engine takes it: red in the lowest byte, then green, then blue.
-std::uint32_t engineColour(const QColor& colour);
 
 } // namespace kavelo

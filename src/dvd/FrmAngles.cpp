@@ -3,6 +3,7 @@
 #include "Controls.h"
 #include "Dialogs.h"
 #include "DvdEngine.h"
+#include "Logging.h"
 #include "PlaybackCommands.h"
 #include "Screen.h"
 #include "UserNumber.h"
@@ -58,6 +59,7 @@ void FrmAngles::Form_Load() noexcept {
         txtCurrentAngle->setText(QString::number(m_engine.CurrentAngle()));
         txtAngAva->setText(QString::number(m_engine.AnglesAvailable()));
     } catch (...) {
+        logging::noteAbsorbed();
         showMessage(m_dialogs, nullptr, message::kPleaseWait);
     }
 }
@@ -69,6 +71,7 @@ void FrmAngles::Command1_Click() noexcept {
             throw EngineError("not a number");
         m_engine.SetCurrentAngle(*angle);
     } catch (...) {
+        logging::noteAbsorbed();
         showMessage(m_dialogs, this, message::kAngleNotAvailable);
     }
 }

@@ -3,6 +3,7 @@
 #include "Controls.h"
 #include "Dialogs.h"
 #include "DvdEngine.h"
+#include "Logging.h"
 #include "PlaybackCommands.h"
 #include "PlayerHost.h"
 #include "Screen.h"
@@ -153,6 +154,7 @@ FrmDirectory::FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives
         }
         drvDrive->setCurrentIndex(currentIndex);
     } catch (...) {
+        logging::noteAbsorbed();
     }
     dirDirectory->setPath(cwd);
 
@@ -171,6 +173,7 @@ void FrmDirectory::drvDrive_Change(int index) noexcept {
         if (!folder || !dirDirectory->setPath(*folder))
             throw EngineError("drive cannot be read");
     } catch (...) {
+        logging::noteAbsorbed();
         showMessage(m_dialogs, this, message::kNoSuchDrive);
     }
 }
@@ -184,6 +187,7 @@ void FrmDirectory::cmdOk_Click() noexcept {
             throw EngineError("no player");
         host->engine().SetDVDDirectory(path);
     } catch (...) {
+        logging::noteAbsorbed();
         showMessage(m_dialogs, this, message::kNoSuchDrive);
         return;
     }

@@ -1,6 +1,7 @@
 #include "MpvDvdEngine.h"
 
 #include "DvdTime.h"
+#include "EngineColour.h"
 #include "MenuStreams.h"
 #include "MpvSession.h"
 #include "Navigator.h"
@@ -938,8 +939,7 @@ void MpvDvdEngine::Zoom(std::int32_t x, std::int32_t y, double ratio) {
 }
 
 void MpvDvdEngine::SetBackColor(std::uint32_t colour) {
-    const QColor colour24(static_cast<int>(colour & 0xff), static_cast<int>((colour >> 8) & 0xff),
-                          static_cast<int>((colour >> 16) & 0xff));
+    const QColor colour24 = colourFromEngine(colour);
     if (m_video) {
         QPalette palette = m_video->palette();
         palette.setColor(QPalette::Window, colour24);

@@ -25,13 +25,28 @@ template <class F> void PlaybackCommands::trap(const char* message, F&& steps) n
     try {
         steps();
     } catch (...) {
+        logging::noteAbsorbed();
         show(message);
     }
 }
 
+QWidget* PlaybackCommands::dialogParent() noexcept {
+    // In full screen a dialog belongs to the picture's window, so that the window manager
+    // raises that with it rather than the main window behind.
+    try {
+        // Only in full screen does the video stand in a window of its own.
+        QWidget* video = m_c.dvdMain ? m_c.dvdMain->widget() : nullptr;
+        if (video && video->window() != m_c.window->window() && video->window()->isVisible())
+            return video->window();
+    } catch (...) {
+        logging::noteAbsorbed();
+    }
+    return m_c.window;
+}
+
 void PlaybackCommands::show(const char* message) noexcept {
     if (m_c.dialogs)
-        showMessage(*m_c.dialogs, m_c.window, message);
+        showMessage(*m_c.dialogs, dialogParent(), message);
 }
 
 void PlaybackCommands::dPlay() noexcept {
@@ -61,7 +76,7 @@ void PlaybackCommands::dResume() noexcept {
 
 void PlaybackCommands::dSelectChapter() noexcept {
     trap(message::kChapterNotFound, [&] {
-        const auto answer = m_c.dialogs->input(m_c.window, QStringLiteral("Which Chapter?"),
+        const auto answer = m_c.dialogs->input(dialogParent(), QStringLiteral("Which Chapter?"),
                                                QStringLiteral("Chapter Select"));
         const auto chapter = userNumber16(answer.value_or(QString()));
         if (!chapter)
@@ -129,6 +144,8 @@ void PlaybackCommands::fastBackwards() noexcept {
 void PlaybackCommands::exitFullScreen() noexcept {
     attempt([&] { m_c.dvdMain->SetFullScreenMode(false); });
     attempt([&] { m_c.timTimeMenu->stop(); });
+    // Back in the window the video lies at the bottom again, under the logo until play.
+    attempt([&] { m_c.dvdMain->widget()->lower(); });
 }
 
 } // namespace kavelo

@@ -60,6 +60,8 @@ private:
     // Runs the steps; the first failure ends them with the message.
     template <class F> void trap(const char* message, F&& steps) noexcept;
     void show(const char* message) noexcept;
+    // The window that messages and the chapter question belong to.
+    QWidget* dialogParent() noexcept;
 
     PlayerControls m_c;
 };

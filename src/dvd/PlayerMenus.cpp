@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "KeyState.h"
+#include "Logging.h"
 #include "PlaybackCommands.h"
 
 #include <QAction>
@@ -89,6 +90,7 @@ void PopUpTrigger::timMenu_Timer() noexcept {
         m_open = true;
         m_show(m_menu, QCursor::pos());
     } catch (...) {
+        logging::noteAbsorbed();
     }
     m_open = false;
 }

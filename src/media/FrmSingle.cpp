@@ -2,6 +2,8 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "FrameWatch.h"
+#include "Logging.h"
 #include "MciInterpreter.h"
 
 #include <QCloseEvent>
@@ -36,6 +38,15 @@ FrmSingle::FrmSingle(IDialogs& dialogs, std::unique_ptr<IMci> mci, QWidget* pare
       m_dialogs(dialogs), m_mci(mci ? std::move(mci) : std::make_unique<MciInterpreter>()),
       m_module(*m_mci), m_screen(primaryScreenMetrics()) {
     setObjectName(QStringLiteral("frmSingle"));
+    // The resize rule counts the frame in, so it runs again once the frame is known: the first
+    // time from the designed size, which a rule run without the frame has enlarged.
+    m_frame = new FrameWatch(this, [this] {
+        if (!m_framed) {
+            m_framed = true;
+            resize(m_screen.toPixels(kDesignedWidth), m_screen.toPixels(kDesignedHeight));
+        }
+        Form_Resize();
+    });
     setWindowTitle(QString::fromLatin1(kCaption));
     paintBlack(this);
 
@@ -101,7 +112,7 @@ FrmSingle::FrmSingle(IDialogs& dialogs, std::unique_ptr<IMci> mci, QWidget* pare
     connect(sliTime, &SeekSlider::mouseDown, this, &FrmSingle::sliTime_MouseDown);
     connect(sliTime, &SeekSlider::mouseUp, this, &FrmSingle::sliTime_MouseUp);
 
-    resize(m_screen.toPixels(8415), m_screen.toPixels(7560));
+    resize(m_screen.toPixels(kDesignedWidth), m_screen.toPixels(kDesignedHeight));
     Form_Load();
 }
 
@@ -120,9 +131,11 @@ void FrmSingle::trap(const std::function<void()>& steps) {
     try {
         steps();
     } catch (...) {
+        logging::noteAbsorbed();
         try {
             m_dialogs.message(this, QString::fromLatin1(kErrorMessage));
         } catch (...) {
+            logging::noteAbsorbed();
         }
     }
 }
@@ -139,15 +152,17 @@ void FrmSingle::setFileButtons(bool fileOpen) {
 void FrmSingle::Form_Load() {
     trap([this] {
         m_module.CheckMCIDrivers();
-        sliTime->resize(frameGeometry().width(), sliTime->height());
+        sliTime->resize(m_frame->outerGeometry().width(), sliTime->height());
     });
 }
 
 void FrmSingle::Form_Resize() {
     try {
-        // Outer sizes include the window frame (none without a window manager).
-        const int frameW = frameGeometry().width() - width();
-        const int frameH = frameGeometry().height() - height();
+        // Outer sizes include the window frame (none without a window manager, and none
+        // known before the window manager has framed the window: the rule runs again then).
+        const QMargins frame = m_frame->frame();
+        const int frameW = frame.left() + frame.right();
+        const int frameH = frame.top() + frame.bottom();
         int w = width();
         int h = height();
         if (m_screen.toTwips(h + frameH) < kMinOuterHeight)
@@ -168,6 +183,7 @@ void FrmSingle::Form_Resize() {
         sliTime->resize(m_screen.toPixels(W), sliTime->height());
     } catch (...) {
         // Nothing to report from a resize.
+        logging::noteAbsorbed();
     }
 }
 
@@ -180,6 +196,7 @@ void FrmSingle::Form_Unload() {
         timTime->stop();
     } catch (...) {
         // The window closes whatever happens.
+        logging::noteAbsorbed();
     }
 }
 

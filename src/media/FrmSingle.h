@@ -16,6 +16,7 @@ class QTimer;
 
 namespace kavelo {
 
+class FrameWatch;
 class IDialogs;
 class SeekSlider;
 
@@ -37,6 +38,9 @@ public:
     // Designed outer size, the smallest the window may be, in twips.
     static constexpr int kMinOuterWidth = 8535;
     static constexpr int kMinOuterHeight = 7950;
+    // Designed client size, in twips.
+    static constexpr int kDesignedWidth = 8415;
+    static constexpr int kDesignedHeight = 7560;
 
     // The dialogs answer the file dialog and show the error box. Without `mci` the window
     // plays through Kavelo's own media devices. Runs the load steps (the driver check).
@@ -93,6 +97,8 @@ private:
     std::unique_ptr<IMci> m_mci;
     ModuleMPEG m_module;
     ScreenMetrics m_screen;
+    FrameWatch* m_frame = nullptr;
+    bool m_framed = false;
     bool m_unloaded = false;
 };
 

@@ -1,5 +1,6 @@
 #include "MciInterpreter.h"
 
+#include "Logging.h"
 #include "Profile.h"
 
 #include <QFileInfo>
@@ -129,6 +130,7 @@ std::uint32_t MciInterpreter::sendString(const QString& command, QString* reply,
     try {
         result = run(command, &answer);
     } catch (...) {
+        logging::noteAbsorbed();
         result = MciError::EngineFailed;
     }
     if (reply) {

@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -30,6 +31,9 @@ void PictureBox::setBackColor(const QColor& colour) {
 }
 
 bool PictureBox::loadPicture(const QString& path) {
+    // Only regular files: reading a FIFO or a device could wait forever.
+    if (!QFileInfo(path).isFile())
+        return false;
     QImageReader reader(path);
     // Guard against hostile files that claim enormous sizes.
     reader.setAllocationLimit(256);
@@ -58,9 +62,9 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
 SeekSlider::SeekSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
 
 void SeekSlider::mousePressEvent(QMouseEvent* event) {
-    // Jump to the pressed point, as a platform track bar does, then follow the drag.
-    if (event->button() == Qt::LeftButton && isEnabled()) {
-        m_pressed = true;
+    // Any button raises the handlers: the slider itself moves on the left and middle buttons.
+    if (isEnabled()) {
+        m_pressed |= event->button();
         emit mouseDown();
     }
     QSlider::mousePressEvent(event);
@@ -68,8 +72,8 @@ void SeekSlider::mousePressEvent(QMouseEvent* event) {
 
 void SeekSlider::mouseReleaseEvent(QMouseEvent* event) {
     QSlider::mouseReleaseEvent(event);
-    if (m_pressed && event->button() == Qt::LeftButton) {
-        m_pressed = false;
+    if (m_pressed.testFlag(event->button())) {
+        m_pressed &= ~Qt::MouseButtons(event->button());
         emit mouseUp();
     }
 }
@@ -112,7 +116,11 @@ void PanelBar::resizeEvent(QResizeEvent* event) {
 }
 
 void PanelBar::layoutPanels() {
-    const int w = qMax(m_width, m_minWidth);
+    // Panels that would run past the bar's right edge share its width instead, down to their
+    // minimum width, so that the last panel's text stays readable.
+    int w = qMax(m_width, m_minWidth);
+    if (w * kPanels > width())
+        w = qMax(width() / kPanels, m_minWidth);
     int x = 0;
     for (QLabel* p : m_panels) {
         p->setMinimumWidth(m_minWidth);

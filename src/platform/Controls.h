@@ -36,8 +36,8 @@ private:
     bool m_pressed = false;
 };
 
-// A horizontal slider that reports the mouse going down and up on it. Keyboard moves change
-// its value but raise neither signal.
+// A horizontal slider that reports a mouse button, any button, going down and up on it.
+// Keyboard moves change its value but raise neither signal.
 class SeekSlider : public QSlider {
     Q_OBJECT
 public:
@@ -52,7 +52,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool m_pressed = false;
+    Qt::MouseButtons m_pressed; // pressed on the slider and not yet released
 };
 
 // A status bar of four text panels, addressed 1 to 4.
@@ -66,7 +66,8 @@ public:
     QLabel* panel(int index) const; // 1-based; nullptr out of range
     void setPanelText(int index, const QString& text);
     QString panelText(int index) const;
-    // Lays out the panels left to right, each `width` pixels but at least `minWidth`.
+    // Lays out the panels left to right, each `width` pixels but at least `minWidth`; where
+    // they do not fit, they share the bar's width down to `minWidth`.
     void setPanelWidths(int width, int minWidth);
 
 protected:

@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Logging.h"
+
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QIcon>
@@ -30,6 +32,7 @@ void showMessage(IDialogs& dialogs, QWidget* parent, const char* text) noexcept 
     try {
         dialogs.message(parent, QString::fromLatin1(text));
     } catch (...) {
+        logging::noteAbsorbed();
     }
 }
 

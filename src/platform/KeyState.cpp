@@ -67,6 +67,11 @@ void KeyStateLatch::press(int virtualKey) {
     k.pressedSinceQuery = true;
 }
 
+void KeyStateLatch::discard(int virtualKey) {
+    if (validKey(virtualKey))
+        m_keys[static_cast<std::size_t>(virtualKey)] = Key{};
+}
+
 void KeyStateLatch::release(int virtualKey) {
     if (validKey(virtualKey))
         m_keys[static_cast<std::size_t>(virtualKey)].down = false;
@@ -85,9 +90,18 @@ bool KeyStateLatch::eventFilter(QObject* watched, QEvent* event) {
         return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-        press(virtualKeyOfButton(static_cast<QMouseEvent*>(event)->button()));
+    case QEvent::MouseButtonDblClick: {
+        auto* me = static_cast<QMouseEvent*>(event);
+        // A press inside an open pop-up menu chooses from that menu; it is not a press for
+        // the program to react to once the menu has closed.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->window()->windowType() == Qt::Popup &&
+            widget->window()->rect().contains(
+                widget->window()->mapFromGlobal(me->globalPosition().toPoint())))
+            break;
+        press(virtualKeyOfButton(me->button()));
         break;
+    }
     case QEvent::MouseButtonRelease:
         release(virtualKeyOfButton(static_cast<QMouseEvent*>(event)->button()));
         break;

@@ -31,6 +31,8 @@ public:
     // For tests and for sources the event filter cannot see.
     void press(int virtualKey);
     void release(int virtualKey);
+    // Forgets the key's state, as though it had never been pressed.
+    void discard(int virtualKey);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

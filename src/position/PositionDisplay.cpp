@@ -4,6 +4,7 @@
 #include "DvdTimeText.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QTimer>
 
@@ -58,8 +59,15 @@ PositionDisplay::PositionDisplay(IDvdEngine& engine, PanelBar* staMain_, SeekSli
       m_keys(keys), m_client(client) {
     if (timTime)
         connect(timTime, &QTimer::timeout, this, &PositionDisplay::timTime_Timer);
-    if (timTimeMenu)
+    if (timTimeMenu) {
         connect(timTimeMenu, &QTimer::timeout, this, &PositionDisplay::timTimeMenu_Timer);
+        // Only presses made while the timer runs count: a space pressed in the window before
+        // full screen began must not open the menu on the first tick.
+        m_timeMenuStarted = timTimeMenu->bindableActive().addNotifier([this] {
+            if (timTimeMenu && timTimeMenu->isActive())
+                m_keys.discard(KeyStateLatch::VK_SPACE);
+        });
+    }
     if (sliMain) {
         connect(sliMain, &SeekSlider::mouseDown, this, &PositionDisplay::sliMain_MouseDown);
         connect(sliMain, &SeekSlider::mouseUp, this, &PositionDisplay::sliMain_MouseUp);
@@ -133,7 +141,8 @@ void PositionDisplay::timTime_Timer() noexcept {
 }
 
 void PositionDisplay::timTimeMenu_Timer() noexcept {
-    if (m_inMenuTick)
+    // While a pop-up menu is open no other opens; a space press waits for it to close.
+    if (m_inMenuTick || QApplication::activePopupWidget())
         return;
     Busy busy(m_inMenuTick);
     const QPointer<PositionDisplay> alive(this);

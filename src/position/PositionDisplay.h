@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QProperty>
 #include <QString>
 
 #include <functional>
@@ -53,6 +54,7 @@ private:
     // Qt keeps running timers while a pop-up menu is open; a tick must not start inside itself.
     bool m_inTimeTick = false;
     bool m_inMenuTick = false;
+    QPropertyNotifier m_timeMenuStarted;
 };
 
 } // namespace kavelo

@@ -4,6 +4,7 @@
 #include "FakeDvdEngine.h"
 #include "KaveloApp.h"
 #include "Layout.h"
+#include "LogCapture.h"
 #include "Menus.h"
 #include "TestFiles.h"
 
@@ -230,6 +231,29 @@ TEST_F(FrmPlayTest, MissingOrBrokenSkinOpensSilentlyAndButtonsStillRespond) {
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("skin/color1.txt.tmp"))));
 }
 
+TEST_F(FrmPlayTest, WithoutAnEngineTheWindowOpensWithTheSkinColourAndCommandsReport) {
+    writeSkinFile("color2.txt", "2 12\r\n"); // light red video area
+    test::LogCapture log;
+    FrmPlayServices s;
+    s.dialogs = &m_dialogs;
+    s.makeEngine = [](QWidget*) -> std::unique_ptr<IDvdEngine> {
+        throw EngineError("libmpv could not start");
+    };
+    s.screen = [] { return screen(1024, 768); };
+    s.programFolder = m_dir.path();
+    FrmPlay w(std::move(s));
+    EXPECT_EQ(w.dvdMain->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(w.dvdMain->parentWidget(), w.centralWidget());
+    w.commands().dPlay();
+    EXPECT_EQ(m_dialogs.messages, QStringList{"Please Insert DVD Rom."});
+    // Why the window has no engine, and which skin files were missing, is in the debug log.
+    EXPECT_FALSE(
+        log.find(QStringLiteral("kavelo.app"), QStringLiteral("libmpv could not start")).isEmpty())
+        << log.lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(log.find(QStringLiteral("kavelo.app"), QStringLiteral("color1.txt")).isEmpty());
+    EXPECT_FALSE(log.find(QStringLiteral("kavelo.app"), QStringLiteral("logo1.jpg")).isEmpty());
+}
+
 TEST(KaveloAppTest, ClosingTheMainWindowClosesOnlyAnglesAndAboutExitSkipsEveryClosingStep) {
     FakeDialogs dialogs;
     KaveloApp app(dialogs, nullptr, QStringLiteral("/nonexistent"));
@@ -241,11 +265,23 @@ TEST(KaveloAppTest, ClosingTheMainWindowClosesOnlyAnglesAndAboutExitSkipsEveryCl
     QWidget* angles = app.angles().get();
     app.showAngles();
     EXPECT_EQ(app.angles().get(), angles); // shown again, not made anew
+    QSignalSpy lastClosed(&app, &KaveloApp::lastWindowClosed);
     app.existingMainWindow()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.existingMainWindow(), nullptr);
     EXPECT_FALSE(app.angles().isOpen() || app.about().isOpen());
     EXPECT_TRUE(app.directory().isOpen() && app.multimedia().isOpen());
+    // The tool windows left open keep the program running until they close too.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lastClosed.count(), 0);
+    app.directory().close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lastClosed.count(), 0);
+    app.multimedia().close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lastClosed.count(), 1);
 
     // Asked for again, the main window comes back afresh; Exit then skips its closing steps.
     EXPECT_NE(app.mainWindow(), nullptr);

@@ -7,6 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kavelo {
 namespace {
 
@@ -55,12 +61,28 @@ TEST_F(ColourFileTest, ReadsOnlyTheFieldOfAHugeFileAndNeverCreatesOne) {
     EXPECT_EQ(readColourField(m_dir.path()), std::nullopt); // a folder
 }
 
-TEST(Palette, SixteenColoursAndTheEngineByteOrder) {
+TEST_F(ColourFileTest, AFifoNamedLikeAColourFileIsSkippedWithoutWaiting) {
+    const QString path = m_dir.filePath(QStringLiteral("color2.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    auto reading = std::async(std::launch::async, [&] { return readColourField(path); });
+    if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Let the blocked open go before failing, so the test ends.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        FAIL() << "reading a FIFO waits for a writer";
+    }
+    EXPECT_EQ(reading.get(), std::nullopt);
+}
+
+TEST(Palette, SixteenColoursAndTheEngineByteOrderBothWays) {
     EXPECT_EQ(paletteColour(7), QColor(192, 192, 192));
     EXPECT_EQ(paletteColour(8), QColor(128, 128, 128));
     EXPECT_EQ(paletteColour(14), QColor(255, 255, 0));
     EXPECT_EQ(engineColour(QColor(0x12, 0x34, 0x56)), 0x563412u);
     EXPECT_EQ(engineColour(paletteColour(12)), 0x0000FFu); // light red
+    EXPECT_EQ(colourFromEngine(0x563412u), QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(colourFromEngine(engineColour(paletteColour(9))), paletteColour(9));
 }
 
 } // namespace

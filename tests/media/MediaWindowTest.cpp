@@ -1,9 +1,12 @@
-// The media file window with its real devices under Xvfb: a clip plays with its picture in
-// the frame and the counter running, the slider seeks, a MIDI file plays.
+// The media file window with its real devices under Xvfb and openbox: a clip plays with its
+// picture in the frame and the counter running, the slider seeks, a MIDI file plays; the resize
+// rule counts the window manager's frame in.
 #include "Controls.h"
 #include "FakeDialogs.h"
 #include "FrmSingle.h"
 #include "MediaFixtures.h"
+#include "Waiting.h"
+#include "XWindows.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -34,6 +37,35 @@ void shot(const char* name) {
 
 int counter(const QLabel* label) {
     return label->text().section(QLatin1Char(' '), -1).toInt();
+}
+
+TEST(MediaWindow, UnderAFrameTheResizeRuleWorksFromTheOuterSize) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    test::useProfileFolder(dir.filePath(QStringLiteral("config")), false);
+    FakeDialogs dialogs;
+    FrmSingle form(dialogs);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    // The designed window is smaller than the rule's minimum outer size, 8535 × 7950 twips
+    // (569 × 530 pixels) frame included: it opens at that size, with the bottom row where the
+    // rule puts it for that outer height.
+    std::optional<test::XFrame> f;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            f = test::measureFrame(form.winId());
+            return f && f->outer().size() == QSize(569, 530) && form.cmdOpen->y() == 432;
+        },
+        10000))
+        << (f ? f->outer().width() : 0) << "x" << (f ? f->outer().height() : 0) << " buttons at "
+        << form.cmdOpen->y();
+    ASSERT_TRUE(f);
+    EXPECT_GT(f->frame.top(), 0);
+    EXPECT_EQ(form.lblCurrentTime->y(), 472);            // 7950 - 870 twips
+    EXPECT_EQ(form.FrameVideo->size(), QSize(545, 353)); // 8535 - 360, 7950 - 2650
+    EXPECT_EQ(form.sliTime->width(), 569);               // the outer width
+    EXPECT_EQ(form.cmdStop->y(), form.cmdOpen->y());
+    shot("media-framed.png");
 }
 
 TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {

@@ -3,6 +3,7 @@
 #include "FakeDialogs.h"
 #include "FakeDvdEngine.h"
 #include "KeyState.h"
+#include "LogCapture.h"
 #include "Menus.h"
 #include "PlayerMenus.h"
 #include "UserNumber.h"
@@ -117,9 +118,14 @@ TEST(PlaybackCommands, EachCommandReportsItsOwnWay) {
 
         Player refused;
         refused.engine.failing = {QString::fromLatin1(c.operation)};
+        test::LogCapture log;
         (refused.commands.*c.command)();
         EXPECT_EQ(refused.dialogs.messages, c.messages) << c.operation;
         EXPECT_FALSE(refused.timTime.isActive());
+        // Silent or not, the refusal and its reason leave a debug line.
+        EXPECT_EQ(log.find(QStringLiteral("kavelo.dvd"), QStringLiteral("PlaybackCommands")).size(),
+                  1)
+            << c.operation << log.lines.join(QLatin1Char('\n')).toStdString();
     }
     // The arguments (zoom 4 and 0, speed 16) are checked through the window's own items.
 }

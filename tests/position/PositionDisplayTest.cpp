@@ -272,12 +272,19 @@ TEST_F(PositionDisplayTest, SliderStopsAndRestartsTheTickAndOnlyTheMouseSeeks) {
     EXPECT_TRUE(timTime.isActive());
     EXPECT_EQ(engine.count(QStringLiteral("PlayAtTime")), 0);
 
-    QTest::mousePress(&sli, Qt::LeftButton, {}, QPoint(150, 12));
-    EXPECT_FALSE(timTime.isActive());
-    QTest::mouseRelease(&sli, Qt::LeftButton, {}, QPoint(150, 12));
-    EXPECT_TRUE(timTime.isActive());
-    EXPECT_EQ(engine.calls.filter(QStringLiteral("PlayAtTime")),
-              QStringList{QStringLiteral("PlayAtTime(") + *seekText(sli.value()) + ")"});
+    // Any button raises both handlers: the middle button also moves the handle, and the seek
+    // follows it.
+    for (const Qt::MouseButton button : {Qt::LeftButton, Qt::MiddleButton, Qt::RightButton}) {
+        SCOPED_TRACE(static_cast<int>(button));
+        engine.calls.clear();
+        const QPoint at(button == Qt::MiddleButton ? 60 : 150, 12);
+        QTest::mousePress(&sli, button, {}, at);
+        EXPECT_FALSE(timTime.isActive());
+        QTest::mouseRelease(&sli, button, {}, at);
+        EXPECT_TRUE(timTime.isActive());
+        EXPECT_EQ(engine.calls.filter(QStringLiteral("PlayAtTime")),
+                  QStringList{QStringLiteral("PlayAtTime(") + *seekText(sli.value()) + ")"});
+    }
 }
 
 } // namespace

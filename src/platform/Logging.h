@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+#include <source_location>
+
+// Kavelo's logging categories, one for each part of the program. Failures that a step absorbs
+// without a word to the user leave a debug line here; run with
+// QT_LOGGING_RULES="kavelo.*=true" to see them.
+namespace kavelo::logging {
+Q_DECLARE_LOGGING_CATEGORY(app)
+Q_DECLARE_LOGGING_CATEGORY(dvd)
+Q_DECLARE_LOGGING_CATEGORY(position)
+Q_DECLARE_LOGGING_CATEGORY(media)
+Q_DECLARE_LOGGING_CATEGORY(about)
+Q_DECLARE_LOGGING_CATEGORY(platform)
+
+// The category of the part of the program that a source file belongs to.
+const QLoggingCategory& categoryOf(const char* sourceFile) noexcept;
+
+// Call from a catch block that absorbs a failure silently: leaves a debug line naming where
+// and, for a standard exception, why.
+void noteAbsorbed(std::source_location where = std::source_location::current()) noexcept;
+} // namespace kavelo::logging
