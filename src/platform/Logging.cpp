@@ -30,9 +30,9 @@ const QLoggingCategory& categoryOf(const char* sourceFile) noexcept {
     return platform();
 }
 
-void noteAbsorbed(std::source_location where) noexcept {
+void noteAbsorbed(const char* file, int line, const char* function) noexcept {
     try {
-        const QLoggingCategory& category = categoryOf(where.file_name());
+        const QLoggingCategory& category = categoryOf(file);
         if (!category.isDebugEnabled())
             return;
         QString reason = QStringLiteral("failed");
@@ -44,13 +44,12 @@ void noteAbsorbed(std::source_location where) noexcept {
             } catch (...) {
             }
         }
-        const char* file = std::strrchr(where.file_name(), '/');
-        qCDebug(category).noquote()
-            << QStringLiteral("%1 (%2:%3) %4 and was passed over")
-                   .arg(QString::fromLatin1(where.function_name()),
-                        QString::fromLatin1(file ? file + 1 : where.file_name()))
-                   .arg(where.line())
-                   .arg(reason);
+        const char* name = file ? std::strrchr(file, '/') : nullptr;
+        qCDebug(category).noquote() << QStringLiteral("%1 (%2:%3) %4 and was passed over")
+                                           .arg(QString::fromLatin1(function ? function : ""),
+                                                QString::fromLatin1(name ? name + 1 : file))
+                                           .arg(line)
+                                           .arg(reason);
     } catch (...) {
     }
 }

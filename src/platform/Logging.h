@@ -2,8 +2,6 @@
 
 #include <QLoggingCategory>
 
-#include <source_location>
-
 // Kavelo's logging categories, one for each part of the program. Failures that a step absorbs
 // without a word to the user leave a debug line here; run with
 // QT_LOGGING_RULES="kavelo.*=true" to see them.
@@ -19,6 +17,7 @@ Q_DECLARE_LOGGING_CATEGORY(platform)
 const QLoggingCategory& categoryOf(const char* sourceFile) noexcept;
 
 // Call from a catch block that absorbs a failure silently: leaves a debug line naming where
-// and, for a standard exception, why.
-void noteAbsorbed(std::source_location where = std::source_location::current()) noexcept;
+// (the defaults name the caller) and, for a standard exception, why.
+void noteAbsorbed(const char* file = __builtin_FILE(), int line = __builtin_LINE(),
+                  const char* function = __builtin_FUNCTION()) noexcept;
 } // namespace kavelo::logging
