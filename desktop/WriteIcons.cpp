@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     }
     const QString out = args[1];
     const QString name = args[2];
-    const QIcon icon(kavelo::FrmAbout::picture());
+    const QIcon icon = kavelo::FrmAbout::discIcon();
     for (qsizetype i = 3; i < args.size(); ++i) {
         bool ok = false;
         const int size = args[i].toInt(&ok);
