@@ -1,7 +1,6 @@
 // Kavelo in a desktop session with real windows: a media file's video keeps the screen on,
 // and the program itself is started, controlled and ended over the session bus.
-#include "DesktopSession.h"
-
+#include "DesktopSessionFixture.h"
 #include "FakeDialogs.h"
 #include "FakeDvdEngine.h"
 #include "FakeScreenSaver.h"
@@ -25,38 +24,6 @@ namespace kavelo {
 namespace {
 
 using namespace test;
-
-const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
-
-class DesktopSessionTest : public ::testing::Test {
-protected:
-    DesktopSessionTest()
-        : m_oldCwd(QDir::currentPath()),
-          m_app(m_dialogs, test::keepingLast(m_engine), QStringLiteral("/nonexistent")) {
-        // Started in the disc's folder: Play plays it.
-        QDir::setCurrent(kDisc);
-        m_app.showMainWindow();
-        m_window = m_app.existingMainWindow();
-        m_session = std::make_unique<DesktopSession>(m_app, QDBusConnection::sessionBus());
-        m_log.listen(client());
-    }
-    ~DesktopSessionTest() override {
-        m_session.reset();
-        QDir::setCurrent(m_oldCwd);
-    }
-
-    double position() { return m_engine->positionSeconds(); }
-    DvdPlayState state() { return m_engine ? m_engine->PlayState() : DvdPlayState::Stopped; }
-
-    QString m_oldCwd;
-    FakeScreenSaver m_saver;
-    FakeDialogs m_dialogs;
-    MpvDvdEngine* m_engine = nullptr;
-    KaveloApp m_app;
-    FrmPlay* m_window = nullptr;
-    std::unique_ptr<DesktopSession> m_session;
-    SignalLog m_log;
-};
 
 TEST_F(DesktopSessionTest, AMediaFilesVideoKeepsTheScreenOnItsSoundAloneDoesNot) {
     QTemporaryDir media;
