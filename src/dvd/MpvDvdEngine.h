@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -139,6 +140,7 @@ private:
     // The disc's own program: first-play, menus, the order of titles (MpvDvdEngineMenus.cpp).
     bool startDiscProgram(const QString& place, qint64 budgetMs);
     void follow(const NavDecision& decision, qint64 budgetMs);
+    void followStep(const char* what, const std::function<NavDecision()>& decide);
     void showMenu(const MenuPiece& piece, qint64 budgetMs);
     void leaveMenu();
     void drawHighlight(bool activated);

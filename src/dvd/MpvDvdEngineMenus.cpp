@@ -205,6 +205,17 @@ void MpvDvdEngine::drawHighlight(bool activated) {
     m_overlayShown = rc >= 0;
 }
 
+void MpvDvdEngine::followStep(const char* what, const std::function<NavDecision()>& decide) {
+    // One step of the disc's program at a time: events it raises must not start another.
+    m_following = true;
+    try {
+        follow(decide(), kStepBudgetMs);
+    } catch (const std::exception& e) {
+        qCDebug(lcMenus) << what << "failed:" << e.what();
+    }
+    m_following = false;
+}
+
 void MpvDvdEngine::onPieceEnd() {
     if (!m_nav || !m_inMenu || m_following)
         return;
@@ -214,13 +225,7 @@ void MpvDvdEngine::onPieceEnd() {
             m_stillTimer.start(m_stillSeconds * 1000);
         return;
     }
-    m_following = true;
-    try {
-        follow(m_nav->continueAfterPiece(), kStepBudgetMs);
-    } catch (const std::exception& e) {
-        qCDebug(lcMenus) << "menu could not go on:" << e.what();
-    }
-    m_following = false;
+    followStep("going on after a menu piece", [&] { return m_nav->continueAfterPiece(); });
 }
 
 void MpvDvdEngine::onTitleEnd() {
@@ -231,38 +236,22 @@ void MpvDvdEngine::onTitleEnd() {
                        (info && info->length > 0 && m_lastPosition >= info->length - 0.1);
     if (!atEnd)
         return;
-    m_following = true;
-    try {
-        follow(m_nav->titleEnded(), kStepBudgetMs);
-    } catch (const std::exception& e) {
-        qCDebug(lcMenus) << "title end could not be followed:" << e.what();
-    }
-    m_following = false;
+    followStep("following a title end", [&] { return m_nav->titleEnded(); });
 }
 
 void MpvDvdEngine::openDiscMenu() {
     if (!m_nav || m_following)
         return;
-    m_following = true;
-    try {
+    followStep("opening the disc menu", [&] {
         const double at = m_loaded ? currentPosition() : 0;
-        follow(m_nav->openMenu(at), kStepBudgetMs);
-    } catch (const std::exception& e) {
-        qCDebug(lcMenus) << "disc menu could not be opened:" << e.what();
-    }
-    m_following = false;
+        return m_nav->openMenu(at);
+    });
 }
 
 void MpvDvdEngine::menuActed(const NavDecision& decision) {
     if (decision.kind == NavDecision::Kind::Stay)
         return;
-    m_following = true;
-    try {
-        follow(decision, kStepBudgetMs);
-    } catch (const std::exception& e) {
-        qCDebug(lcMenus) << "button could not be followed:" << e.what();
-    }
-    m_following = false;
+    followStep("following a button", [&] { return decision; });
 }
 
 bool MpvDvdEngine::eventFilter(QObject* watched, QEvent* event) {
