@@ -27,21 +27,8 @@ if [ -f "$stamp" ] && [ -s "$out/VIDEO_TS/VIDEO_TS.IFO" ] && [ -s "$out/VIDEO_TS
   exit 0
 fi
 
-for tool in ffmpeg dvdauthor spumux; do
-  command -v "$tool" >/dev/null || {
-    echo "$0: $tool is missing (scripts/install-deps.sh installs it)" >&2
-    exit 1
-  }
-done
-
-font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
-[ -f "$font" ] || font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
-
-mkdir -p "$out"
-work=$(mktemp -d "$out/.work.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+. "$(dirname "$0")/disc-common.sh"
+disc_begin "$out" spumux
 
 # Button rectangles (x0 y0 x1 y1), shared by the pictures, the highlight images and spumux.
 B1=(100 200 560 256)
@@ -49,22 +36,14 @@ B2=(100 300 560 356)
 B3=(100 400 560 456)
 
 # label X Y TEXT: a drawtext filter with a dark box, fontsize 36.
-label() {
-  echo "drawtext=fontfile=${font}:fontsize=36:fontcolor=white:box=1:boxcolor=black@0.7:x=$1:y=$2:text='$3'"
-}
+label() { disc_label 36 0.7 "$@"; }
 # buttonbox X0 Y0 X1 Y1 TEXT: the button's outline and its caption, drawn into the picture.
 buttonbox() {
   echo "drawbox=x=$1:y=$2:w=$(($3 - $1)):h=$(($4 - $2)):color=white:t=3,$(label $(($1 + 16)) $(($2 + 10)) "$5")"
 }
 
 # encode NAME SOURCE SECONDS TONE_HZ FILTERS: one DVD-ready MPEG-PS piece; TONE_HZ 0 is silence.
-encode() {
-  local name=$1 src=$2 secs=$3 tone=$4 filters=$5 sep="="
-  [[ $src == *=* ]] && sep=":"
-  ff -f lavfi -i "${src}${sep}size=720x576:rate=25:duration=${secs}" \
-    -f lavfi -i "aevalsrc=0.3*sin(2*PI*${tone}*t):s=48000:c=stereo:d=${secs}" \
-    -vf "$filters" -target pal-dvd -aspect 4:3 -b:v 2000k -g 10 -threads 2 "$work/${name}.mpg"
-}
+encode() { disc_piece "$1" "$2" "$3" 0.3 "$4" "$5" -b:v 2000k -g 10; }
 
 # title T C START SECONDS: one chapter piece of a title, labelled with its title time.
 title() {
@@ -170,14 +149,5 @@ cat >"$work/disc.xml" <<EOF
   </titleset>
 </dvdauthor>
 EOF
-VIDEO_FORMAT=PAL dvdauthor -x "$work/disc.xml" >"$work/dvdauthor.log" 2>&1 || {
-  cat "$work/dvdauthor.log" >&2
-  exit 1
-}
-[ -s "$work/disc/VIDEO_TS/VIDEO_TS.IFO" ] || {
-  echo "$0: dvdauthor wrote no VIDEO_TS.IFO" >&2
-  exit 1
-}
-rm -rf "$out/VIDEO_TS" "$out/AUDIO_TS"
-mv "$work/disc/VIDEO_TS" "$out/VIDEO_TS"
+disc_author
 touch "$stamp"

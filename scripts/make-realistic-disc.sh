@@ -22,19 +22,8 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$secs" ] && [ -s "$out/VIDEO_TS/VID
   exit 0
 fi
 
-for tool in ffmpeg dvdauthor; do
-  command -v "$tool" >/dev/null || {
-    echo "$0: $tool is missing (scripts/install-deps.sh installs it)" >&2
-    exit 1
-  }
-done
-
-font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
-[ -f "$font" ] || font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
-
-mkdir -p "$out"
-work=$(mktemp -d "$out/.work.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/disc-common.sh"
+disc_begin "$out"
 started=$(date +%s.%N)
 
 # The frame-number strip: a black band, the white anchor, then one white box per set bit.
@@ -43,8 +32,7 @@ for bit in $(seq 0 14); do
   x=$((24 + 40 * (bit + 2)))
   strip="$strip,drawbox=x=$x:y=528:w=40:h=32:color=white:t=fill:enable='eq(mod(floor(n/$((1 << bit))),2),1)'"
 done
-label="drawtext=fontfile=${font}:fontsize=44:fontcolor=white:box=1:boxcolor=black@0.7:x=40:y=40"
-label="$label:text='F %{frame_num}  %{pts\\:hms}'"
+label=$(disc_label 44 0.7 40 40 'F %{frame_num}  %{pts\:hms}')
 
 chapters=0
 for ((m = 1; m * 60 < secs; m++)); do
@@ -52,12 +40,8 @@ for ((m = 1; m * 60 < secs; m++)); do
 done
 
 # One chapter tone per minute, so a listener hears where the chapters are.
-ffmpeg -nostdin -hide_banner -loglevel error -y \
-  -f lavfi -i "testsrc2=size=720x576:rate=25:duration=${secs}" \
-  -f lavfi -i "aevalsrc=0.2*sin(2*PI*(330+55*mod(floor(t/60)\\,8))*t):s=48000:c=stereo:d=${secs}" \
-  -vf "noise=alls=14:allf=t,${label},${strip}" \
-  -target pal-dvd -aspect 4:3 -b:v 6000k -minrate 5000k -maxrate 8000k -bufsize 1835k -g 12 \
-  -c:a ac3 -b:a 192k -threads 2 "$work/title.mpg"
+disc_piece title testsrc2 "$secs" 0.2 "330+55*mod(floor(t/60)\\,8)" "noise=alls=14:allf=t,${label},${strip}" \
+  -b:v 6000k -minrate 5000k -maxrate 8000k -bufsize 1835k -g 12 -c:a ac3 -b:a 192k
 
 cat >"$work/disc.xml" <<EOF
 <dvdauthor dest="$work/disc">
@@ -73,15 +57,6 @@ cat >"$work/disc.xml" <<EOF
   </titleset>
 </dvdauthor>
 EOF
-VIDEO_FORMAT=PAL dvdauthor -x "$work/disc.xml" >"$work/dvdauthor.log" 2>&1 || {
-  cat "$work/dvdauthor.log" >&2
-  exit 1
-}
-[ -s "$work/disc/VIDEO_TS/VIDEO_TS.IFO" ] || {
-  echo "$0: dvdauthor wrote no VIDEO_TS.IFO" >&2
-  exit 1
-}
-rm -rf "$out/VIDEO_TS" "$out/AUDIO_TS"
-mv "$work/disc/VIDEO_TS" "$out/VIDEO_TS"
+disc_author
 echo "$secs" >"$stamp"
 awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "realistic disc authored in %.0f s\n", b - a }'

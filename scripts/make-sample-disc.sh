@@ -26,32 +26,17 @@ if [ -f "$stamp" ] && [ -s "$ifo" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ] &&
   exit 0
 fi
 
-for tool in ffmpeg dvdauthor; do
-  command -v "$tool" >/dev/null || {
-    echo "$0: $tool is missing (scripts/install-deps.sh installs it)" >&2
-    exit 1
-  }
-done
+. "$(dirname "$0")/disc-common.sh"
+disc_begin "$out"
 
-font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf
-[ -f "$font" ] || font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
-
-mkdir -p "$out"
-work=$(mktemp -d "$out/.work.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-# encode NAME SOURCE SECONDS TITLE CHAPTER_OFFSET_EXPR TONE_EXPR
-#   The label's chapter number comes from CHAPTER_EXPR (an ffmpeg expression in t), the tone
-#   from TONE_EXPR (an aevalsrc expression in t).
+# encode NAME SOURCE SECONDS TITLE CHAPTER TONE START
+#   The label's chapter number comes from CHAPTER (an ffmpeg expression in t), the tone from
+#   TONE (an aevalsrc expression in t); the label's clock starts at START seconds.
 encode() {
   local name=$1 src=$2 secs=$3 title=$4 chapter=$5 tone=$6 start=$7
-  local label="T${title} C%{eif\\:${chapter}\\:d} %{pts\\:hms\\:${start}}"
-  ffmpeg -nostdin -hide_banner -loglevel error -y \
-    -f lavfi -i "${src}=size=720x576:rate=25:duration=${secs}" \
-    -f lavfi -i "aevalsrc=0.3*sin(2*PI*(${tone})*t):s=48000:c=stereo:d=${secs}" \
-    -vf "drawtext=fontfile=${font}:fontsize=40:fontcolor=white:box=1:boxcolor=black@0.6:x=40:y=40:text='${label}'" \
-    -target pal-dvd -aspect 4:3 -b:v 2500k -g 12 -threads 2 \
-    "$work/${name}.mpg"
+  disc_piece "$name" "$src" "$secs" 0.3 "$tone" \
+    "$(disc_label 40 0.6 40 40 "T${title} C%{eif\\:${chapter}\\:d} %{pts\\:hms\\:${start}}")" \
+    -b:v 2500k -g 12
 }
 
 # coded NAME SOURCE SECONDS TITLE CHAPTER START
@@ -59,7 +44,6 @@ encode() {
 #   timestamps start from zero, as those of a cell cut from a longer piece with -c copy do.
 coded() {
   local name=$1 src=$2 secs=$3 title=$4 chapter=$5 start=$6
-  local label="T${title} C${chapter} %{pts\\:hms\\:${start}}"
   local first=$((start * 25))
   local strip="drawbox=x=0:y=536:w=720:h=32:color=black:t=fill"
   local bit
@@ -73,12 +57,9 @@ coded() {
       strip+=",drawbox=x=$((560 + 40 * bit)):y=536:w=40:h=32:color=white:t=fill"
     fi
   done
-  ffmpeg -nostdin -hide_banner -loglevel error -y \
-    -f lavfi -i "${src}=size=720x576:rate=25:duration=${secs}" \
-    -f lavfi -i "aevalsrc=0.3*sin(2*PI*(440+110*${chapter})*t):s=48000:c=stereo:d=${secs}" \
-    -vf "drawtext=fontfile=${font}:fontsize=40:fontcolor=white:box=1:boxcolor=black@0.6:x=40:y=40:text='${label}',${strip}" \
-    -target pal-dvd -aspect 4:3 -b:v 2500k -g 12 -threads 2 \
-    "$work/${name}.mpg"
+  disc_piece "$name" "$src" "$secs" 0.3 "440+110*${chapter}" \
+    "$(disc_label 40 0.6 40 40 "T${title} C${chapter} %{pts\\:hms\\:${start}}"),${strip}" \
+    -b:v 2500k -g 12
 }
 
 # Title 1: one 10 s piece per chapter, each with its own tone.
@@ -137,15 +118,5 @@ cat >"$work/disc.xml" <<EOF
   </titleset>
 </dvdauthor>
 EOF
-VIDEO_FORMAT=PAL dvdauthor -x "$work/disc.xml" >"$work/dvdauthor.log" 2>&1 || {
-  cat "$work/dvdauthor.log" >&2
-  exit 1
-}
-
-[ -s "$work/disc/VIDEO_TS/VIDEO_TS.IFO" ] || {
-  echo "$0: dvdauthor wrote no VIDEO_TS.IFO" >&2
-  exit 1
-}
-rm -rf "$out/VIDEO_TS" "$out/AUDIO_TS"
-mv "$work/disc/VIDEO_TS" "$out/VIDEO_TS"
+disc_author
 touch "$stamp"
