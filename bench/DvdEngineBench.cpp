@@ -888,6 +888,10 @@ int run(const QStringList& args) {
         return 1;
     }
     measureStart(x, kavelo, bare, samples);
+    if (qgetenv("KAVELO_BENCH_ONLY") == "start") {
+        printTable();
+        return 0;
+    }
 
     Program program(QFileInfo(kavelo).absolutePath());
     if (!program.engine()) {

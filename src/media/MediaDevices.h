@@ -18,6 +18,9 @@ struct MediaOptions {
     QString midiSoundFile;
     // The General MIDI soundfont.
     QString soundfont = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    // The FluidSynth library, loaded when the first MIDI file opens. Without it MIDI files
+    // fail to open with MciError::EngineFailed, as other files do without libmpv.
+    QString midiLibrary = QStringLiteral("libfluidsynth.so.3");
 };
 
 // The devices of Kavelo's two drivers: MIDI files (.mid, .midi, .rmi, told by their content)

@@ -1,5 +1,6 @@
 // The device that plays MIDI files through FluidSynth and a General MIDI soundfont. Positions
 // are in milliseconds, worked out from the file's own tempo map.
+#include "Logging.h"
 #include "MediaDevices.h"
 #include "MidiFile.h"
 
@@ -12,7 +13,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <dlfcn.h>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace kavelo {
@@ -20,6 +24,70 @@ namespace kavelo {
 namespace {
 
 constexpr int kWatchMs = 20;
+
+// FluidSynth's functions, looked up when a MIDI file is first opened. FluidSynth brings some
+// forty libraries of its own (sound servers, sample files, SDL); loading them when the program
+// starts would hold up the main window for a device few users open.
+struct FluidApi {
+    decltype(&new_fluid_settings) newSettings = nullptr;
+    decltype(&delete_fluid_settings) deleteSettings = nullptr;
+    decltype(&fluid_settings_setstr) settingsSetStr = nullptr;
+    decltype(&new_fluid_synth) newSynth = nullptr;
+    decltype(&delete_fluid_synth) deleteSynth = nullptr;
+    decltype(&fluid_synth_sfload) sfload = nullptr;
+    decltype(&fluid_synth_all_sounds_off) allSoundsOff = nullptr;
+    decltype(&fluid_synth_write_float) writeFloat = nullptr;
+    decltype(&new_fluid_player) newPlayer = nullptr;
+    decltype(&delete_fluid_player) deletePlayer = nullptr;
+    decltype(&fluid_player_add_mem) addMem = nullptr;
+    decltype(&fluid_player_play) play = nullptr;
+    decltype(&fluid_player_stop) stop = nullptr;
+    decltype(&fluid_player_seek) seek = nullptr;
+    decltype(&fluid_player_get_status) status = nullptr;
+    decltype(&fluid_player_get_current_tick) currentTick = nullptr;
+    decltype(&new_fluid_audio_driver) newDriver = nullptr;
+    decltype(&delete_fluid_audio_driver) deleteDriver = nullptr;
+
+    // nullptr when `file` cannot be loaded or lacks a function. A loaded library stays for the
+    // rest of the process (each load counts; FluidSynth's threads end with its objects).
+    static std::unique_ptr<FluidApi> load(const QString& file) {
+        void* library = dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            qCDebug(logging::media) << "FluidSynth could not be loaded:" << dlerror();
+            return nullptr;
+        }
+        auto api = std::make_unique<FluidApi>();
+        bool complete = true;
+        auto bind = [&](auto& function, const char* symbol) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+                dlsym(library, symbol));
+            complete = complete && function != nullptr;
+        };
+        bind(api->newSettings, "new_fluid_settings");
+        bind(api->deleteSettings, "delete_fluid_settings");
+        bind(api->settingsSetStr, "fluid_settings_setstr");
+        bind(api->newSynth, "new_fluid_synth");
+        bind(api->deleteSynth, "delete_fluid_synth");
+        bind(api->sfload, "fluid_synth_sfload");
+        bind(api->allSoundsOff, "fluid_synth_all_sounds_off");
+        bind(api->writeFloat, "fluid_synth_write_float");
+        bind(api->newPlayer, "new_fluid_player");
+        bind(api->deletePlayer, "delete_fluid_player");
+        bind(api->addMem, "fluid_player_add_mem");
+        bind(api->play, "fluid_player_play");
+        bind(api->stop, "fluid_player_stop");
+        bind(api->seek, "fluid_player_seek");
+        bind(api->status, "fluid_player_get_status");
+        bind(api->currentTick, "fluid_player_get_current_tick");
+        bind(api->newDriver, "new_fluid_audio_driver");
+        bind(api->deleteDriver, "delete_fluid_audio_driver");
+        if (!complete) {
+            qCDebug(logging::media) << "the FluidSynth found lacks functions Kavelo uses:" << file;
+            return nullptr;
+        }
+        return api;
+    }
+};
 
 class MidiDevice final : public QObject, public IMciDevice {
 public:
@@ -47,6 +115,7 @@ private:
     qint64 nowMs();
     void watch();
 
+    std::unique_ptr<FluidApi> m_fluid;
     MidiTiming m_timing;
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
@@ -62,14 +131,16 @@ private:
 
 MidiDevice::~MidiDevice() {
     m_watch.stop();
+    if (!m_fluid)
+        return;
     if (m_driver)
-        delete_fluid_audio_driver(m_driver);
+        m_fluid->deleteDriver(m_driver);
     if (m_player)
-        delete_fluid_player(m_player);
+        m_fluid->deletePlayer(m_player);
     if (m_synth)
-        delete_fluid_synth(m_synth);
+        m_fluid->deleteSynth(m_synth);
     if (m_settings)
-        delete_fluid_settings(m_settings);
+        m_fluid->deleteSettings(m_settings);
 }
 
 MciError MidiDevice::start(const OpenRequest& request, const MediaOptions& options) {
@@ -78,25 +149,28 @@ MciError MidiDevice::start(const OpenRequest& request, const MediaOptions& optio
         return MciError::CannotPlay;
     m_timing = std::move(*timing);
 
-    m_settings = new_fluid_settings();
+    m_fluid = FluidApi::load(options.midiLibrary);
+    if (!m_fluid)
+        return MciError::EngineFailed;
+    const FluidApi& f = *m_fluid;
+    m_settings = f.newSettings();
     if (!m_settings)
         return MciError::EngineFailed;
     if (!options.midiSoundFile.isEmpty()) {
-        fluid_settings_setstr(m_settings, "audio.driver", "file");
-        fluid_settings_setstr(m_settings, "audio.file.name",
-                              QFile::encodeName(options.midiSoundFile).constData());
+        f.settingsSetStr(m_settings, "audio.driver", "file");
+        f.settingsSetStr(m_settings, "audio.file.name",
+                         QFile::encodeName(options.midiSoundFile).constData());
     }
-    m_synth = new_fluid_synth(m_settings);
+    m_synth = f.newSynth(m_settings);
     if (!m_synth)
         return MciError::EngineFailed;
     if (!QFileInfo(options.soundfont).isFile() ||
-        fluid_synth_sfload(m_synth, QFile::encodeName(options.soundfont).constData(), 1) ==
-            FLUID_FAILED)
+        f.sfload(m_synth, QFile::encodeName(options.soundfont).constData(), 1) == FLUID_FAILED)
         return MciError::NoSoundfont;
     if (!newPlayer())
         return MciError::CannotPlay;
     // Without a sound card the sound is rendered and dropped, so that time still passes.
-    m_driver = new_fluid_audio_driver(m_settings, m_synth);
+    m_driver = f.newDriver(m_settings, m_synth);
     m_watch.setInterval(kWatchMs);
     connect(&m_watch, &QTimer::timeout, this, [this] { watch(); });
     return MciError::None;
@@ -104,26 +178,26 @@ MciError MidiDevice::start(const OpenRequest& request, const MediaOptions& optio
 
 bool MidiDevice::newPlayer() {
     if (m_player)
-        delete_fluid_player(m_player);
-    m_player = new_fluid_player(m_synth);
-    return m_player && fluid_player_add_mem(m_player, m_timing.smf.constData(),
-                                            static_cast<size_t>(m_timing.smf.size())) == FLUID_OK;
+        m_fluid->deletePlayer(m_player);
+    m_player = m_fluid->newPlayer(m_synth);
+    return m_player && m_fluid->addMem(m_player, m_timing.smf.constData(),
+                                       static_cast<size_t>(m_timing.smf.size())) == FLUID_OK;
 }
 
 qint64 MidiDevice::nowMs() {
     if (m_mode != Mode::Playing || !m_player)
         return m_heldMs;
-    if (fluid_player_get_status(m_player) == FLUID_PLAYER_DONE)
+    if (m_fluid->status(m_player) == FLUID_PLAYER_DONE)
         return m_timing.lengthMs();
-    return m_timing.msAt(fluid_player_get_current_tick(m_player));
+    return m_timing.msAt(m_fluid->currentTick(m_player));
 }
 
 void MidiDevice::hold() {
     m_heldMs = nowMs();
     m_watch.stop();
     if (m_player)
-        fluid_player_stop(m_player);
-    fluid_synth_all_sounds_off(m_synth, -1);
+        m_fluid->stop(m_player);
+    m_fluid->allSoundsOff(m_synth, -1);
 }
 
 void MidiDevice::watch() {
@@ -133,12 +207,11 @@ void MidiDevice::watch() {
         const int frames = static_cast<int>(elapsed * rate / 1000);
         m_scratch.resize(static_cast<size_t>(frames) * 2);
         if (frames > 0)
-            fluid_synth_write_float(m_synth, frames, m_scratch.data(), 0, 2, m_scratch.data(), 1,
-                                    2);
+            m_fluid->writeFloat(m_synth, frames, m_scratch.data(), 0, 2, m_scratch.data(), 1, 2);
     }
     if (m_mode != Mode::Playing)
         return;
-    const bool done = fluid_player_get_status(m_player) == FLUID_PLAYER_DONE;
+    const bool done = m_fluid->status(m_player) == FLUID_PLAYER_DONE;
     if (done || (m_endMs && nowMs() >= *m_endMs)) {
         const qint64 at = done ? nowMs() : *m_endMs;
         hold();
@@ -155,12 +228,12 @@ MciError MidiDevice::play(std::optional<qint64> from, std::optional<qint64> to) 
     if (startMs >= lengthMs && !from)
         startMs = lengthMs; // at the end: nothing more to play
     // A player that has finished cannot start again: take a fresh one.
-    if (fluid_player_get_status(m_player) == FLUID_PLAYER_DONE && !newPlayer())
+    if (m_fluid->status(m_player) == FLUID_PLAYER_DONE && !newPlayer())
         return MciError::EngineFailed;
-    fluid_player_seek(m_player, static_cast<int>(m_timing.msToTicks(static_cast<double>(startMs))));
+    m_fluid->seek(m_player, static_cast<int>(m_timing.msToTicks(static_cast<double>(startMs))));
     m_heldMs = startMs;
     m_endMs = to;
-    if (fluid_player_play(m_player) != FLUID_OK)
+    if (m_fluid->play(m_player) != FLUID_OK)
         return MciError::EngineFailed;
     m_mode = Mode::Playing;
     m_clock.start();

@@ -190,6 +190,15 @@ TEST_F(MediaDevices, MidiPlaysThroughTheSoundfont) {
         EXPECT_NEAR(status(mci, "position").toInt(), 600, 40);
         EXPECT_EQ(send(mci, "close m"), 0u);
     }
+    {
+        // FluidSynth is loaded only now; where it cannot be, the open fails and nothing stays.
+        MediaOptions missing = options;
+        missing.midiLibrary = s_dir->filePath(QStringLiteral("no-such-synth.so"));
+        MciInterpreter mci(mediaDeviceFactory(missing));
+        EXPECT_EQ(static_cast<MciError>(send(mci, openCommand("song.mid"))),
+                  MciError::EngineFailed);
+        EXPECT_EQ(error(mci, "close m"), MciError::UnknownAlias);
+    }
     // The notes were rendered with the soundfont: the file holds sound, not silence.
     QFile f(wav);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
