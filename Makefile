@@ -50,7 +50,8 @@ install: configure
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The whole suite built with AddressSanitizer and UBSan in its own folder, and run. Leaks that
-# system libraries keep for the life of the process are suppressed by scripts/lsan.supp.
+# system libraries keep for the life of the process are suppressed by scripts/lsan.supp; the
+# libraries stay loaded to the end (scripts/lsan-keep-loaded.c) so that reports can name them.
 ASAN_BUILD ?= build-asan
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
 check-sanitized: deps
@@ -58,8 +59,9 @@ check-sanitized: deps
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVELO_FUZZ=OFF \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"; fi
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && \
-	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0 \
+	cc -shared -fPIC -O2 -o $(ASAN_BUILD)/lsan-keep-loaded.so scripts/lsan-keep-loaded.c
+	cd $(ASAN_BUILD) && LD_PRELOAD=$(abspath $(ASAN_BUILD))/lsan-keep-loaded.so \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0:verify_asan_link_order=0 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j$(JOBS)
