@@ -165,6 +165,9 @@ int runKavelo(int argc, char** argv) {
     }
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
+    // Qt's accessibility support reaches for the session bus as soon as the main window is
+    // built; where the user has none, libdbus would start one and the window would wait.
+    std::optional<NoSessionBusStarted> noBusStarted(std::in_place);
     QApplication app(count, args.data());
     qCDebug(lcDesktop) << "windowing platform" << QGuiApplication::platformName();
     std::setlocale(LC_NUMERIC, "C");
@@ -182,6 +185,7 @@ int runKavelo(int argc, char** argv) {
         KaveloApp kavelo(dialogs, makeMpvDvdEngine, folder);
         QObject::connect(&kavelo, &KaveloApp::lastWindowClosed, &app, &QCoreApplication::quit);
         kavelo.showMainWindow();
+        noBusStarted.reset(); // programs Kavelo starts look for a bus themselves
         DesktopSession desktop(kavelo, sessionBus());
         code = app.exec();
     }

@@ -7,8 +7,44 @@ namespace kavelo {
 
 Q_LOGGING_CATEGORY(lcDesktop, "kavelo.desktop")
 
+namespace {
+
+QString userBusSocket() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        return {};
+    const QString socket = runtime + QStringLiteral("/bus");
+    return QFileInfo::exists(socket) ? socket : QString();
+}
+
+// An address libdbus refuses at once, without starting anything.
+constexpr char kNoBus[] = "disabled:";
+
+} // namespace
+
+bool sessionBusExists() {
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") || !userBusSocket().isEmpty();
+}
+
+NoSessionBusStarted::NoSessionBusStarted() {
+    if (sessionBusExists())
+        return;
+    m_marked = qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray(kNoBus));
+    qCDebug(lcDesktop) << "no session bus: none is started either";
+}
+
+NoSessionBusStarted::~NoSessionBusStarted() {
+    if (m_marked && qgetenv("DBUS_SESSION_BUS_ADDRESS") == kNoBus)
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
 std::optional<QDBusConnection> sessionBus() {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address == kNoBus) {
+        qCDebug(lcDesktop) << "no session bus";
+        return std::nullopt;
+    }
+    if (!address.isEmpty()) {
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (bus.isConnected())
             return bus;
@@ -17,9 +53,8 @@ std::optional<QDBusConnection> sessionBus() {
     }
     // Without an address libdbus would try to start a bus of its own; only the user's
     // standing bus is used.
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString socket = runtime + QStringLiteral("/bus");
-    if (runtime.isEmpty() || !QFileInfo::exists(socket)) {
+    const QString socket = userBusSocket();
+    if (socket.isEmpty()) {
         qCDebug(lcDesktop) << "no session bus";
         return std::nullopt;
     }

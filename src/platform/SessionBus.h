@@ -15,4 +15,22 @@ Q_DECLARE_LOGGING_CATEGORY(lcDesktop)
 // and nothing is printed for a missing one (a kavelo.desktop debug line says why).
 std::optional<QDBusConnection> sessionBus();
 
+// Whether the user has a session bus: DBUS_SESSION_BUS_ADDRESS names one, or the user's bus
+// socket is in XDG_RUNTIME_DIR.
+bool sessionBusExists();
+
+// While it lives, libraries that reach for the session bus find none when the user has none,
+// instead of having libdbus start one and waiting for it (Qt's accessibility support reaches
+// for it when the first widget changes). Programs started meanwhile inherit the mark.
+class NoSessionBusStarted {
+public:
+    NoSessionBusStarted();
+    ~NoSessionBusStarted();
+    NoSessionBusStarted(const NoSessionBusStarted&) = delete;
+    NoSessionBusStarted& operator=(const NoSessionBusStarted&) = delete;
+
+private:
+    bool m_marked = false;
+};
+
 } // namespace kavelo
