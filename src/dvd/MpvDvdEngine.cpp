@@ -237,18 +237,12 @@ void MpvDvdEngine::handleEvent(const Event& event) {
             break;
         if (event.observer == kObserveTimePos) {
             onPosition();
-            // The disc's program decides what follows the title.
-            const double length =
-                m_structure.title(m_title) ? m_structure.title(m_title)->length : 0;
-            if (m_nav && m_loaded && m_scan != Scan::Backwards && length > 0 &&
-                m_lastPosition >= length - 0.1)
-                QTimer::singleShot(0, this, [this] { onTitleEnd(); });
-        } else if (event.observer == kObserveEof) {
-            if (*event.value != 0)
+        } else if (event.observer == kObserveEof && *event.value != 0) {
+            // A menu piece's end goes to the disc's program; a title's end is the clock's.
+            if (m_inMenu && m_nav)
+                QTimer::singleShot(0, this, [this] { onPieceEnd(); });
+            else
                 onEndReached();
-            // The disc's program decides what follows a menu piece or a title.
-            if (*event.value != 0 && m_nav)
-                QTimer::singleShot(0, this, [this] { m_inMenu ? onPieceEnd() : onTitleEnd(); });
         }
         break;
     case Event::Type::Shutdown:
@@ -304,9 +298,17 @@ void MpvDvdEngine::onPosition() {
         holdStill(*m_stopStill);
     } else if (m_clock.atEnd()) {
         stopScan();
-        m_titleEnded = true;
-        m_mpv->setFlag(prop::kPause, true);
+        reachTitleEnd();
     }
+}
+
+// The title clock says the title is over: its last picture holds, and the disc's program (when
+// it is followed) decides what comes next.
+void MpvDvdEngine::reachTitleEnd() {
+    m_titleEnded = true;
+    m_mpv->setFlag(prop::kPause, true);
+    if (m_nav)
+        QTimer::singleShot(0, this, [this] { onTitleEnd(); });
 }
 
 // libmpv stopped at its `end`: the title's end, or a stop the clock has moved since (then it
@@ -322,7 +324,7 @@ void MpvDvdEngine::onEndReached() {
     const double stop = nextStop();
     if (stop <= m_mpv->getDouble(prop::kTimePos).value_or(stop) + 1 / m_fps) {
         // libmpv can go no further: the title's data ends short of its cell table.
-        m_titleEnded = true;
+        reachTitleEnd();
         return;
     }
     setStopPoint();
@@ -522,6 +524,7 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
         throw EngineError("the disc cannot be played");
 
     m_loaded = true;
+    m_discEnded = false; // a title played after the disc's program ended plays on its own
     if (place == DVDDirectory())
         m_newPlace = false;
     m_loadedPlace = place;
@@ -657,8 +660,8 @@ void MpvDvdEngine::Play() {
         return;
     }
     DvdStructure structure = m_discs.read(place);
-    // The disc's own program decides where playback starts; a disc whose program cannot be
-    // followed plays its longest title.
+    // The disc's own program decides where playback starts (a disc without one plays its first
+    // title); only a disc whose program cannot be followed plays its longest title.
     m_structure = structure;
     m_loadedPlace = place;
     try {
@@ -962,7 +965,8 @@ void MpvDvdEngine::SetBackColor(std::uint32_t colour) {
 
 void MpvDvdEngine::SaveBookmark() {
     const double position = currentPosition();
-    m_bookmark = Bookmark{m_loadedPlace, m_title, position, m_angle};
+    const auto [audio, subpicture] = playingStreams();
+    m_bookmark = Bookmark{m_loadedPlace, m_title, position, m_angle, audio, subpicture};
 }
 
 void MpvDvdEngine::RestoreBookmark() {
@@ -970,17 +974,23 @@ void MpvDvdEngine::RestoreBookmark() {
     if (!m_bookmark)
         throw EngineError("there is no bookmark");
     const Bookmark mark = *m_bookmark;
-    if (m_loaded && mark.place == m_loadedPlace && mark.title == m_title && mark.angle == m_angle) {
+    if (m_loaded && !m_inMenu && mark.place == m_loadedPlace && mark.title == m_title &&
+        mark.angle == m_angle) {
         seekTo(mark.time);
+        applyStreams(mark.audio, mark.subpicture);
         return;
     }
     QElapsedTimer clock;
     clock.start();
-    // Another title (or one left for a menu): the disc's program is no longer followed.
+    // Another title, or one left for a menu: the disc's program goes there too where it can,
+    // so that the title's end still leads where the disc says.
+    if (restoreWithProgram(mark))
+        return;
     leaveMenu();
     m_nav.reset();
     load(mark.place, m_discs.read(mark.place), mark.title, mark.time, mark.angle,
-         kPlayBudgetMs - clock.elapsed());
+         std::max<qint64>(kPlayBudgetMs - clock.elapsed(), 1000));
+    applyStreams(mark.audio, mark.subpicture);
 }
 
 void MpvDvdEngine::DeleteBookmark() {

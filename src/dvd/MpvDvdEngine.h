@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace kavelo {
@@ -105,6 +106,9 @@ private:
         int title = 0;
         double time = 0;
         int angle = 1;
+        // The stream registers, 0-based as the disc counts them; -1 for none.
+        int audio = 0;
+        int subpicture = -1;
     };
 
     void startQuietly();
@@ -115,6 +119,7 @@ private:
     void releasePlayer();
     void onPosition();
     void onEndReached();
+    void reachTitleEnd();
     double nextStop();
     void setStopPoint();
     void holdStill(const TitleClock::Still& still);
@@ -141,6 +146,7 @@ private:
     bool startDiscProgram(const QString& place, qint64 budgetMs);
     void follow(const NavDecision& decision, qint64 budgetMs);
     void followStep(const char* what, const std::function<NavDecision()>& decide);
+    void prepareMenuPlayback();
     void showMenu(const MenuPiece& piece, qint64 budgetMs);
     void leaveMenu();
     void drawHighlight(bool activated);
@@ -148,6 +154,10 @@ private:
     void onTitleEnd();
     void openDiscMenu();
     void menuActed(const NavDecision& decision);
+    // The audio and subpicture streams, 0-based as the disc counts them (-1: none).
+    void applyStreams(int audio, int subpicture);
+    std::pair<int, int> playingStreams();
+    bool restoreWithProgram(const Bookmark& mark);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     void setFlag(const char* name, bool value);

@@ -15,6 +15,7 @@
 #include <QLoggingCategory>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kavelo {
@@ -26,6 +27,9 @@ namespace {
 namespace prop = mpv::name;
 
 constexpr qint64 kStepBudgetMs = 3000; // one step of the program: reading and loading
+// The most the machine may read for Play before the disc counts as one it cannot follow: what
+// is left of Play's time goes to loading.
+constexpr std::chrono::milliseconds kStartReadBudget{1500};
 constexpr qint64 kFirstPictureMs = 1000;
 constexpr int kOverlayId = 3;
 constexpr int kStillForever = 255; // a still that holds until a button is used
@@ -33,30 +37,21 @@ constexpr int kStillForever = 255; // a still that holds until a button is used
 } // namespace
 
 bool MpvDvdEngine::startDiscProgram(const QString& place, qint64 budgetMs) {
+    QElapsedTimer clock;
+    clock.start();
     m_nav.reset();
     m_discEnded = false;
     // Only places the disc probe has just read come here.
     auto source = openDvdnavSource(QFile::encodeName(place).toStdString());
     if (!source)
         return false;
-    auto nav = std::make_unique<Navigator>(std::move(source));
+    NavLimits limits;
+    limits.budget = kStartReadBudget;
+    auto nav = std::make_unique<Navigator>(std::move(source), limits);
     const NavDecision first = nav->start();
-    if (first.kind != NavDecision::Kind::Menu) {
-        // Discs that start with a title (or whose program fails) play their longest title.
-        qCDebug(lcMenus) << "disc program does not start with a menu:" << first.reason.c_str();
+    if (first.kind != NavDecision::Kind::Menu && first.kind != NavDecision::Kind::Title) {
+        qCDebug(lcMenus) << "disc program gives nothing to play:" << first.reason.c_str();
         return false;
-    }
-    mpv::Session& session = player();
-    if (!m_menuStreams || m_menuStreamsFor != &session) {
-        auto streams = std::make_unique<mpv::MenuStreams>();
-        if (!streams->install(session)) {
-            qCDebug(lcMenus) << "menu protocol could not be registered";
-            return false;
-        }
-        m_menuStreams = std::move(streams);
-        m_menuStreamsFor = &session;
-        // A still menu ends paused; what follows it must not inherit the pause.
-        session.setText("reset-on-next-file", "pause");
     }
     if (!m_menuInputWatched) {
         m_menuInputWatched = true;
@@ -70,8 +65,22 @@ bool MpvDvdEngine::startDiscProgram(const QString& place, qint64 budgetMs) {
         qApp->installEventFilter(this);
     }
     m_nav = std::move(nav);
-    follow(first, budgetMs);
+    follow(first, std::max<qint64>(budgetMs - clock.elapsed(), 1000));
     return true;
+}
+
+// The menu protocol is registered with libmpv the first time a menu is shown.
+void MpvDvdEngine::prepareMenuPlayback() {
+    mpv::Session& session = player();
+    if (m_menuStreams && m_menuStreamsFor == &session)
+        return;
+    auto streams = std::make_unique<mpv::MenuStreams>();
+    if (!streams->install(session))
+        throw EngineError("the menu protocol could not be registered");
+    m_menuStreams = std::move(streams);
+    m_menuStreamsFor = &session;
+    // A still menu ends paused; what follows it must not inherit the pause.
+    session.setText("reset-on-next-file", "pause");
 }
 
 void MpvDvdEngine::follow(const NavDecision& decision, qint64 budgetMs) {
@@ -86,19 +95,22 @@ void MpvDvdEngine::follow(const NavDecision& decision, qint64 budgetMs) {
         const int angle = info && t.streams.angle <= info->angles ? t.streams.angle : 1;
         load(m_loadedPlace, m_structure, t.title, t.start, angle, budgetMs);
         m_mpv->setFlag(prop::kPause, false);
-        // The disc's stream registers choose the sound and subtitles (libmpv counts from 1).
-        if (t.streams.audio > 0)
-            m_mpv->setText("aid", QByteArray::number(t.streams.audio + 1));
-        if (t.streams.subpicture >= 0 && t.streams.subpicture < 32)
-            m_mpv->setText("sid", QByteArray::number(t.streams.subpicture + 1));
+        applyStreams(t.streams.audio, t.streams.subpicture);
         return;
     }
     case NavDecision::Kind::End:
-        leaveMenu();
+        // The disc's program ended: Play starts it again. A title that ended it keeps its last
+        // picture (and its title and time) on screen, as at the end of any title.
         stopScan();
+        m_discEnded = true;
+        m_nav.reset();
+        if (m_loaded && !m_inMenu && m_titleEnded) {
+            m_mpv->setFlag(prop::kPause, true);
+            return;
+        }
+        leaveMenu();
         m_mpv->command({"stop"});
         m_loaded = false;
-        m_discEnded = true;
         return;
     case NavDecision::Kind::Stay:
         return;
@@ -116,6 +128,7 @@ void MpvDvdEngine::follow(const NavDecision& decision, qint64 budgetMs) {
 }
 
 void MpvDvdEngine::showMenu(const MenuPiece& piece, qint64 budgetMs) {
+    prepareMenuPlayback();
     mpv::Session& session = player();
     stopScan();
     leaveMenu();
@@ -228,13 +241,11 @@ void MpvDvdEngine::onPieceEnd() {
     followStep("going on after a menu piece", [&] { return m_nav->continueAfterPiece(); });
 }
 
+// The one way a title's end reaches the disc's program: the title clock saw the title's last
+// pictures (reachTitleEnd). A seek or a new title since then leaves nothing to do.
 void MpvDvdEngine::onTitleEnd() {
-    if (!m_nav || m_inMenu || !m_loaded || m_following || m_scan == Scan::Backwards || !m_mpv)
-        return;
-    const DvdTitleInfo* info = m_structure.title(m_title);
-    const bool atEnd = m_mpv->getFlag(prop::kEofReached).value_or(false) ||
-                       (info && info->length > 0 && m_lastPosition >= info->length - 0.1);
-    if (!atEnd)
+    if (!m_nav || m_inMenu || !m_loaded || !m_titleEnded || m_following ||
+        m_scan == Scan::Backwards || !m_mpv)
         return;
     followStep("following a title end", [&] { return m_nav->titleEnded(); });
 }
@@ -252,6 +263,52 @@ void MpvDvdEngine::menuActed(const NavDecision& decision) {
     if (decision.kind == NavDecision::Kind::Stay)
         return;
     followStep("following a button", [&] { return decision; });
+}
+
+void MpvDvdEngine::applyStreams(int audio, int subpicture) {
+    // libmpv counts streams from 1; the disc from 0.
+    mpv::Session& session = player();
+    if (audio >= 0 && audio < 8)
+        session.setText("aid", QByteArray::number(audio + 1));
+    session.setText("sid", subpicture >= 0 && subpicture < 32 ? QByteArray::number(subpicture + 1)
+                                                              : QByteArray("no"));
+}
+
+std::pair<int, int> MpvDvdEngine::playingStreams() {
+    const auto number = [this](const char* name) {
+        bool ok = false;
+        const int n = m_mpv ? m_mpv->getText(name).value_or(QString()).toInt(&ok) : 0;
+        return ok && n >= 1 ? n - 1 : -1;
+    };
+    return {std::max(0, number("aid")), number("sid")};
+}
+
+// A bookmark in another title than the one playing (or taken while a menu shows): the disc's
+// machine goes to that title too, so that its end leads where the disc says. False when the
+// disc's program is not followed or refuses; the caller then plays the title on its own.
+bool MpvDvdEngine::restoreWithProgram(const Bookmark& mark) {
+    if (!m_nav || m_following || mark.place != m_loadedPlace || m_newPlace)
+        return false;
+    m_following = true;
+    try {
+        const NavDecision there = m_nav->playTitle(mark.title);
+        if (there.kind != NavDecision::Kind::Title) {
+            qCDebug(lcMenus) << "bookmark: the disc's program did not follow:"
+                             << there.reason.c_str();
+            m_following = false;
+            return false;
+        }
+        leaveMenu();
+        load(m_loadedPlace, m_structure, mark.title, mark.time, mark.angle, kStepBudgetMs);
+        applyStreams(mark.audio, mark.subpicture);
+    } catch (const std::exception& e) {
+        // libmpv refused the title: the caller's plain load reports it.
+        qCDebug(lcMenus) << "bookmark with the disc's program failed:" << e.what();
+        m_following = false;
+        return false;
+    }
+    m_following = false;
+    return true;
 }
 
 bool MpvDvdEngine::eventFilter(QObject* watched, QEvent* event) {

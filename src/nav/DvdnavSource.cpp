@@ -183,6 +183,10 @@ public:
                DVDNAV_STATUS_OK;
     }
 
+    bool toTitle(int title) override {
+        return title >= 1 && dvdnav_title_play(m_nav.get(), title) == DVDNAV_STATUS_OK;
+    }
+
 private:
     pci_t* pci() { return dvdnav_get_current_nav_pci(m_nav.get()); }
 

@@ -84,6 +84,8 @@ public:
     // Moves to `seconds` into the playing program chain.
     virtual bool toTime(double seconds) = 0;
     virtual bool callMenu(NavMenu menu) = 0;
+    // Jumps to the start of the 1-based disc title `title`, as a title key of a remote would.
+    virtual bool toTitle(int title) = 0;
 };
 
 } // namespace kavelo

@@ -77,6 +77,18 @@ NavDecision Navigator::openMenu(double seconds) {
     return run(Mode::Follow);
 }
 
+NavDecision Navigator::playTitle(int title) {
+    m_pushedBack.reset();
+    m_inMenu = false;
+    if (!m_source->toTitle(title))
+        return fail("the disc refuses to play title " + std::to_string(title));
+    NavDecision d = run(Mode::Follow);
+    if (d.kind == NavDecision::Kind::Title && d.title.title != title)
+        return fail("the disc went to title " + std::to_string(d.title.title) + ", not " +
+                    std::to_string(title));
+    return d;
+}
+
 int Navigator::buttonCount() const {
     return m_inMenu ? m_source->buttonCount() : 0;
 }

@@ -70,6 +70,9 @@ public:
     NavDecision titleEnded();
     // The user asks for the disc's menu `seconds` into the playing title (or from a menu).
     NavDecision openMenu(double seconds);
+    // The player goes to title `title` on its own (a bookmark): the machine follows it there, so
+    // that the title's closing commands run at its end. Title when the machine entered it.
+    NavDecision playTitle(int title);
 
     // Menu interaction while a menu piece is on screen.
     bool inMenu() const { return m_inMenu; }

@@ -97,7 +97,7 @@ TEST(DesktopProgram, RunsOnXWaylandAndQuitEndsItReleasingTheScreensaver) {
     EXPECT_TRUE(waitUntil(
         [&] { return property(kPlayer, "PlaybackStatus").toString() == QLatin1String("Playing"); },
         5000));
-    EXPECT_EQ(trackTitle(), QStringLiteral("Title 2, Chapter 1"));
+    EXPECT_EQ(trackTitle(), QStringLiteral("Title 1, Chapter 1"));
 
     call("Quit");
     EXPECT_TRUE(waitUntil([&] { return kavelo.state() == QProcess::NotRunning; }, 10000));

@@ -1,5 +1,6 @@
 // The libmpv engine on the sample disc, without video output (offscreen platform, vo=null).
-// Title 1: three 10 s chapters; title 2: 80 s, chapters from 0, 20.16, 39.84 and 60 s.
+// Title 1: three 10 s chapters; title 2: 80 s, chapters from 0, 20.16, 39.84 and 60 s. The
+// disc has no menus: Play plays title 1, and the disc's program ends after it.
 #include "MpvDvdEngine.h"
 
 #include "TestFiles.h"
@@ -62,6 +63,11 @@ protected:
         engine->SetDVDDirectory(kDisc);
         engine->Play();
     }
+    // The 80 s title, chosen from outside the disc's program.
+    void playLongTitle() {
+        engine->SetDVDDirectory(kDisc);
+        engine->PlayTitle(2);
+    }
 
     double position() { return engine->positionSeconds(); }
 
@@ -69,7 +75,7 @@ protected:
     std::unique_ptr<MpvDvdEngine> engine;
 };
 
-TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
+TEST_F(EngineTest, PlaysTitleOneToTheDiscsEndPausesStopsAndPlaysAgain) {
     EXPECT_THROW(engine->CurrentTitle(), EngineError);
     EXPECT_THROW(engine->CurrentTime(), EngineError);
     EXPECT_THROW(engine->Pause(), EngineError);
@@ -83,9 +89,9 @@ TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
     playDisc();
     EXPECT_EQ(engine->PlayState(), DvdPlayState::Playing);
     EXPECT_EQ(engine->DVDDirectory(), kDisc);
-    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
     EXPECT_EQ(engine->CurrentChapter(), 1);
-    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:30:00"));
     EXPECT_LT(position(), 0.5);
 
     ASSERT_TRUE(kavelo::test::waitUntil([&] { return position() >= 1.0; }, 10000));
@@ -109,18 +115,33 @@ TEST_F(EngineTest, PlaysTheLongestTitlePausesStopsAndPlaysAgain) {
     engine->Play(); // continues from where it was
     EXPECT_GT(position(), paused + 0.3);
 
+    // The title's end is the end of the disc's program here: its last picture stays, held.
+    engine->PlayAtTime(QStringLiteral("00:00:28:00"));
+    ASSERT_TRUE(kavelo::test::waitUntil(
+        [&] { return engine->PlayState() == DvdPlayState::Paused && position() > 29.5; }, 10000))
+        << position();
+    QTest::qWait(300);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
+    EXPECT_EQ(engine->CurrentChapter(), 3);
+    EXPECT_GT(position(), 29.5);
+    EXPECT_EQ(engine->PlayState(), DvdPlayState::Paused);
+    engine->Play(); // the disc from its start again
+    EXPECT_EQ(engine->CurrentTitle(), 1);
+    EXPECT_LT(position(), 0.5);
+    EXPECT_TRUE(kavelo::test::waitUntil([&] { return position() > 0.3; }, 5000));
+
     engine->Stop();
     EXPECT_EQ(engine->PlayState(), DvdPlayState::Stopped);
     EXPECT_THROW(engine->CurrentTime(), EngineError);
     EXPECT_THROW(engine->TotalTitleTime(), EngineError);
     EXPECT_NO_THROW(engine->Stop());
     engine->Play();
-    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
     EXPECT_LT(position(), 0.5);
 }
 
 TEST_F(EngineTest, SelectsChaptersRefusesThoseTheTitleLacksAndStopsAtTheEnd) {
-    playDisc();
+    playLongTitle();
     engine->PlayChapter(3);
     EXPECT_EQ(engine->CurrentChapter(), 3);
     EXPECT_NEAR(position(), 39.84, 0.1);
@@ -185,7 +206,7 @@ TEST_F(EngineTest, SelectsChaptersRefusesThoseTheTitleLacksAndStopsAtTheEnd) {
 // judged over 12 s of the title, however long a loaded machine takes for them. How close they
 // come to 16 times is measured in bench/.
 TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
-    playDisc();
+    playLongTitle();
     engine->PlayAtTime(QStringLiteral("00:00:10:00"));
 
     const auto rateOver = [&](double distance, auto moved) {
@@ -252,7 +273,7 @@ TEST_F(EngineTest, BookmarkAnglesAnotherTitleMuteZoomAndBackColour) {
     EXPECT_THROW(engine->AnglesAvailable(), EngineError);
     EXPECT_THROW(engine->CurrentAngle(), EngineError);
 
-    playDisc();
+    playLongTitle();
     EXPECT_EQ(engine->AnglesAvailable(), 1);
     EXPECT_EQ(engine->CurrentAngle(), 1);
     for (const int missing : {0, 2, -1})
@@ -263,17 +284,22 @@ TEST_F(EngineTest, BookmarkAnglesAnotherTitleMuteZoomAndBackColour) {
     engine->DeleteBookmark();
     engine->SaveBookmark();
 
-    engine->PlayTitle(1);
+    // Back to the disc's own start, title 1, with its program followed.
+    engine->Stop();
+    engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 1);
-    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:30:00"));
     engine->PlayChapter(3);
     EXPECT_EQ(engine->CurrentChapter(), 3);
     EXPECT_NEAR(position(), 20, 0.1);
     EXPECT_THROW(engine->PlayChapter(4), EngineError);
 
+    // The bookmark leads to the other title, its sound stream and no subtitles.
     engine->RestoreBookmark();
     EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
     EXPECT_NEAR(position(), 50, 0.3);
+    EXPECT_EQ(engine->propertyText("aid"), QStringLiteral("1"));
+    EXPECT_EQ(engine->propertyText("sid"), QStringLiteral("no"));
 
     // Restoring from a stopped engine plays again; the bookmark stays until deleted.
     engine->Stop();
@@ -336,7 +362,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     const int probes = engine->discProbes();
     engine->SetDVDDirectory(kDisc + QStringLiteral("/VIDEO_TS"));
     engine->Play();
-    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
     engine->Stop();
     engine->Play();
     EXPECT_EQ(engine->discProbes(), probes + 1);
@@ -347,7 +373,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     EXPECT_EQ(engine->DVDDirectory(), copy);
     engine->Play();
     EXPECT_EQ(engine->propertyText("dvd-device"), copy);
-    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
     EXPECT_LT(position(), 0.5);
     EXPECT_EQ(engine->discProbes(), probes + 2);
 
@@ -362,7 +388,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     engine->SetDVDDirectory(iso);
     engine->Play();
     EXPECT_EQ(engine->propertyText("dvd-device"), iso);
-    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:30:00"));
     QTest::qWait(400);
     EXPECT_GT(position(), 0.1);
 }
@@ -383,10 +409,10 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     expectQuickFailure("damaged_disc_ms", [&] { engine->Play(); });
     EXPECT_THROW(engine->SetDVDDirectory(disc), EngineError);
 
-    // The title's own control data damaged too, backup included.
+    // The first title's own control data damaged too, backup included.
     const QString second = copyDisc(temp.filePath(QStringLiteral("second")));
     engine->SetDVDDirectory(second);
-    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"})
+    for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"})
         truncateFile(second + QStringLiteral("/VIDEO_TS/") + QLatin1String(name), 3000);
     QElapsedTimer clock;
     clock.start();
@@ -398,11 +424,19 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     }
     EXPECT_LT(clock.elapsed(), 3500);
 
-    // The picture data gone: the title cannot be played.
+    // The first title's picture data gone: the disc's program cannot start, and the longest
+    // title plays instead; with that one's gone too, nothing can be played.
     const QString third = copyDisc(temp.filePath(QStringLiteral("third")));
     engine->SetDVDDirectory(third);
+    truncateFile(third + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"), 0);
+    clock.restart();
+    engine->Play();
+    EXPECT_LT(clock.elapsed(), 3500);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    engine->Stop();
     truncateFile(third + QStringLiteral("/VIDEO_TS/VTS_02_1.VOB"), 0);
-    expectQuickFailure("no_picture_data_ms", [&] { engine->Play(); });
+    expectQuickFailure(
+        "no_picture_data_ms", [&] { engine->Play(); }, 3500);
 
     // The picture data cut short under a playing title: once libmpv fails to read on, the
     // disc is gone and the commands that need it fail instead of acting on a frozen picture.
@@ -410,7 +444,7 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     engine->SetDVDDirectory(fourth);
     engine->Play();
     ASSERT_TRUE(kavelo::test::waitUntil([&] { return position() > 0.2; }, 10000));
-    truncateFile(fourth + QStringLiteral("/VIDEO_TS/VTS_02_1.VOB"), 0);
+    truncateFile(fourth + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"), 0);
     EXPECT_TRUE(kavelo::test::waitUntil(
         [&] {
             try {
@@ -428,7 +462,7 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
     // The engine works on afterwards.
     engine->SetDVDDirectory(kDisc);
     engine->Play();
-    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentTitle(), 1);
 }
 
 } // namespace

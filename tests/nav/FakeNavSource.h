@@ -229,6 +229,18 @@ public:
         return true;
     }
 
+    bool toTitle(int title) override {
+        for (std::size_t i = 0; i < chains.size(); ++i) {
+            if (chains[i].domain == NavDomain::Title && chains[i].title == title) {
+                m_stopped = false;
+                m_queue.push_back(event(NavEvent::Kind::Jump));
+                enter(static_cast<int>(i), 1);
+                return true;
+            }
+        }
+        return false;
+    }
+
 private:
     NavEvent event(NavEvent::Kind kind) {
         NavEvent ev;

@@ -68,20 +68,21 @@ TEST_F(PlaybackRealEngine, ChaptersMuteZoomAndFullScreen) {
     EXPECT_FALSE(m_app.directory().isOpen());
     EXPECT_TRUE(m_window->picLogo->isHidden());
     EXPECT_TRUE(m_window->timTime->isActive());
-    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    // The sample disc has no menus: it starts with title 1, three chapters of 10 s.
+    EXPECT_EQ(m_engine->CurrentTitle(), 1);
 
-    m_dialogs.inputAnswers = {QStringLiteral("3")};
+    m_dialogs.inputAnswers = {QStringLiteral("2")};
     choose("mnuSelChap");
-    EXPECT_EQ(m_engine->CurrentChapter(), 3);
-    EXPECT_NEAR(m_engine->positionSeconds(), 39.84, 1.0);
+    EXPECT_EQ(m_engine->CurrentChapter(), 2);
+    EXPECT_NEAR(m_engine->positionSeconds(), 10, 1.0);
     choose("mnuNext");
-    EXPECT_EQ(m_engine->CurrentChapter(), 4);
-    choose("mnuPopPreviousChapter");
     EXPECT_EQ(m_engine->CurrentChapter(), 3);
+    choose("mnuPopPreviousChapter");
+    EXPECT_EQ(m_engine->CurrentChapter(), 2);
     m_dialogs.inputAnswers = {QStringLiteral("9")};
     choose("mnuPopSelectChapter");
     EXPECT_EQ(m_dialogs.messages, QStringList{"Chapter Not Found"});
-    EXPECT_EQ(m_engine->CurrentChapter(), 3);
+    EXPECT_EQ(m_engine->CurrentChapter(), 2);
     m_dialogs.messages.clear();
 
     choose("mnuPopMuteOn");
@@ -113,10 +114,10 @@ TEST_F(PlaybackRealEngine, BookmarkAcrossATitleChangeAndScansEndedByPlay) {
     QTest::qWait(500);
     choose("mnuAddBookMark");
     const double saved = m_engine->positionSeconds();
-    m_engine->PlayTitle(1);
-    EXPECT_EQ(m_engine->CurrentTitle(), 1);
-    choose("mnuPopRestoreBookMark");
+    m_engine->PlayTitle(2);
     EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    choose("mnuPopRestoreBookMark");
+    EXPECT_EQ(m_engine->CurrentTitle(), 1);
     EXPECT_NEAR(m_engine->positionSeconds(), saved, 1.0);
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
 
@@ -151,7 +152,7 @@ TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
     ASSERT_TRUE(test::waitUntil([&] { return m_engine->DVDDirectory() == kDisc; }, 5000));
     QTest::mouseClick(m_window->picPlay, Qt::LeftButton);
     EXPECT_TRUE(m_dialogs.messages.isEmpty()) << m_dialogs.messages.join("|").toStdString();
-    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    EXPECT_EQ(m_engine->CurrentTitle(), 1);
     EXPECT_EQ(m_engine->DVDDirectory(), kDisc);
     QTest::mouseClick(m_window->picStop, Qt::LeftButton);
     closeMainWindow();
@@ -164,7 +165,7 @@ TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
     QTest::qWait(50);
     choose("mnuKavelo");
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
-    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    EXPECT_EQ(m_engine->CurrentTitle(), 1);
     closeMainWindow();
 
     // Started anywhere else: Play asks for a disc in the drive, as it always has.
@@ -227,7 +228,7 @@ TEST_F(PlaybackRealEngine, DirectoryDialogPlaysADiscImageAndRefusesOthers) {
     EXPECT_TRUE(m_dialogs.messages.isEmpty()) << m_dialogs.messages.join("|").toStdString();
     EXPECT_TRUE(test::waitUntil([&] { return !m_app.directory().isOpen(); }, 3000));
     EXPECT_EQ(m_engine->DVDDirectory(), folder.filePath("Film.ISO"));
-    EXPECT_EQ(m_engine->CurrentTitle(), 2);
+    EXPECT_EQ(m_engine->CurrentTitle(), 1);
     EXPECT_TRUE(test::waitUntil([&] { return m_engine->positionSeconds() > 0.3; }, 3000));
 }
 
