@@ -173,6 +173,40 @@ TEST_F(MenuEngineTest, MenuKeyDuringATitleAndResume) {
     EXPECT_NEAR(engine->positionSeconds(), left, 1.0);
 }
 
+TEST_F(MenuEngineTest, BookmarkFromAMenuAndAcrossTitlesKeepsTheDiscsProgram) {
+    engine->SetDVDDirectory(kMenuDisc);
+    engine->Play();
+    ASSERT_EQ(engine->CurrentTitle(), 0);
+    ASSERT_TRUE(pointer(300, 328, true)); // title 2 from chapter 3
+    ASSERT_TRUE(inTitle(2, 3)) << where();
+    ASSERT_TRUE(test::waitUntil([&] { return engine->positionSeconds() > 4.6; }, 8000));
+    engine->DeleteBookmark();
+    engine->SaveBookmark();
+    const double saved = engine->positionSeconds();
+
+    // From the disc's menu: the bookmark's title and time, its sound stream, no subtitles.
+    ASSERT_TRUE(key("ctrl+m"));
+    ASSERT_TRUE(inMenu(5000)) << where();
+    EXPECT_THROW(engine->SaveBookmark(), EngineError); // a menu is no place to keep
+    engine->RestoreBookmark();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->CurrentChapter(), 3);
+    EXPECT_NEAR(engine->positionSeconds(), saved, 0.5);
+    EXPECT_EQ(engine->propertyText("aid"), QStringLiteral("1"));
+    EXPECT_EQ(engine->propertyText("sid"), QStringLiteral("no"));
+    // The disc's program came along: the title's end returns to the main menu.
+    ASSERT_TRUE(inMenu(10000)) << where();
+
+    // From another title.
+    QTest::qWait(300);
+    ASSERT_TRUE(pointer(300, 228, true)); // title 1
+    ASSERT_TRUE(inTitle(1, 1)) << where();
+    engine->RestoreBookmark();
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_NEAR(engine->positionSeconds(), saved, 0.5);
+    ASSERT_TRUE(inMenu(10000)) << where();
+}
+
 TEST_F(MenuEngineTest, DiscWithoutMenusPlaysItsFirstTitle) {
     engine->SetDVDDirectory(kSampleDisc);
     engine->Play();

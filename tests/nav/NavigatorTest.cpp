@@ -128,6 +128,19 @@ TEST(Navigator, MenuCallDuringATitleResumesWhereItLeft) {
     expectMenu(nav.openMenu(0), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
 }
 
+TEST(Navigator, TitleChosenByThePlayerKeepsItsClosingCommands) {
+    // A bookmark from a menu: the machine goes to the title, whose end leads to the main menu.
+    Navigator nav(menuDisc());
+    ASSERT_EQ(nav.start().kind, Kind::Menu);
+    expectTitle(nav.playTitle(2), 2, 1, 0.0);
+    EXPECT_FALSE(nav.inMenu());
+    expectMenu(nav.titleEnded(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
+    // From one title to another, and to a title the disc lacks (the menu stays as it was).
+    expectTitle(nav.activate(), 1, 1, 0.0);
+    expectTitle(nav.playTitle(2), 2, 1, 0.0);
+    EXPECT_EQ(nav.playTitle(9).kind, Kind::Failed);
+}
+
 TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
     Navigator nav(menuDisc());
     ASSERT_EQ(nav.start().kind, Kind::Menu);
