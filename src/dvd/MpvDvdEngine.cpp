@@ -13,8 +13,10 @@
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPalette>
+#include <QPlatformSurfaceEvent>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -62,6 +64,24 @@ protected:
         QWidget::paintEvent(event);
         if (auto firstDrawn = std::exchange(m_firstDrawn, nullptr))
             firstDrawn();
+    }
+    bool event(QEvent* event) override {
+        // The native window may go before the widget does: Qt destroys a top-level's windows,
+        // children first, as soon as the window manager's close is accepted. libmpv's video
+        // output lives inside this window and must end first, or its own X calls fail.
+        if (event->type() == QEvent::WinIdChange) {
+            if (QWindow* window = windowHandle())
+                window->installEventFilter(this);
+        }
+        return QWidget::event(event);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == windowHandle() && event->type() == QEvent::PlatformSurface &&
+            static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+                QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed &&
+            m_goingAway)
+            m_goingAway();
+        return QWidget::eventFilter(watched, event);
     }
 
 private:

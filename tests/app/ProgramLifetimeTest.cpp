@@ -1,8 +1,9 @@
 // The program itself under openbox, driven as a user drives it: it runs until its last window
-// closes, tool windows included, and ends with status 0.
+// closes, tool windows included, and ends with status 0, also when a disc was playing.
 #include "Waiting.h"
 #include "XWindows.h"
 
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -39,13 +40,55 @@ void closeWithAltF4(WId id) {
              QStringLiteral("key"), QStringLiteral("alt+F4")});
 }
 
+// The window of `pid` that is not one of Qt's: libmpv's video output inside the video area.
+WId videoOutputWindow(qint64 pid) {
+    const auto ids =
+        test::output(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--pid"), QString::number(pid)});
+    if (!ids)
+        return 0;
+    for (const QString& id : ids->split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const auto name =
+            test::output(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), id});
+        if (name && name->trimmed() != QLatin1String("Kavelo"))
+            return id.toULongLong();
+    }
+    return 0;
+}
+
+// Whether the window shows a moving picture: two grabs differ and neither is one colour.
+bool showsMovingPicture(WId id) {
+    auto grab = [&] {
+        QProcess import;
+        import.start(QStringLiteral("import"),
+                     {QStringLiteral("-window"), test::windowId(id), QStringLiteral("png:-")});
+        if (!import.waitForFinished(5000))
+            return QImage();
+        return QImage::fromData(import.readAllStandardOutput(), "PNG");
+    };
+    auto coloured = [](const QImage& image) {
+        return !image.isNull() && image.pixel(image.width() / 4, image.height() / 2) !=
+                                      image.pixel(image.width() * 3 / 4, image.height() / 2);
+    };
+    const QImage first = grab();
+    QImage second;
+    return test::waitUntil([&] { return coloured(second = grab()) && second != first; }, 3000) &&
+           coloured(first);
+}
+
 class Program : public ::testing::Test {
 protected:
-    void start() {
+    void start(const QString& folder = QString()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (!folder.isEmpty()) {
+            // What the program prints is read: only X errors matter here.
+            m_process.setProcessChannelMode(QProcess::SeparateChannels);
+            m_process.setStandardOutputFile(QProcess::nullDevice());
+            m_process.setWorkingDirectory(folder);
+        }
         m_process.start(QStringLiteral(KAVELO_PROGRAM), {});
         ASSERT_TRUE(m_process.waitForStarted());
         m_main = waitForWindow(m_process.processId(), QStringLiteral("Kavelo"));
@@ -105,6 +148,29 @@ TEST_F(Program, RunsUntilItsLastWindowClosesToolWindowsIncluded) {
     closeWithAltF4(m_main);
     ASSERT_TRUE(ended(15000));
     EXPECT_EQ(m_process.exitCode(), 0);
+}
+
+// Closing the main window while the disc plays: Qt destroys the window's X windows as soon as
+// the close is accepted, libmpv's video output inside them included unless it ended first.
+// That race lost showed as an X error and status 1; a few rounds give it its chances.
+TEST_F(Program, ClosingWhileADiscPlaysEndsCleanly) {
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        start(QStringLiteral(KAVELO_TEST_DVD));
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), test::windowId(m_main),
+                 QStringLiteral("key"), QStringLiteral("ctrl+p")});
+        WId video = 0;
+        ASSERT_TRUE(waitUntil(
+            [&] { return (video = videoOutputWindow(m_process.processId())) != 0; }, 20000));
+        EXPECT_TRUE(showsMovingPicture(video));
+        closeWithAltF4(m_main);
+        ASSERT_TRUE(ended(15000));
+        const QString printed = QString::fromLocal8Bit(m_process.readAllStandardError());
+        EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(m_process.exitCode(), 0);
+        EXPECT_FALSE(printed.contains(QStringLiteral("X Error"))) << qPrintable(printed);
+        EXPECT_FALSE(printed.contains(QStringLiteral("another thread"))) << qPrintable(printed);
+    }
 }
 
 } // namespace
