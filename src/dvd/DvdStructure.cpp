@@ -179,6 +179,22 @@ bool DvdTitleInfo::hasUnnoticedTimestampJumps() const {
     return false;
 }
 
+bool DvdTitleInfo::playsAsProgramStream() const {
+    constexpr std::int64_t kFrameTicks = 3600; // a picture at 25 per second
+    if (cells.empty() || angles != 1)
+        return false;
+    const DvdCell* previous = nullptr;
+    for (const DvdCell& cell : cells) {
+        if (cell.angle != 0 || cell.firstPts < 0 || cell.endPts <= cell.firstPts ||
+            cell.lastSector < cell.firstSector)
+            return false;
+        if (previous && std::abs(cell.firstPts - previous->endPts) > kFrameTicks)
+            return false;
+        previous = &cell;
+    }
+    return true;
+}
+
 const DvdTitleInfo* DvdStructure::title(int number) const {
     if (number < 1 || number > static_cast<int>(titles.size()))
         return nullptr;

@@ -41,6 +41,9 @@ struct DvdTitleInfo {
     // Whether a cell's timestamps jump from the cell before by less than libmpv notices (it
     // takes a jump of 5 s or more for a new start): libmpv's exact seeks then go astray.
     bool hasUnnoticedTimestampJumps() const;
+    // Whether the title can be read as one plain program stream over its cells' sectors: no
+    // angle blocks, and every cell's timestamps known and following on from the cell before.
+    bool playsAsProgramStream() const;
 };
 
 // The menu program chains of one domain: the disc's own (titleSet 0) or a title set's.

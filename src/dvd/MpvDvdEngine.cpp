@@ -1,10 +1,12 @@
 #include "MpvDvdEngine.h"
 
+#include "DiscSectors.h"
 #include "DvdTime.h"
 #include "EngineColour.h"
 #include "MenuStreams.h"
 #include "MpvSession.h"
 #include "Navigator.h"
+#include "TitleStreams.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -35,10 +37,13 @@ using mpv::Event;
 
 enum ObserveId : std::uint64_t { kObserveTimePos = 1, kObserveEof = 2 };
 
-constexpr qint64 kPlayBudgetMs = 3000;     // Play gives up after this
-constexpr qint64 kSeekWaitMs = 1000;       // a seek is waited for this long, then left running
-constexpr int kScanStallMs = 400;          // a backward step with no picture after this is redone
-constexpr double kScanBackOff = 0.3;       // first aim of a backward step before the picture
+constexpr qint64 kPlayBudgetMs = 3000; // Play gives up after this
+constexpr qint64 kSeekWaitMs = 1000;   // a seek is waited for this long, then left running
+constexpr int kScanStallMs = 400;      // a backward step with no picture after this is redone
+constexpr double kScanBackOff = 0.3;   // first aim of a backward step before the picture
+// The same read from the title's sectors: libmpv lands a keyframe seek there on the first
+// keyframe at or after its aim, and a DVD's groups of pictures last up to 0.6 s.
+constexpr double kPlainScanBackOff = 0.65;
 constexpr double kScanMaxBackOff = 4.0;    // the furthest a step aims before it
 constexpr double kChapterTolerance = 0.05; // seconds a position may fall short of a chapter
 constexpr double kMaxSpeed = 100;          // the most libmpv accepts
@@ -137,6 +142,8 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     palette.setColor(QPalette::Window, Qt::black);
     video->setPalette(palette);
 
+    m_titleStreams = std::make_unique<mpv::TitleStreams>();
+
     m_cellStillTimer.setSingleShot(true);
     connect(&m_cellStillTimer, &QTimer::timeout, this, [this] {
         try {
@@ -191,6 +198,17 @@ void MpvDvdEngine::startPlayer() {
         session.setOption(prop::kForceWindow, "yes");
     if (const int rc = session.initialize(); rc < 0)
         giveUp(message("libmpv could not start", rc));
+    // Titles whose timestamps run on through their cells are read from the disc's sectors.
+    m_titleStreamsInstalled = m_titleStreams->install(session, [this](const QByteArray& address) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, address] {
+                // A title read before the present one may still fail while it closes.
+                if (m_plainStream && address == m_titleAddress)
+                    discGone();
+            },
+            Qt::QueuedConnection);
+    });
     session.observe(kObserveTimePos, prop::kTimePos, false);
     session.observe(kObserveEof, prop::kEofReached, true);
     session.setEventHandler([this](const Event& event) { handleEvent(event); });
@@ -269,12 +287,7 @@ void MpvDvdEngine::handleEvent(const Event& event) {
         m_loaded = false;
         break;
     case Event::Type::ReadError:
-        // The disc was taken out or its files cut short under the title: it is gone, and
-        // the commands that need it fail instead of acting on a frozen picture.
-        qCDebug(mpv::lcMpv) << "the disc cannot be read any more";
-        m_loaded = false;
-        m_scanTimer.stop();
-        m_scan = Scan::None;
+        discGone();
         break;
     case Event::Type::Other:
         break;
@@ -283,6 +296,15 @@ void MpvDvdEngine::handleEvent(const Event& event) {
 
 template <class Pred> bool MpvDvdEngine::waitFor(Pred done, qint64 deadlineMs) {
     return m_mpv && m_mpv->waitUntil(done, deadlineMs);
+}
+
+// The disc was taken out or its files cut short under the title: it is gone, and the commands
+// that need it fail instead of acting on a frozen picture.
+void MpvDvdEngine::discGone() {
+    qCDebug(mpv::lcMpv) << "the disc cannot be read any more";
+    m_loaded = false;
+    m_scanTimer.stop();
+    m_scan = Scan::None;
 }
 
 void MpvDvdEngine::releasePlayer() {
@@ -490,26 +512,44 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
 
     stopScan();
     m_loaded = false;
+    m_plainStream = false;
     setText(prop::kDvdDevice, place);
     setDouble(prop::kSpeed, 1.0);
     setFlag(prop::kPause, false);
 
     const double length = info->length;
     start = std::clamp(start, 0.0, std::max(0.0, length - 0.1));
+    // A title whose timestamps run on through its cells is read as one plain program stream
+    // from its sectors: libmpv then seeks in it as in a file, exactly and without the disc's
+    // navigation, and its time is the pictures' own. Other titles go through that navigation.
+    std::shared_ptr<mpv::SectorSource> sectors;
+    if (m_titleStreamsInstalled && info->playsAsProgramStream())
+        sectors = openTitleSetSectors(place, info->titleSet);
+    const bool plain = sectors != nullptr;
     // libmpv's time is the title's from the load on, until the picture data's time jumps.
-    m_clock.reset(*info, m_fps);
+    m_clock.reset(*info, m_fps, plain);
     m_clock.observe(start);
     m_titleEnded = false;
     forgetStill();
     const double stop = nextStop();
-    QByteArray options =
-        "start=" + QByteArray::number(start, 'f', 3) + ",dvd-angle=" + QByteArray::number(angle);
-    if (info->hasUnnoticedTimestampJumps())
-        options += ",hr-seek=no"; // an exact start would decode on past the jumps
+    QByteArray options = "start=" + QByteArray::number(start, 'f', 3);
+    QByteArray url;
+    if (plain) {
+        std::vector<mpv::SectorRun> runs;
+        for (const DvdCell& cell : info->cells)
+            runs.push_back({cell.firstSector, cell.lastSector});
+        url = m_titleStreams->publish(std::move(sectors), std::move(runs));
+        m_titleAddress = url;
+        m_plainStream = true;
+    } else {
+        options += ",dvd-angle=" + QByteArray::number(angle);
+        if (info->hasUnnoticedTimestampJumps())
+            options += ",hr-seek=no"; // an exact start would decode on past the jumps
+        url = "dvd://" + QByteArray::number(title - 1);
+    }
     if (stop > 0)
         options += ",end=" + QByteArray::number(stop, 'f', 3);
     m_stopSet = stop;
-    const QByteArray url = "dvd://" + QByteArray::number(title - 1);
 
     drainEvents();
     QElapsedTimer clock;
@@ -545,6 +585,7 @@ void MpvDvdEngine::load(const QString& place, DvdStructure structure, int title,
 
     m_loaded = true;
     m_discEnded = false; // a title played after the disc's program ended plays on its own
+    m_plainStream = plain;
     if (place == DVDDirectory())
         m_newPlace = false;
     m_loadedPlace = place;
@@ -803,7 +844,7 @@ void MpvDvdEngine::PlayBackwards(double speed) {
     m_scanSpeed = speed;
     m_scanOrigin = currentPosition();
     m_scanShown = m_scanOrigin;
-    m_scanBackOff = kScanBackOff;
+    m_scanBackOff = m_plainStream ? kPlainScanBackOff : kScanBackOff;
     m_scanClock.start();
     m_seekPending = false;
     scanStep();

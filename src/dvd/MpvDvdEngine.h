@@ -25,6 +25,7 @@ namespace kavelo {
 namespace mpv {
 class Session;
 class MenuStreams;
+class TitleStreams;
 struct Event;
 } // namespace mpv
 class Navigator;
@@ -96,6 +97,9 @@ public:
     QString propertyText(const char* name);
     // The picture libmpv shows now, as the video decodes it; null when there is none.
     QImage picture();
+    // Whether the title plays as one program stream read from its cells' sectors (else through
+    // libmpv's DVD navigation).
+    bool playsPlainStream() const { return m_loaded && m_plainStream; }
     // How many times a disc's structure was read by the probe (for tests).
     int discProbes() const { return m_discs.probes(); }
 
@@ -117,6 +121,7 @@ private:
     void handleEvent(const mpv::Event& event);
     template <class Pred> bool waitFor(Pred done, qint64 deadlineMs);
     void releasePlayer();
+    void discGone();
     void onPosition();
     void onEndReached();
     void reachTitleEnd();
@@ -165,8 +170,10 @@ private:
     void setText(const char* name, const QString& value);
     void command(std::initializer_list<QByteArray> args);
 
-    // Menu pieces are read by libmpv until it is gone: they outlive it.
+    // Menu pieces and titles are read by libmpv until it is gone: they outlive it.
     std::unique_ptr<mpv::MenuStreams> m_menuStreams;
+    std::unique_ptr<mpv::TitleStreams> m_titleStreams;
+    bool m_titleStreamsInstalled = false;           // with the present player
     const mpv::Session* m_menuStreamsFor = nullptr; // the player they are registered with
     bool m_menuInputWatched = false;
     std::unique_ptr<mpv::Session> m_mpv; // from the first time the video is drawn or needed
@@ -187,6 +194,8 @@ private:
     int m_title = 0;
     int m_angle = 1;
     double m_loadStart = 0;
+    bool m_plainStream = false; // the title plays as one program stream over its sectors
+    QByteArray m_titleAddress;  // libmpv's address of that stream
     double m_fps = 25;
     double m_lastPosition = 0;
     // The title's time from its cell table, and where libmpv is to stop next: the end of a

@@ -19,7 +19,8 @@ constexpr double kEndPictures = 2.5;
 
 } // namespace
 
-void TitleClock::reset(const DvdTitleInfo& title, double fps) {
+void TitleClock::reset(const DvdTitleInfo& title, double fps, bool exact) {
+    m_exact = exact;
     m_cells.clear();
     m_starts.clear();
     double at = 0;
@@ -58,7 +59,7 @@ bool TitleClock::observe(double mpvTime, double speed) {
     if (!std::isfinite(mpvTime))
         return false;
     bool moved = false;
-    if (m_haveLast && !m_seeking && !m_cells.empty() && speed > 0) {
+    if (m_haveLast && !m_seeking && !m_exact && !m_cells.empty() && speed > 0) {
         const double step = mpvTime - m_lastMpv;
         if (step < -kBackTolerance || step > kForwardJump * std::max(1.0, speed)) {
             // The picture data's time jumped while playing on: a cell whose timestamps do not

@@ -19,7 +19,9 @@ namespace kavelo {
 class TitleClock {
 public:
     // Times `title` (its cells may be empty: libmpv's time is then taken as it is) at `fps`.
-    void reset(const DvdTitleInfo& title, double fps);
+    // `exact`: libmpv reads the title as one stream whose timestamps run on through its cells,
+    // so its time is the title's throughout and no jump is looked for.
+    void reset(const DvdTitleInfo& title, double fps, bool exact = false);
 
     // A seek was asked for: libmpv's time is the title's again once its picture shows.
     void seeking();
@@ -70,6 +72,7 @@ private:
     double m_lastMpv = 0;    // libmpv's time of the last picture
     bool m_haveLast = false; // m_lastMpv belongs to the present run of pictures
     bool m_seeking = false;  // pictures of an earlier place may still come
+    bool m_exact = false;    // libmpv's time is the title's throughout
 };
 
 } // namespace kavelo

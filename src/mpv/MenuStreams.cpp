@@ -1,6 +1,7 @@
 #include "MenuStreams.h"
 
 #include "MpvSession.h"
+#include "StreamProtocol.h"
 
 #include <mpv/client.h>
 #include <mpv/stream_cb.h>
@@ -61,7 +62,8 @@ int openPiece(void* userData, char* uri, mpv_stream_cb_info* info) {
 
 } // namespace
 
-bool MenuStreams::install(Session& player) {
+bool addStreamProtocol(Session& player, const char* protocol, void* userData,
+                       mpv_stream_cb_open_ro_fn open) {
     mpv_handle* handle = player.rawHandle();
     if (!handle)
         return false;
@@ -72,11 +74,15 @@ bool MenuStreams::install(Session& player) {
             continue;
         auto add = reinterpret_cast<decltype(&mpv_stream_cb_add_ro)>(
             dlsym(library, "mpv_stream_cb_add_ro"));
-        const bool added = add && add(handle, kProtocol, this, &openPiece) >= 0;
+        const bool added = add && add(handle, protocol, userData, open) >= 0;
         dlclose(library); // the session's own load keeps it
         return added;
     }
     return false;
+}
+
+bool MenuStreams::install(Session& player) {
+    return addStreamProtocol(player, kProtocol, this, &openPiece);
 }
 
 QByteArray MenuStreams::publish(std::shared_ptr<const std::vector<std::uint8_t>> data) {

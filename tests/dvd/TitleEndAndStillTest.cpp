@@ -1,7 +1,8 @@
-// The title clock on the real engine and the sample disc (offscreen, no video output): the end
-// of a title, cells whose timestamps restart (title 3) and a cell still (title 4). The pictures
-// are read back from libmpv: titles 3 and 4 carry their title and frame number in a code strip
-// (see scripts/make-sample-disc.sh); title 2 is colour bars, title 1 a test pattern.
+// The title clock on the real engine and the sample disc (offscreen, no video output): exact
+// seeks on a title whose timestamps run on (title 2), the end of a title, cells whose timestamps
+// restart (title 3) and a cell still (title 4). The pictures are read back from libmpv: titles
+// 2, 3 and 4 carry their title and frame number in a code strip (see
+// scripts/make-sample-disc.sh); title 2 is colour bars, title 1 a test pattern.
 #include "MpvDvdEngine.h"
 #include "Waiting.h"
 
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -114,6 +116,41 @@ TEST_F(TitleClockEngineTest, AfterTitleTwoEndsPlayShowsItAgainFromItsStart) {
     ASSERT_TRUE(test::waitUntil([&] { return position() > 1.0; }, 4000));
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_TRUE(showsColourBars(engine->picture()));
+}
+
+TEST_F(TitleClockEngineTest, SeeksOnATitleWhoseTimestampsRunOnShowTheAskedPicture) {
+    // Title 2 is read as one stream over its cells' sectors; title 3, whose cells restart their
+    // timestamps, through the disc's navigation.
+    engine->PlayTitle(3);
+    EXPECT_FALSE(engine->playsPlainStream());
+    engine->PlayTitle(2);
+    EXPECT_TRUE(engine->playsPlainStream());
+
+    // The picture shown first is the asked one: after a pause that comes a little late it may
+    // be one or two further on, never one before. Status and picture agree.
+    const auto landsOn = [&](const std::function<void()>& seek, int frame, int chapter) {
+        seek();
+        engine->Pause();
+        const std::optional<Code> code = readCode(engine->picture());
+        ASSERT_TRUE(code) << frame;
+        EXPECT_EQ(code->title, 2);
+        EXPECT_GE(code->frame, frame);
+        EXPECT_LE(code->frame, frame + 2);
+        EXPECT_EQ(code->frame, std::lround(position() * kFps)) << position();
+        EXPECT_EQ(engine->CurrentChapter(), chapter) << frame;
+    };
+    struct Aim {
+        const char* time;
+        int frame;
+        int chapter;
+    };
+    for (const Aim& aim : {Aim{"00:00:37:00", 925, 2}, Aim{"00:01:03:12", 1587, 4},
+                           Aim{"00:00:19:24", 499, 1}, Aim{"00:00:05:00", 125, 1}})
+        landsOn([&] { engine->PlayAtTime(QString::fromLatin1(aim.time)); }, aim.frame, aim.chapter);
+    // Chapters start where their cells do (20.16 s and 39.84 s: the authoring cut at pictures
+    // that start a group).
+    landsOn([&] { engine->PlayChapter(3); }, 996, 3);
+    landsOn([&] { engine->PlayPrevChapter(); }, 504, 2);
 }
 
 TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {

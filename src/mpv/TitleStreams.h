@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kavelo::mpv {
+
+class Session;
+
+// Whole 2048-byte sectors of one title set of a disc. libmpv reads them on its own threads.
+class SectorSource {
+public:
+    virtual ~SectorSource() = default;
+    // Reads up to `count` sectors from `first` into `out`; returns how many were read, 0 or
+    // less when none could be.
+    virtual int read(std::uint32_t first, int count, std::uint8_t* out) = 0;
+};
+
+// A stretch of sectors, both ends included.
+struct SectorRun {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+};
+
+// Hands a title to libmpv as one MPEG program stream made of its cells' sectors, in playing
+// order, readable as "kavelotitle://<n>" until it is withdrawn. libmpv then times the pictures
+// by their own timestamps and seeks within the stream as in a plain file.
+class TitleStreams {
+public:
+    TitleStreams() = default;
+    TitleStreams(const TitleStreams&) = delete;
+    TitleStreams& operator=(const TitleStreams&) = delete;
+
+    // Registers the protocol with `player`, before it is initialised. The player must be
+    // destroyed before this object. `readFailed` is called (on libmpv's thread) with the
+    // title's address when the disc cannot be read on under it.
+    bool install(Session& player, std::function<void(const QByteArray&)> readFailed);
+
+    // The address under which libmpv reads `runs` of `source`; earlier titles are withdrawn.
+    QByteArray publish(std::shared_ptr<SectorSource> source, std::vector<SectorRun> runs);
+    void withdrawAll();
+
+    struct Title {
+        QByteArray address;
+        std::shared_ptr<SectorSource> source;
+        std::vector<SectorRun> runs;
+    };
+    std::shared_ptr<const Title> find(const char* uri);
+    void readFailed(const QByteArray& address);
+
+private:
+    std::mutex m_mutex;
+    std::map<std::uint64_t, std::shared_ptr<const Title>> m_titles;
+    std::uint64_t m_next = 1;
+    std::function<void(const QByteArray&)> m_readFailed;
+};
+
+} // namespace kavelo::mpv
