@@ -1,18 +1,10 @@
 // Kavelo in a desktop session with real windows: a media file's video keeps the screen on,
 // and the program itself is started, controlled and ended over the session bus.
 #include "DesktopSessionFixture.h"
-#include "FakeDialogs.h"
-#include "FakeDvdEngine.h"
-#include "FakeScreenSaver.h"
-#include "FrmPlay.h"
 #include "FrmSingle.h"
-#include "KaveloApp.h"
-#include "MprisClient.h"
-#include "MpvDvdEngine.h"
 #include "Waiting.h"
 
 #include <QDBusConnectionInterface>
-#include <QDir>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>

@@ -1,21 +1,8 @@
 // The media controls (MPRIS) on a private session bus, driving the real window and engine on
 // the sample disc, and the screensaver kept off while the disc plays.
 #include "DesktopSessionFixture.h"
-#include "FakeDialogs.h"
-#include "FakeDvdEngine.h"
-#include "FakeScreenSaver.h"
-#include "FrmPlay.h"
-#include "FrmSingle.h"
-#include "KaveloApp.h"
-#include "MprisClient.h"
-#include "MpvDvdEngine.h"
 #include "Waiting.h"
 
-#include <QDBusConnectionInterface>
-#include <QDir>
-#include <QProcess>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -2,6 +2,8 @@
 // bounded waits end at their deadline, and mpv's own complaints land in kavelo.mpv.
 #include "MpvSession.h"
 
+#include "LogCapture.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -15,29 +17,6 @@ using kavelo::mpv::Event;
 using kavelo::mpv::Session;
 
 namespace {
-
-// Collects what is logged in the kavelo.mpv category while it lives.
-class MpvLog {
-public:
-    MpvLog() {
-        s_lines = &m_lines;
-        m_previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext& context, const QString& text) {
-                if (s_lines && context.category && qstrcmp(context.category, "kavelo.mpv") == 0)
-                    s_lines->push_back(text);
-            });
-    }
-    ~MpvLog() {
-        qInstallMessageHandler(m_previous);
-        s_lines = nullptr;
-    }
-    const std::vector<QString>& lines() const { return m_lines; }
-
-private:
-    static inline std::vector<QString>* s_lines = nullptr;
-    std::vector<QString> m_lines;
-    QtMessageHandler m_previous;
-};
 
 struct Started {
     Session session;
@@ -57,7 +36,7 @@ struct Started {
 };
 
 TEST(MpvSession, DeliversEventsThroughTheEventLoopAndForwardsMpvsErrors) {
-    MpvLog log;
+    kavelo::test::LogCapture log;
     Started s;
     ASSERT_TRUE(s.session.valid());
     ASSERT_EQ(s.session.initialize(), 0);
@@ -82,7 +61,8 @@ TEST(MpvSession, DeliversEventsThroughTheEventLoopAndForwardsMpvsErrors) {
             }
         }
     }
-    EXPECT_FALSE(log.lines().empty()) << "mpv's error about the missing file is not forwarded";
+    EXPECT_FALSE(log.find(QStringLiteral("kavelo.mpv"), QString()).isEmpty())
+        << "mpv's error about the missing file is not forwarded";
 }
 
 TEST(MpvSession, BoundedWaitsEndAtTheirDeadlineAndCallsFailOnceDestroyed) {
