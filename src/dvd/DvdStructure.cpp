@@ -307,6 +307,10 @@ std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer) {
             pgc.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
             domain.pgcs.push_back(pgc);
             --menuPgcsPending;
+        } else if (kind == "buttons") {
+            if (f.size() != 2)
+                return std::nullopt;
+            structure.buttonsFollow = f.number(1, 0, 1) == 1;
         } else if (!isKeyword(kind)) {
             return std::nullopt; // records of later versions are skipped, garbage is not
         }

@@ -64,6 +64,8 @@ struct DvdMenuDomain {
 struct DvdStructure {
     std::vector<DvdTitleInfo> titles;
     std::vector<DvdMenuDomain> menus;
+    // Every button of the disc's menus that the probe tried led somewhere within its time.
+    bool buttonsFollow = false;
 
     // The 1-based number of the longest title (the first of equals); 0 when there is none.
     int longestTitle() const;

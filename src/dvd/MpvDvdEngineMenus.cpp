@@ -41,7 +41,12 @@ bool MpvDvdEngine::startDiscProgram(const QString& place, qint64 budgetMs) {
     clock.start();
     m_nav.reset();
     m_discEnded = false;
-    // Only places the disc probe has just read come here.
+    // Only places the disc probe has just read come here. A menu button that sent libdvdnav
+    // round for ever there would hang the player here: such a disc plays without its program.
+    if (!m_structure.buttonsFollow) {
+        qCDebug(lcMenus) << "a button of the disc's menus leads nowhere in time";
+        return false;
+    }
     auto source = openDvdnavSource(QFile::encodeName(place).toStdString());
     if (!source)
         return false;

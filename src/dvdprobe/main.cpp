@@ -23,6 +23,10 @@
 //       FIRST_PTS is not the END_PTS of the cell before restarts its timestamps
 //   menus DOMAIN LANGUAGES PGCS              DOMAIN 0 for the disc's own menus, else the VTS
 //   menupgc DOMAIN LANGUAGE PGCN ENTRY CELLS STILL
+//   buttons FOLLOW                           1 when every button of the menus opened above led
+//       somewhere within its time, else 0 (libdvdnav loops for ever inside one call on a
+//       command that jumps to a program chain jumping to itself: each button is tried in a
+//       process of its own)
 //   end
 // Ticks are 90 kHz. A reader skips records it does not know; every record it knows must be
 // whole. Exit status: 0 with an answer, 1 when the place holds no readable DVD video, 2 on
@@ -35,12 +39,14 @@
 #include <dvdread/nav_types.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -50,6 +56,8 @@ constexpr int kMaxTitles = 99;
 constexpr int kBlocksPerRead = 48;    // data blocks read after each jump
 constexpr int kEventsPerRead = 600;   // events of any kind after each jump
 constexpr int kSearchesPerTitle = 24; // cell starts searched to, per title
+constexpr int kButtonMs = 300;        // a button's time to lead somewhere
+constexpr int kMaxButtonTries = 36;   // buttons tried in all
 
 void discardDvdnavLog(void*, dvdnav_logger_level_t, const char*, va_list) {}
 void discardDvdreadLog(void*, dvd_logger_level_t, const char*, va_list) {}
@@ -142,6 +150,33 @@ void readOn(dvdnav_t* nav, int blocks) {
             break;
         }
     }
+}
+
+// Activates `button` of the menu on screen in a child process and reads on from where it leads;
+// true when the child came back within kButtonMs.
+bool buttonFollows(dvdnav_t* nav, int button) {
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        alarm(2); // should the parent be gone
+        if (dvdnav_button_select_and_activate(nav, dvdnav_get_current_nav_pci(nav), button) ==
+            DVDNAV_STATUS_OK)
+            readOn(nav, 8);
+        _exit(0);
+    }
+    int status = 0;
+    for (int waited = 0; waited < kButtonMs; waited += 2) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0)
+            return false;
+        usleep(2000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return false;
 }
 
 // What the player asks of a title while it plays it.
@@ -390,7 +425,9 @@ int main(int argc, char** argv) {
             readOn(nav.get(), 400);
         askAsPlayerDoes(nav.get());
     }
-    // The menus the navigator opens.
+    // The menus the navigator opens, and where their buttons lead.
+    bool buttonsFollow = true;
+    int buttonTries = 0;
     if (dvdnav_title_play(nav.get(), 1) == DVDNAV_STATUS_OK) {
         for (const DVDMenuID_t menu : {DVD_MENU_Root, DVD_MENU_Title, DVD_MENU_Part}) {
             if (dvdnav_menu_call(nav.get(), menu) == DVDNAV_STATUS_OK) {
@@ -401,6 +438,11 @@ int main(int argc, char** argv) {
                 if (pci && button > 0) {
                     dvdnav_highlight_area_t area{};
                     dvdnav_get_highlight_area(pci, button, 0, &area);
+                }
+                const int buttons = pci && pci->hli.hl_gi.hli_ss ? pci->hli.hl_gi.btn_ns : 0;
+                for (int b = 1; b <= buttons && buttonsFollow; ++b) {
+                    if (buttonTries++ < kMaxButtonTries)
+                        buttonsFollow = buttonFollows(nav.get(), b);
                 }
             }
         }
@@ -442,6 +484,7 @@ int main(int argc, char** argv) {
         if (titleSets[v])
             appendMenus(out, v, titleSets[v]->pgci_ut);
     }
+    out += "buttons " + std::string(buttonsFollow ? "1" : "0") + '\n';
     out += "end\n";
 
     const char* data = out.data();

@@ -131,7 +131,8 @@ NavDecision Navigator::activate() {
     }
     // A command that does not jump leaves the menu reading on (or holding its still); one that
     // jumps announces itself before anything of the new place is read.
-    for (int n = 0; n < kMaxEventsAfterActivate; ++n) {
+    const Clock::time_point deadline = Clock::now() + m_limits.budget;
+    for (int n = 0; n < kMaxEventsAfterActivate && Clock::now() < deadline; ++n) {
         const NavEvent ev = m_source->next();
         switch (ev.kind) {
         case Kind::Jump:

@@ -5,6 +5,7 @@
 #include "Waiting.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
@@ -26,6 +27,7 @@ namespace {
 
 const QString kMenuDisc = QStringLiteral(KAVELO_MENU_DVD);
 const QString kSampleDisc = QStringLiteral(KAVELO_TEST_DVD);
+const QString kLoopingDisc = QStringLiteral(KAVELO_LOOPING_DVD);
 
 QImage shot(QWidget* widget) {
     const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
@@ -207,11 +209,21 @@ TEST_F(MenuEngineTest, BookmarkFromAMenuAndAcrossTitlesKeepsTheDiscsProgram) {
     ASSERT_TRUE(inMenu(10000)) << where();
 }
 
-TEST_F(MenuEngineTest, DiscWithoutMenusPlaysItsFirstTitle) {
+TEST_F(MenuEngineTest, DiscWithoutMenusPlaysItsFirstTitleABrokenProgramItsLongest) {
     engine->SetDVDDirectory(kSampleDisc);
     engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 1);
     ASSERT_TRUE(key("ctrl+m")); // no menu to call: nothing changes
     QTest::qWait(300);
     EXPECT_EQ(engine->CurrentTitle(), 1);
+
+    // A menu button that would send the disc's machine round for ever: the disc plays without
+    // its program (whose menu would hang the player at that button's click).
+    engine->SetDVDDirectory(kLoopingDisc);
+    QElapsedTimer clock;
+    clock.start();
+    engine->Play();
+    EXPECT_LT(clock.elapsed(), 3500);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:03:00"));
 }
