@@ -143,7 +143,16 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
     video->setPalette(palette);
 
     m_titleStreams = std::make_unique<mpv::TitleStreams>();
-
+    m_titleStreams->onReadFailed([this](const QByteArray& address) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, address] {
+                // A title read before the present one may still fail while it closes.
+                if (m_plainStream && address == m_titleAddress)
+                    discGone();
+            },
+            Qt::QueuedConnection);
+    });
     m_cellStillTimer.setSingleShot(true);
     connect(&m_cellStillTimer, &QTimer::timeout, this, [this] {
         try {
@@ -199,16 +208,7 @@ void MpvDvdEngine::startPlayer() {
     if (const int rc = session.initialize(); rc < 0)
         giveUp(message("libmpv could not start", rc));
     // Titles whose timestamps run on through their cells are read from the disc's sectors.
-    m_titleStreamsInstalled = m_titleStreams->install(session, [this](const QByteArray& address) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, address] {
-                // A title read before the present one may still fail while it closes.
-                if (m_plainStream && address == m_titleAddress)
-                    discGone();
-            },
-            Qt::QueuedConnection);
-    });
+    m_titleStreamsInstalled = m_titleStreams->install(session);
     session.observe(kObserveTimePos, prop::kTimePos, false);
     session.observe(kObserveEof, prop::kEofReached, true);
     session.setEventHandler([this](const Event& event) { handleEvent(event); });

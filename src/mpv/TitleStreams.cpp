@@ -19,90 +19,20 @@ constexpr const char* kProtocol = "kavelotitle";
 constexpr std::uint64_t kSector = 2048;
 constexpr int kChunkSectors = 32; // sectors read from the disc at a time
 
-class Reader {
-public:
-    Reader(std::shared_ptr<const TitleStreams::Title> title, TitleStreams* owner)
-        : m_title(std::move(title)), m_owner(owner) {
-        std::uint64_t at = 0;
-        for (const SectorRun& run : m_title->runs) {
-            m_starts.push_back(at);
-            at += std::uint64_t{run.last} - run.first + 1;
-        }
-        m_sectors = at;
-        m_chunk.resize(kChunkSectors * kSector);
-    }
-
-    int64_t read(char* buf, std::uint64_t nbytes) {
-        if (m_pos >= size() || nbytes == 0)
-            return 0;
-        const std::uint64_t sector = m_pos / kSector;
-        if (sector < m_chunkFirst || sector >= m_chunkFirst + m_chunkCount) {
-            if (!fill(sector))
-                return -1;
-        }
-        const std::uint64_t from = m_pos - m_chunkFirst * kSector;
-        const std::uint64_t n =
-            std::min<std::uint64_t>(nbytes, std::uint64_t{m_chunkCount} * kSector - from);
-        std::memcpy(buf, m_chunk.data() + from, n);
-        m_pos += n;
-        return static_cast<int64_t>(n);
-    }
-
-    int64_t seek(int64_t offset) {
-        if (offset < 0 || static_cast<std::uint64_t>(offset) > size())
-            return MPV_ERROR_GENERIC;
-        m_pos = static_cast<std::uint64_t>(offset);
-        return offset;
-    }
-
-    std::uint64_t size() const { return m_sectors * kSector; }
-
-private:
-    // Reads the chunk starting at the title's `sector`, within its run.
-    bool fill(std::uint64_t sector) {
-        const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), sector);
-        const auto index = static_cast<std::size_t>(after - m_starts.begin()) - 1;
-        const SectorRun& run = m_title->runs[index];
-        const std::uint64_t within = sector - m_starts[index];
-        const std::uint64_t left = std::uint64_t{run.last} - run.first + 1 - within;
-        const int want = static_cast<int>(std::min<std::uint64_t>(left, kChunkSectors));
-        const int got = m_title->source->read(static_cast<std::uint32_t>(run.first + within), want,
-                                              m_chunk.data());
-        if (got <= 0 || got > want) {
-            m_chunkCount = 0;
-            qCDebug(lcMpv) << "a title's sectors could not be read at" << run.first + within;
-            m_owner->readFailed(m_title->address);
-            return false;
-        }
-        m_chunkFirst = sector;
-        m_chunkCount = static_cast<std::uint32_t>(got);
-        return true;
-    }
-
-    std::shared_ptr<const TitleStreams::Title> m_title;
-    TitleStreams* m_owner;
-    std::vector<std::uint64_t> m_starts; // the title's sector each run starts at
-    std::uint64_t m_sectors = 0;
-    std::uint64_t m_pos = 0;
-    std::vector<std::uint8_t> m_chunk;
-    std::uint64_t m_chunkFirst = 0;
-    std::uint32_t m_chunkCount = 0;
-};
-
 int64_t readTitle(void* cookie, char* buf, uint64_t nbytes) {
-    return static_cast<Reader*>(cookie)->read(buf, nbytes);
+    return static_cast<TitleReader*>(cookie)->read(buf, nbytes);
 }
 
 int64_t seekTitle(void* cookie, int64_t offset) {
-    return static_cast<Reader*>(cookie)->seek(offset);
+    return static_cast<TitleReader*>(cookie)->seek(offset);
 }
 
 int64_t titleSize(void* cookie) {
-    return static_cast<int64_t>(static_cast<Reader*>(cookie)->size());
+    return static_cast<int64_t>(static_cast<TitleReader*>(cookie)->size());
 }
 
 void closeTitle(void* cookie) {
-    delete static_cast<Reader*>(cookie);
+    delete static_cast<TitleReader*>(cookie);
 }
 
 int openTitle(void* userData, char* uri, mpv_stream_cb_info* info) {
@@ -110,7 +40,7 @@ int openTitle(void* userData, char* uri, mpv_stream_cb_info* info) {
     auto title = owner->find(uri);
     if (!title)
         return MPV_ERROR_LOADING_FAILED;
-    info->cookie = new Reader(std::move(title), owner);
+    info->cookie = new TitleReader(std::move(title), owner);
     info->read_fn = &readTitle;
     info->seek_fn = &seekTitle;
     info->size_fn = &titleSize;
@@ -120,12 +50,73 @@ int openTitle(void* userData, char* uri, mpv_stream_cb_info* info) {
 
 } // namespace
 
-bool TitleStreams::install(Session& player, std::function<void(const QByteArray&)> readFailed) {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_readFailed = std::move(readFailed);
+TitleReader::TitleReader(std::shared_ptr<const TitleStreams::Title> title, TitleStreams* owner)
+    : m_title(std::move(title)), m_owner(owner) {
+    std::uint64_t at = 0;
+    for (const SectorRun& run : m_title->runs) {
+        m_starts.push_back(at);
+        at += std::uint64_t{run.last} - run.first + 1;
     }
+    m_sectors = at;
+    m_chunk.resize(kChunkSectors * kSector);
+}
+
+std::int64_t TitleReader::read(char* buf, std::uint64_t nbytes) {
+    if (m_pos >= size() || nbytes == 0)
+        return 0;
+    const std::uint64_t sector = m_pos / kSector;
+    if (sector < m_chunkFirst || sector >= m_chunkFirst + m_chunkCount) {
+        if (!fill(sector))
+            return -1;
+    }
+    const std::uint64_t from = m_pos - m_chunkFirst * kSector;
+    const std::uint64_t n =
+        std::min<std::uint64_t>(nbytes, std::uint64_t{m_chunkCount} * kSector - from);
+    std::memcpy(buf, m_chunk.data() + from, n);
+    m_pos += n;
+    return static_cast<std::int64_t>(n);
+}
+
+std::int64_t TitleReader::seek(std::int64_t offset) {
+    if (offset < 0 || static_cast<std::uint64_t>(offset) > size())
+        return MPV_ERROR_GENERIC;
+    m_pos = static_cast<std::uint64_t>(offset);
+    return offset;
+}
+
+std::uint64_t TitleReader::size() const {
+    return m_sectors * kSector;
+}
+
+// Reads the chunk starting at the stream's `sector`, within its run.
+bool TitleReader::fill(std::uint64_t sector) {
+    const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), sector);
+    const auto index = static_cast<std::size_t>(after - m_starts.begin()) - 1;
+    const SectorRun& run = m_title->runs[index];
+    const std::uint64_t within = sector - m_starts[index];
+    const std::uint64_t left = std::uint64_t{run.last} - run.first + 1 - within;
+    const int want = static_cast<int>(std::min<std::uint64_t>(left, kChunkSectors));
+    const int got = m_title->source->read(static_cast<std::uint32_t>(run.first + within), want,
+                                          m_chunk.data());
+    if (got <= 0 || got > want) {
+        m_chunkCount = 0;
+        qCDebug(lcMpv) << "a title's sectors could not be read at" << run.first + within;
+        if (m_owner)
+            m_owner->readFailed(m_title->address);
+        return false;
+    }
+    m_chunkFirst = sector;
+    m_chunkCount = static_cast<std::uint32_t>(got);
+    return true;
+}
+
+bool TitleStreams::install(Session& player) {
     return addStreamProtocol(player, kProtocol, this, &openTitle);
+}
+
+void TitleStreams::onReadFailed(std::function<void(const QByteArray&)> readFailed) {
+    const std::lock_guard lock(m_mutex);
+    m_readFailed = std::move(readFailed);
 }
 
 QByteArray TitleStreams::publish(std::shared_ptr<SectorSource> source,

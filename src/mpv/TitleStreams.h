@@ -37,10 +37,11 @@ public:
     TitleStreams(const TitleStreams&) = delete;
     TitleStreams& operator=(const TitleStreams&) = delete;
 
-    // Registers the protocol with `player`, before it is initialised. The player must be
-    // destroyed before this object. `readFailed` is called (on libmpv's thread) with the
-    // title's address when the disc cannot be read on under it.
-    bool install(Session& player, std::function<void(const QByteArray&)> readFailed);
+    // Registers the protocol with `player`. The player must be destroyed before this object.
+    bool install(Session& player);
+    // `readFailed` is called (on libmpv's thread) with the title's address when the disc cannot
+    // be read on under it.
+    void onReadFailed(std::function<void(const QByteArray&)> readFailed);
 
     // The address under which libmpv reads `runs` of `source`; earlier titles are withdrawn.
     QByteArray publish(std::shared_ptr<SectorSource> source, std::vector<SectorRun> runs);
@@ -59,6 +60,30 @@ private:
     std::map<std::uint64_t, std::shared_ptr<const Title>> m_titles;
     std::uint64_t m_next = 1;
     std::function<void(const QByteArray&)> m_readFailed;
+};
+
+// One opening of a published title: its sectors read as one stream of bytes, a chunk at a time.
+class TitleReader {
+public:
+    TitleReader(std::shared_ptr<const TitleStreams::Title> title, TitleStreams* owner);
+
+    // Bytes read into `buf`; 0 at the end; -1 when the disc fails (the owner is told).
+    std::int64_t read(char* buf, std::uint64_t nbytes);
+    // The new position, or a negative value when `offset` lies outside the stream.
+    std::int64_t seek(std::int64_t offset);
+    std::uint64_t size() const;
+
+private:
+    bool fill(std::uint64_t sector);
+
+    std::shared_ptr<const TitleStreams::Title> m_title;
+    TitleStreams* m_owner;
+    std::vector<std::uint64_t> m_starts; // the stream's sector each run starts at
+    std::uint64_t m_sectors = 0;
+    std::uint64_t m_pos = 0;
+    std::vector<std::uint8_t> m_chunk;
+    std::uint64_t m_chunkFirst = 0;
+    std::uint32_t m_chunkCount = 0;
 };
 
 } // namespace kavelo::mpv

@@ -168,6 +168,17 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
             EXPECT_GT(first.cells[i].firstSector, first.cells[i - 1].lastSector);
         }
     }
+    // Only title 2's timestamps run on through its cells: it alone can be read as one stream.
+    ASSERT_EQ(disc.titles.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(disc.titles[i].playsAsProgramStream(), i == 1) << "title " << i + 1;
+    kavelo::DvdTitleInfo angled = disc.titles[1];
+    angled.cells[1].angle = 1;
+    EXPECT_FALSE(angled.playsAsProgramStream());
+    angled = disc.titles[1];
+    angled.cells[2].firstPts = -1;
+    EXPECT_FALSE(angled.playsAsProgramStream());
+
     const kavelo::DvdTitleInfo& second = disc.titles[1];
     EXPECT_EQ(second.chapters, 4);
     EXPECT_NEAR(second.length, 80, 0.1);
