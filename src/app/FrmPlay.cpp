@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShowEvent>
+#include <QTimer>
 
 namespace kavelo {
 namespace {
@@ -91,7 +92,8 @@ FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
     setObjectName(QStringLiteral("frmPlay"));
     attempt([&] { m_screen = m_services.screen ? m_services.screen() : primaryScreenMetrics(); });
     setWindowTitle(QStringLiteral("Kavelo"));
-    setWindowIcon(FrmAbout::discIcon());
+    // Drawn once the window is up: the window manager takes a later icon as well.
+    QTimer::singleShot(0, this, [this] { attempt([&] { setWindowIcon(FrmAbout::discIcon()); }); });
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     m_frame = new FrameWatch(this, [this] { windowFramed(); });

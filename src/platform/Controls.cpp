@@ -1,10 +1,14 @@
 #include "Controls.h"
 
+#include "Logging.h"
+
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
+
+#include <utility>
 
 namespace kavelo {
 
@@ -31,17 +35,42 @@ void PictureBox::setBackColor(const QColor& colour) {
 }
 
 bool PictureBox::loadPicture(const QString& path) {
+    m_pending.clear();
+    setPixmap(QPixmap());
     // Only regular files: reading a FIFO or a device could wait forever.
     if (!QFileInfo(path).isFile())
         return false;
     QImageReader reader(path);
+    if (!reader.canRead())
+        return false;
+    m_pending = path;
+    update();
+    return true;
+}
+
+QPixmap PictureBox::picture() {
+    decodePending();
+    return pixmap();
+}
+
+void PictureBox::decodePending() {
+    if (m_pending.isEmpty())
+        return;
+    QImageReader reader(std::exchange(m_pending, QString()));
     // Guard against hostile files that claim enormous sizes.
     reader.setAllocationLimit(256);
     const QImage image = reader.read();
-    if (image.isNull())
-        return false;
+    if (image.isNull()) {
+        qCDebug(logging::platform)
+            << "picture unreadable:" << reader.fileName() << reader.errorString();
+        return;
+    }
     setPixmap(QPixmap::fromImage(image));
-    return true;
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    decodePending();
+    QLabel::paintEvent(event);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

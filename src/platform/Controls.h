@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QPixmap>
 #include <QSlider>
 #include <QWidget>
 
@@ -22,8 +23,12 @@ public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     void setBackColor(const QColor& colour);
-    // Loads the picture from a file; false (and no picture) when it cannot be read.
+    // Takes the picture of a file; false (and no picture) when the file is not a picture.
+    // The picture itself is decoded when it is first drawn (or asked for), so that a window
+    // full of pictures shows without waiting for them; a damaged one then shows nothing.
     bool loadPicture(const QString& path);
+    // The picture shown (decoded now if it has not been yet); null when there is none.
+    QPixmap picture();
 
 signals:
     void clicked();
@@ -31,9 +36,13 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void decodePending();
+
     bool m_pressed = false;
+    QString m_pending; // the file whose picture is still to be decoded
 };
 
 // A horizontal slider that reports a mouse button, any button, going down and up on it.

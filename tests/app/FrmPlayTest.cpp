@@ -202,12 +202,12 @@ TEST_F(FrmPlayTest, SkinSetsColoursAndPicturesAtTheirOwnSize) {
     EXPECT_EQ(w->centralWidget()->palette().color(QPalette::Window), QColor(0, 0, 255));
     EXPECT_EQ(m_engine->backColor, 0x0000FFu);
     EXPECT_EQ(w->picLogo->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_EQ(w->picLogo->pixmap().size(), QSize(100, 50));
-    EXPECT_EQ(w->picPlay->pixmap().size(), QSize(80, 40));
+    EXPECT_EQ(w->picLogo->picture().size(), QSize(100, 50));
+    EXPECT_EQ(w->picPlay->picture().size(), QSize(80, 40));
     EXPECT_EQ(w->picPlay->size(), QSize(57, 33));
-    EXPECT_EQ(w->picPause->pixmap().size(), QSize(20, 10));
-    EXPECT_TRUE(w->picStop->pixmap().isNull());
-    EXPECT_TRUE(w->picNext->pixmap().isNull());
+    EXPECT_EQ(w->picPause->picture().size(), QSize(20, 10));
+    EXPECT_TRUE(w->picStop->picture().isNull());
+    EXPECT_TRUE(w->picNext->picture().isNull());
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("skin/logo2.jpg"))));
 }
@@ -221,8 +221,8 @@ TEST_F(FrmPlayTest, MissingOrBrokenSkinOpensSilentlyAndButtonsStillRespond) {
         auto w = open(screen(1024, 768), folder);
         EXPECT_EQ(w->centralWidget()->palette().color(QPalette::Window), QColor(Qt::black));
         EXPECT_EQ(m_engine->count(QStringLiteral("SetBackColor")), 0);
-        EXPECT_TRUE(w->picLogo->pixmap().isNull());
-        EXPECT_TRUE(w->picFast->pixmap().isNull());
+        EXPECT_TRUE(w->picLogo->picture().isNull());
+        EXPECT_TRUE(w->picFast->picture().isNull());
         EXPECT_TRUE(m_dialogs.messages.isEmpty());
         QSignalSpy clicked(w->picPlay, &PictureBox::clicked);
         QTest::mouseClick(w->picPlay, Qt::LeftButton);
