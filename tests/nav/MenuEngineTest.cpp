@@ -151,6 +151,9 @@ TEST_F(MenuEngineTest, MenusButtonsTitlesAndTheirEnds) {
     QTest::qWait(200);
     ASSERT_TRUE(key("Return"));
     ASSERT_TRUE(test::waitUntil([&] { return engine->CurrentTitle() != 0; }, 8000));
+    const int title = engine->CurrentTitle();
+    // Its end (after title 1's cell still) returns to the menu too.
+    ASSERT_TRUE(inMenu(15000)) << where() << " of title " << title;
 
     // Stop then Play starts the program again: the menu.
     engine->Stop();
