@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config clang-format
   clang-14 libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libfontconfig-dev
   libmpv-dev libdvdnav-dev libdvdread-dev
   libfluidsynth-dev timgm6mb-soundfont
   libgtest-dev

@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <clocale>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <vector>
 
 namespace kavelo {
@@ -153,6 +155,9 @@ void KaveloApp::destroyAllWindows() {
 }
 
 int runKavelo(int argc, char** argv) {
+    // The font configuration (some hundred files to read) is needed as soon as the main window
+    // is laid out; it loads on the other processor while Qt connects to the display.
+    std::jthread fontConfiguration([] { FcInit(); });
     // On a Wayland desktop the video window needs X11: run on XWayland unless told otherwise.
     std::vector<char*> args(argv, argv + argc);
     QByteArray platformOption = QByteArrayLiteral("-platform");
@@ -169,6 +174,7 @@ int runKavelo(int argc, char** argv) {
     // built; where the user has none, libdbus would start one and the window would wait.
     std::optional<NoSessionBusStarted> noBusStarted(std::in_place);
     QApplication app(count, args.data());
+    fontConfiguration.join();
     qCDebug(lcDesktop) << "windowing platform" << QGuiApplication::platformName();
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Kavelo"));
