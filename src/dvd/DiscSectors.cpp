@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 
 #include <dvdread/dvd_reader.h>
+#include <dvdread/ifo_read.h>
 
 #include <cstdarg>
 #include <mutex>
@@ -53,6 +54,20 @@ std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place, int
     dvd_reader_t* reader = DVDOpen2(nullptr, &logger, path.constData());
     if (!reader) {
         qCDebug(lcDisc) << "the disc could not be opened for its sectors:" << place;
+        return nullptr;
+    }
+    // libmpv's DVD reading gives subtitles their colours and numbers from the title set's
+    // tables; read as a plain stream they would have neither. Such title sets are not read here.
+    int subpictures = -1;
+    if (ifo_handle_t* ifo = ifoOpenVTSI(reader, titleSet)) {
+        if (ifo->vtsi_mat)
+            subpictures = ifo->vtsi_mat->nr_of_vts_subp_streams;
+        ifoClose(ifo);
+    }
+    if (subpictures != 0) {
+        qCDebug(lcDisc) << "title set" << titleSet
+                        << "has subtitles (or unreadable tables):" << subpictures;
+        DVDClose(reader);
         return nullptr;
     }
     dvd_file_t* file = DVDOpenFile(reader, titleSet, DVD_READ_TITLE_VOBS);

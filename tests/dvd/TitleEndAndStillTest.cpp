@@ -6,9 +6,11 @@
 #include "MpvDvdEngine.h"
 #include "Waiting.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -151,6 +153,26 @@ TEST_F(TitleClockEngineTest, SeeksOnATitleWhoseTimestampsRunOnShowTheAskedPictur
     // that start a group).
     landsOn([&] { engine->PlayChapter(3); }, 996, 3);
     landsOn([&] { engine->PlayPrevChapter(); }, 504, 2);
+
+    // A title set with subtitle streams plays through the disc's navigation, which gives the
+    // subtitles their colours and numbers.
+    QTemporaryDir copy;
+    ASSERT_TRUE(copy.isValid());
+    const QDir source(kDisc + QStringLiteral("/VIDEO_TS"));
+    ASSERT_TRUE(QDir(copy.path()).mkpath(QStringLiteral("VIDEO_TS")));
+    for (const QString& name : source.entryList(QDir::Files))
+        ASSERT_TRUE(
+            QFile::copy(source.filePath(name), copy.filePath(QStringLiteral("VIDEO_TS/") + name)));
+    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"}) {
+        QFile ifo(copy.filePath(QStringLiteral("VIDEO_TS/") + QLatin1String(name)));
+        ASSERT_TRUE(ifo.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(ifo.seek(0x255)); // the title set's number of subpicture streams
+        ASSERT_EQ(ifo.write("\x01", 1), 1);
+    }
+    engine->SetDVDDirectory(copy.path());
+    engine->PlayTitle(2);
+    EXPECT_EQ(engine->CurrentTitle(), 2);
+    EXPECT_FALSE(engine->playsPlainStream());
 }
 
 TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {
