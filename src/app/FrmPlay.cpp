@@ -204,6 +204,9 @@ void FrmPlay::buildControls() {
     picLogo = new PictureBox(m_client);
     picLogo->setObjectName(QStringLiteral("picLogo"));
     picLogo->setGeometry(px(layout::kLogo));
+    // The logo lies over the video window, a native window of its own: it needs one too to stay
+    // above it (the program makes no other native windows beside the video's).
+    picLogo->setAttribute(Qt::WA_NativeWindow);
 
     const char* const names[] = {"picPlay", "picPause",  "picStop", "picPrevious",
                                  "picNext", "picRewind", "picFast", "picFullScreen"};

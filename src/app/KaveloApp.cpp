@@ -173,6 +173,9 @@ int runKavelo(int argc, char** argv) {
     // Qt's accessibility support reaches for the session bus as soon as the main window is
     // built; where the user has none, libdbus would start one and the window would wait.
     std::optional<NoSessionBusStarted> noBusStarted(std::in_place);
+    // Only the video and the logo over it need X windows of their own, not every control
+    // beside them: each costs the window's first showing.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QApplication app(count, args.data());
     fontConfiguration.join();
     qCDebug(lcDesktop) << "windowing platform" << QGuiApplication::platformName();
