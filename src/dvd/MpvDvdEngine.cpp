@@ -325,6 +325,10 @@ void MpvDvdEngine::releasePlayer() {
 void MpvDvdEngine::onPosition() {
     if (!m_mpv || !m_loaded || m_inMenu)
         return;
+    // While a step of a backward scan seeks, libmpv answers with the step's aim, not with a
+    // picture: the time stays on the picture shown until the step's own shows.
+    if (m_scan == Scan::Backwards && m_seekPending)
+        return;
     const std::optional<double> position = m_mpv->getDouble(prop::kTimePos);
     if (!position)
         return;
