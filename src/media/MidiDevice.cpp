@@ -120,6 +120,7 @@ private:
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
     fluid_player_t* m_player = nullptr;
+    std::vector<fluid_player_t*> m_spentPlayers; // replaced while the driver ran
     fluid_audio_driver_t* m_driver = nullptr;
     QTimer m_watch;        // ends a range; renders the sound itself when there is no card
     QElapsedTimer m_clock; // time since the last rendering without a card
@@ -137,6 +138,8 @@ MidiDevice::~MidiDevice() {
         m_fluid->deleteDriver(m_driver);
     if (m_player)
         m_fluid->deletePlayer(m_player);
+    for (fluid_player_t* spent : m_spentPlayers)
+        m_fluid->deletePlayer(spent);
     if (m_synth)
         m_fluid->deleteSynth(m_synth);
     if (m_settings)
@@ -177,8 +180,15 @@ MciError MidiDevice::start(const OpenRequest& request, const MediaOptions& optio
 }
 
 bool MidiDevice::newPlayer() {
-    if (m_player)
-        m_fluid->deletePlayer(m_player);
+    if (m_player) {
+        // While the audio driver runs, its thread may be inside the player's timer: a player
+        // may only be deleted once the driver has stopped. A finished player is inert.
+        if (m_driver)
+            m_spentPlayers.push_back(m_player);
+        else
+            m_fluid->deletePlayer(m_player);
+        m_player = nullptr;
+    }
     m_player = m_fluid->newPlayer(m_synth);
     return m_player && m_fluid->addMem(m_player, m_timing.smf.constData(),
                                        static_cast<size_t>(m_timing.smf.size())) == FLUID_OK;
