@@ -48,9 +48,9 @@ constexpr double kScanMaxBackOff = 4.0;    // the furthest a step aims before it
 constexpr double kChapterTolerance = 0.05; // seconds a position may fall short of a chapter
 constexpr double kMaxSpeed = 100;          // the most libmpv accepts
 
-// The widget that shows the video. It tells the engine when it is first drawn (its window is on
-// the screen) and before its native window goes, so that libmpv never draws into a window that
-// no longer exists.
+// The widget that shows the video. It tells the engine when its top-level window is first on the
+// screen (the logo may cover the video itself, which is then never drawn) and before its native
+// window goes, so that libmpv never draws into a window that no longer exists.
 class VideoWidget final : public QWidget {
 public:
     VideoWidget(QWidget* parent, std::function<void()> firstDrawn, std::function<void()> goingAway)
@@ -78,9 +78,20 @@ protected:
             if (QWindow* window = windowHandle())
                 window->installEventFilter(this);
         }
+        if (event->type() == QEvent::Show && m_firstDrawn) {
+            if (QWindow* top = window()->windowHandle(); top && top != windowHandle())
+                top->installEventFilter(this);
+        }
         return QWidget::event(event);
     }
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && watched != windowHandle() && m_firstDrawn &&
+            static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            // Queued so that the window's own first paint, which follows this expose, comes
+            // before libmpv is loaded.
+            std::exchange(m_firstDrawn, nullptr)();
+        }
         if (watched == windowHandle() && event->type() == QEvent::PlatformSurface &&
             static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
                 QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed &&

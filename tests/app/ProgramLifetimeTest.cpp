@@ -159,10 +159,13 @@ TEST_F(Program, ClosingWhileADiscPlaysEndsCleanly) {
         start(QStringLiteral(KAVELO_TEST_DVD));
         xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), test::windowId(m_main),
                  QStringLiteral("key"), QStringLiteral("ctrl+p")});
-        WId video = 0;
+        // libmpv's window comes up with the program, before Play: wait for the disc's picture.
         ASSERT_TRUE(waitUntil(
-            [&] { return (video = videoOutputWindow(m_process.processId())) != 0; }, 20000));
-        EXPECT_TRUE(showsMovingPicture(video));
+            [&] {
+                const WId video = videoOutputWindow(m_process.processId());
+                return video != 0 && showsMovingPicture(video);
+            },
+            20000));
         closeWithAltF4(m_main);
         ASSERT_TRUE(ended(15000));
         const QString printed = QString::fromLocal8Bit(m_process.readAllStandardError());
