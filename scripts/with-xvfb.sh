@@ -13,9 +13,7 @@ screen="${KAVELO_XVFB_SCREEN:-1024x768x24}"
 dpi="${KAVELO_XVFB_DPI:-96}"
 fifo=$(mktemp -u)
 mkfifo "$fifo"
-# -noreset: by default the server resets whenever its last client leaves (an xdotool or xprop
-# call), and a client connecting during the reset is refused or loses its connection.
-Xvfb -displayfd 3 -screen 0 "$screen" -dpi "$dpi" -nolisten tcp -noreset 3>"$fifo" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "$screen" -dpi "$dpi" -nolisten tcp 3>"$fifo" 2>/dev/null &
 xpid=$!
 wmpid=""
 cleanup() {
