@@ -690,27 +690,25 @@ void measureSeeks(Players& p, int samples) {
         else if (misses.size() < 60)
             misses += QStringLiteral(" %1@%2s").arg(off).arg(target);
     };
+    // Both players seek from a paused picture, so the first other picture read is the one the
+    // seek landed on (a picture read while playing may still be the old one on the screen).
     auto kavelo = [&](int target) {
-        p.kavelo.commands().dResume();
-        idle(300);
         const QRect picture = p.kavelo.picture();
         const auto before = p.x.frameNumber(picture);
         QString why;
         const auto ms =
             p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(target)); }, why);
-        p.kavelo.commands().dPause();
+        const auto frame = newFrame(p.x, picture, before, 500);
+        p.kavelo.engine()->Pause();
         if (!ms) {
             ours.fail(why);
             return;
         }
         ours.add(*ms);
-        const auto frame = newFrame(p.x, picture, before, 500);
         frame ? landing(*frame, target, oursExact, oursMisses)
               : (void)(oursMisses += QStringLiteral(" ?@%1s").arg(target));
     };
     auto mpv = [&](int target) {
-        p.mpv.set(QStringLiteral("pause"), false);
-        idle(300);
         const auto before = p.x.frameNumber(p.mpvPicture);
         p.mpv.clearEvents();
         QElapsedTimer clock;
@@ -718,7 +716,6 @@ void measureSeeks(Players& p, int samples) {
         p.mpv.command({QStringLiteral("seek"), target, QStringLiteral("absolute+exact")});
         const bool ok = p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs);
         const double ms = msSince(clock);
-        p.mpv.set(QStringLiteral("pause"), true);
         if (!ok) {
             theirs.fail(QStringLiteral("no picture within 5 s"));
             return;
@@ -728,6 +725,9 @@ void measureSeeks(Players& p, int samples) {
         frame ? landing(*frame, target, theirsExact, theirsMisses)
               : (void)(theirsMisses += QStringLiteral(" ?@%1s").arg(target));
     };
+    p.kavelo.engine()->Pause();
+    p.mpv.set(QStringLiteral("pause"), true);
+    idle(300);
     for (int i = 0; i < samples; ++i) {
         const int target = targets[static_cast<std::size_t>(i) % targets.size()];
         if (i % 2) {

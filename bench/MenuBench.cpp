@@ -205,24 +205,37 @@ int main(int argc, char** argv) {
         if (i == 0)
             titleMemory = residentMiB();
 
-        // The title's end to the menu's picture: from 1 s before the end.
+        // The title's end to the menu's picture: played from 1 s before the end, timed from the
+        // title's last picture (the last advance of its position) to the menu's first picture.
         try {
             engine.PlayAtTime(QStringLiteral("00:00:07:00"));
-            const double length = 8;
+            double lastPosition = -1;
+            QElapsedTimer sinceLastPicture;
+            sinceLastPicture.start();
+            double ms = -1;
+            int titlePictures = engine.pictureUpdates();
             spinUntil(
                 [&] {
                     try {
-                        return engine.positionSeconds() >= length - 0.1 ||
-                               engine.CurrentTitle() == 0;
+                        if (engine.CurrentTitle() == 0) {
+                            // In the menu: timed once its first picture is up.
+                            if (engine.pictureUpdates() != titlePictures)
+                                ms = static_cast<double>(sinceLastPicture.nsecsElapsed()) / 1e6;
+                            return ms >= 0;
+                        }
+                        if (const double at = engine.positionSeconds(); at != lastPosition) {
+                            lastPosition = at;
+                            titlePictures = engine.pictureUpdates();
+                            sinceLastPicture.restart();
+                        }
+                        return false;
                     } catch (const EngineError&) {
                         return true;
                     }
                 },
                 5000);
-            QElapsedTimer c;
-            c.start();
-            if (spinUntil([&] { return engine.CurrentTitle() == 0; }, 3000))
-                titleEnd.add(static_cast<double>(c.nsecsElapsed()) / 1e6);
+            if (ms >= 0 && lastPosition >= 7)
+                titleEnd.add(ms);
             else
                 ++titleEnd.failures;
         } catch (const EngineError&) {
