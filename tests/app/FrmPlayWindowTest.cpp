@@ -7,6 +7,7 @@
 #include "LogCapture.h"
 #include "Menus.h"
 #include "MpvDvdEngine.h"
+#include "Screenshots.h"
 #include "Waiting.h"
 #include "XWindows.h"
 
@@ -35,15 +36,6 @@ ScreenMetrics screenOf(int w, int h) {
     ScreenMetrics m;
     m.pixels = QSize(w, h);
     return m;
-}
-
-// With KAVELO_SHOTS set to a folder, the screen is saved there under `name`.
-void shot(const char* name) {
-    const QString dir = qEnvironmentVariable("KAVELO_SHOTS");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/" + name);
 }
 
 std::string describe(const std::optional<test::XFrame>& f) {
@@ -121,16 +113,7 @@ private:
 
 // How many pixels of the widget's area on the screen are not black.
 int litPixels(const QWidget* widget) {
-    const QPoint at = widget->mapToGlobal(QPoint(0, 0));
-    const QImage image = QGuiApplication::primaryScreen()
-                             ->grabWindow(0, at.x(), at.y(), widget->width(), widget->height())
-                             .toImage();
-    int lit = 0;
-    for (int y = 0; y < image.height(); y += 4)
-        for (int x = 0; x < image.width(); x += 4)
-            if (qGray(image.pixel(x, y)) > 40)
-                ++lit;
-    return lit;
+    return test::litPixels(test::grabOnScreen(widget), 40, 4);
 }
 
 class MainWindowUnderOpenbox : public ::testing::Test {
@@ -185,7 +168,7 @@ TEST_F(MainWindowUnderOpenbox, LayoutsCountTheFrameInAndTheWindowHasItsIconAndNo
         EXPECT_GT(w->staMain->y(), buttonsBottom);
         EXPECT_LT(w->staMain->y() - buttonsBottom, 30);
         EXPECT_LE(w->staMain->panel(4)->geometry().right(), w->staMain->width());
-        shot("main-800x600-layout.png");
+        test::saveScreen("main-800x600-layout.png");
 
         // The icon is the disc at 32 × 32 (and larger). The window asks for no minimise and no
         // maximise box (openbox keeps its minimise button whatever a window asks; the size is
@@ -215,7 +198,7 @@ TEST_F(MainWindowUnderOpenbox, LayoutsCountTheFrameInAndTheWindowHasItsIconAndNo
         ASSERT_TRUE(f);
         EXPECT_TRUE(waitUntil([&] { return w->sliMain->width() == f->outer().width(); }, 5000))
             << w->sliMain->width();
-        shot("main-standard-layout.png");
+        test::saveScreen("main-standard-layout.png");
     }
 }
 
@@ -318,7 +301,7 @@ TEST_F(MainWindowUnderOpenbox, FullScreenStaysOnTopAndEveryWayOutReturnsToTheWin
         answer.stop();
         sawBox = true;
         boxAbove = waitUntil([&] { return test::stackedAbove(box->winId(), full->winId()); }, 5000);
-        shot("fullscreen-message.png");
+        test::saveScreen("fullscreen-message.png");
         static_cast<QDialog*>(box)->accept();
     });
     answer.start();
@@ -327,7 +310,7 @@ TEST_F(MainWindowUnderOpenbox, FullScreenStaysOnTopAndEveryWayOutReturnsToTheWin
     EXPECT_TRUE(boxAbove);
     EXPECT_TRUE(waitUntil([&] { return test::stackedAbove(full->winId(), w->winId()); }, 5000));
     EXPECT_TRUE(engine.FullScreenMode());
-    shot("fullscreen-after-message.png");
+    test::saveScreen("fullscreen-after-message.png");
 
     // Esc leaves full screen; with no disc played yet the logo shows again, not the video.
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
@@ -335,7 +318,7 @@ TEST_F(MainWindowUnderOpenbox, FullScreenStaysOnTopAndEveryWayOutReturnsToTheWin
     EXPECT_TRUE(waitUntil([&] { return !test::viewable(full->winId()); }, 5000));
     EXPECT_TRUE(waitUntil([&] { return litPixels(w->picLogo) > 1000; }, 5000))
         << litPixels(w->picLogo);
-    shot("fullscreen-left-with-escape.png");
+    test::saveScreen("fullscreen-left-with-escape.png");
 
     // So does a double click on the picture.
     full = enter();
@@ -356,7 +339,7 @@ TEST_F(MainWindowUnderOpenbox, FullScreenStaysOnTopAndEveryWayOutReturnsToTheWin
     const QString before = engine.CurrentTime();
     EXPECT_TRUE(waitUntil([&] { return engine.CurrentTime() != before; }, 5000));
     EXPECT_TRUE(w->timTime->isActive());
-    shot("fullscreen-closed-by-window-manager.png");
+    test::saveScreen("fullscreen-closed-by-window-manager.png");
 
     // Closing the main window while the disc plays ends cleanly: no X error, nothing stopped
     // from another thread.

@@ -40,11 +40,7 @@ const QByteArray kAnswer = "kavelo-dvdprobe 1\n"
                            "end\n";
 
 QString copyDisc(const QString& dir) {
-    const QDir source(kDisc + QStringLiteral("/VIDEO_TS"));
-    QDir(dir).mkpath(QStringLiteral("VIDEO_TS"));
-    for (const QString& name : source.entryList(QDir::Files))
-        QFile::copy(source.filePath(name), dir + QStringLiteral("/VIDEO_TS/") + name);
-    return dir;
+    return kavelo::test::copyDisc(kDisc, dir);
 }
 
 // A stand-in probe: a shell script with `body`.

@@ -28,13 +28,8 @@ namespace {
 
 const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
 
-// Copies the sample disc's VIDEO_TS into `dir`.
 QString copyDisc(const QString& dir) {
-    const QDir source(kDisc + QStringLiteral("/VIDEO_TS"));
-    QDir(dir).mkpath(QStringLiteral("VIDEO_TS"));
-    for (const QString& name : source.entryList(QDir::Files))
-        QFile::copy(source.filePath(name), dir + QStringLiteral("/VIDEO_TS/") + name);
-    return dir;
+    return kavelo::test::copyDisc(kDisc, dir);
 }
 
 void truncateFile(const QString& path, qint64 size) {
@@ -82,8 +77,6 @@ TEST_F(EngineTest, PlaysTitleOneToTheDiscsEndPausesStopsAndPlaysAgain) {
     EXPECT_THROW(engine->Resume(), EngineError);
     EXPECT_THROW(engine->PlayChapter(1), EngineError);
     EXPECT_THROW(engine->SaveBookmark(), EngineError);
-    EXPECT_EQ(engine->widget()->objectName(), QStringLiteral("dvdMain"));
-    EXPECT_EQ(engine->widget()->parentWidget(), &m_window);
     EXPECT_EQ(engine->PlayState(), DvdPlayState::Stopped);
 
     playDisc();
@@ -267,7 +260,7 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     EXPECT_THROW(engine->PlayBackwards(-16), EngineError);
 }
 
-TEST_F(EngineTest, BookmarkAnglesAnotherTitleMuteZoomAndBackColour) {
+TEST_F(EngineTest, BookmarkAnglesAnotherTitleAndMute) {
     EXPECT_NO_THROW(engine->DeleteBookmark());
     EXPECT_THROW(engine->RestoreBookmark(), EngineError);
     EXPECT_THROW(engine->AnglesAvailable(), EngineError);
@@ -309,23 +302,13 @@ TEST_F(EngineTest, BookmarkAnglesAnotherTitleMuteZoomAndBackColour) {
     engine->DeleteBookmark();
     EXPECT_THROW(engine->RestoreBookmark(), EngineError);
 
-    // Mute, zoom and the back colour reach the player.
+    // Mute reaches the player; the zoom and back colour on the screen are in the video test.
     for (const bool on : {true, false}) {
         engine->SetMute(on);
         EXPECT_EQ(engine->propertyText("mute"), on ? QStringLiteral("yes") : QStringLiteral("no"));
     }
-
-    engine->Zoom(0, 0, 4.0);
-    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 2.0);
-    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), -1.0);
-    EXPECT_EQ(engine->propertyText("video-align-y").toDouble(), -1.0);
-    engine->Zoom(0, 0, 0.0);
-    EXPECT_EQ(engine->propertyText("video-zoom").toDouble(), 0.0);
-    EXPECT_EQ(engine->propertyText("video-align-x").toDouble(), 0.0);
     EXPECT_THROW(engine->Zoom(0, 0, -4.0), EngineError);
-
     engine->SetBackColor(0x00332211);
-    EXPECT_TRUE(engine->propertyText("background").toLower().endsWith(QStringLiteral("112233")));
     EXPECT_EQ(engine->widget()->palette().color(QPalette::Window), QColor(0x11, 0x22, 0x33));
 
     // Destroying the window under a playing engine leaves an engine that refuses politely.

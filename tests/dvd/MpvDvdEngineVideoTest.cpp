@@ -1,6 +1,7 @@
 // The libmpv engine with real video output under Xvfb: the picture, zoom, back colour, full
 // screen, and mouse and keys reaching Qt over the playing video (pressed with xdotool).
 #include "MpvDvdEngine.h"
+#include "Screenshots.h"
 #include "Waiting.h"
 
 #include <QApplication>
@@ -47,15 +48,6 @@ public:
         return false;
     }
 };
-
-// What the screen shows inside `widget`, read back from the X server.
-QImage shot(QWidget* widget) {
-    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, origin.x(), origin.y(), widget->width(), widget->height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
 
 // Mean difference per colour channel, 0 to 255.
 double difference(const QImage& a, const QImage& b) {
@@ -129,7 +121,7 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
 
     engine->Pause();
     QTest::qWait(300);
-    const QImage plain = shot(video);
+    const QImage plain = test::grabOnScreen(video);
     const QRgb side = plain.pixel(10, 180);
     EXPECT_GT(qRed(side), 200);
     EXPECT_LT(qGreen(side) + qBlue(side), 60);
@@ -137,9 +129,11 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     EXPECT_NE(middle, side) << "no picture in the middle";
 
     engine->Zoom(0, 0, 4.0);
-    EXPECT_TRUE(test::waitUntil([&] { return difference(plain, shot(video)) > 20; }, 5000));
+    EXPECT_TRUE(
+        test::waitUntil([&] { return difference(plain, test::grabOnScreen(video)) > 20; }, 5000));
     engine->Zoom(0, 0, 0.0);
-    EXPECT_TRUE(test::waitUntil([&] { return difference(plain, shot(video)) < 3; }, 5000));
+    EXPECT_TRUE(
+        test::waitUntil([&] { return difference(plain, test::grabOnScreen(video)) < 3; }, 5000));
 
     // Full screen: the same native window over the whole screen, still playing.
     engine->Resume();
@@ -210,11 +204,13 @@ TEST_F(VideoEngineTest, StopAndPlayKeepOneVideoOutput) {
         engine->Play();
         engine->Pause();
         QTest::qWait(300);
-        EXPECT_NE(shot(video).pixel(320, 180), shot(video).pixel(10, 180)) << "no picture";
+        EXPECT_NE(test::grabOnScreen(video).pixel(320, 180),
+                  test::grabOnScreen(video).pixel(10, 180))
+            << "no picture";
         engine->Stop();
         QTest::qWait(300);
         // Stopped: the back colour where the picture was, from the same output.
-        const QRgb middle = shot(video).pixel(320, 180);
+        const QRgb middle = test::grabOnScreen(video).pixel(320, 180);
         EXPECT_GT(qRed(middle), 200) << cycle;
         EXPECT_LT(qGreen(middle) + qBlue(middle), 60) << cycle;
         EXPECT_EQ(childWindows(video->winId()), output) << "the video output was rebuilt";

@@ -4,6 +4,7 @@
 // 2, 3 and 4 carry their title and frame number in a code strip (see
 // scripts/make-sample-disc.sh); title 2 is colour bars, title 1 a test pattern.
 #include "MpvDvdEngine.h"
+#include "TestFiles.h"
 #include "Waiting.h"
 
 #include <QDir>
@@ -158,11 +159,7 @@ TEST_F(TitleClockEngineTest, SeeksOnATitleWhoseTimestampsRunOnShowTheAskedPictur
     // subtitles their colours and numbers.
     QTemporaryDir copy;
     ASSERT_TRUE(copy.isValid());
-    const QDir source(kDisc + QStringLiteral("/VIDEO_TS"));
-    ASSERT_TRUE(QDir(copy.path()).mkpath(QStringLiteral("VIDEO_TS")));
-    for (const QString& name : source.entryList(QDir::Files))
-        ASSERT_TRUE(
-            QFile::copy(source.filePath(name), copy.filePath(QStringLiteral("VIDEO_TS/") + name)));
+    ASSERT_FALSE(kavelo::test::copyDisc(kDisc, copy.path()).isEmpty());
     for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"}) {
         QFile ifo(copy.filePath(QStringLiteral("VIDEO_TS/") + QLatin1String(name)));
         ASSERT_TRUE(ifo.open(QIODevice::ReadWrite));

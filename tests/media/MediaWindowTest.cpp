@@ -5,6 +5,7 @@
 #include "FakeDialogs.h"
 #include "FrmSingle.h"
 #include "MediaFixtures.h"
+#include "Screenshots.h"
 #include "Waiting.h"
 #include "XWindows.h"
 
@@ -25,15 +26,6 @@ namespace kavelo {
 namespace {
 
 using test::FakeDialogs;
-
-// With KAVELO_SHOTS set to a folder, the screen is saved there under `name`.
-void shot(const char* name) {
-    const QString dir = qEnvironmentVariable("KAVELO_SHOTS");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + "/" + name);
-}
 
 int counter(const QLabel* label) {
     return label->text().section(QLatin1Char(' '), -1).toInt();
@@ -65,7 +57,7 @@ TEST(MediaWindow, UnderAFrameTheResizeRuleWorksFromTheOuterSize) {
     EXPECT_EQ(form.FrameVideo->size(), QSize(545, 353)); // 8535 - 360, 7950 - 2650
     EXPECT_EQ(form.sliTime->width(), 569);               // the outer width
     EXPECT_EQ(form.cmdStop->y(), form.cmdOpen->y());
-    shot("media-framed.png");
+    test::saveScreen("media-framed.png");
 }
 
 TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
@@ -94,20 +86,10 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     const int running = counter(form.lblCurrentTime);
     EXPECT_GT(running, 5);
     EXPECT_LE(running, 50);
-    shot("media-playing.png");
+    test::saveScreen("media-playing.png");
 
     // The picture is the clip's test pattern, not a black frame.
-    const QImage image = form.FrameVideo->screen()
-                             ->grabWindow(0, form.FrameVideo->mapToGlobal(QPoint(0, 0)).x(),
-                                          form.FrameVideo->mapToGlobal(QPoint(0, 0)).y(),
-                                          form.FrameVideo->width(), form.FrameVideo->height())
-                             .toImage();
-    int coloured = 0;
-    for (int y = 0; y < image.height(); y += 8)
-        for (int x = 0; x < image.width(); x += 8)
-            if (qGray(image.pixel(x, y)) > 60)
-                ++coloured;
-    EXPECT_GT(coloured, 100);
+    EXPECT_GT(test::litPixels(test::grabOnScreen(form.FrameVideo), 60, 8), 100);
 
     // Press, drag to a quarter of the way, release: the clip goes on from there.
     QTest::mouseClick(form.cmdPause, Qt::LeftButton);
@@ -121,7 +103,7 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     QTest::qWait(600);
     EXPECT_GE(counter(form.lblCurrentTime), target);
     EXPECT_LE(counter(form.lblCurrentTime), target + 25);
-    shot("media-seeked.png");
+    test::saveScreen("media-seeked.png");
 
     QTest::mouseClick(form.cmdStop, Qt::LeftButton);
     QTest::mouseClick(form.cmdClose, Qt::LeftButton);
@@ -134,7 +116,7 @@ TEST(MediaWindow, PlaysAClipWithItsPictureSeeksAndPlaysMidi) {
     EXPECT_EQ(form.lblTotalTime->text(), QStringLiteral("Total Frames: 3000"));
     QTest::qWait(1100);
     EXPECT_GT(counter(form.lblCurrentTime), 300);
-    shot("media-midi.png");
+    test::saveScreen("media-midi.png");
     QTest::mouseClick(form.cmdClose, Qt::LeftButton);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 

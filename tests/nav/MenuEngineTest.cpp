@@ -2,6 +2,7 @@
 // shows, the pointer lights buttons, clicks and keys play titles, titles return to the menu,
 // Ctrl+M calls the menu from a title and its resume button returns there.
 #include "MpvDvdEngine.h"
+#include "Screenshots.h"
 #include "Waiting.h"
 
 #include <QApplication>
@@ -28,14 +29,6 @@ namespace {
 const QString kMenuDisc = QStringLiteral(KAVELO_MENU_DVD);
 const QString kSampleDisc = QStringLiteral(KAVELO_TEST_DVD);
 const QString kLoopingDisc = QStringLiteral(KAVELO_LOOPING_DVD);
-
-QImage shot(QWidget* widget) {
-    const QPoint origin = widget->mapToGlobal(QPoint(0, 0));
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, origin.x(), origin.y(), widget->width(), widget->height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
 
 // How many pixels of `rect` differ clearly between two pictures.
 int changedPixels(const QImage& a, const QImage& b, const QRect& rect) {
@@ -127,13 +120,13 @@ TEST_F(MenuEngineTest, MenusButtonsTitlesAndTheirEnds) {
     // Hovering the second button lights it where the disc's highlight area says.
     ASSERT_TRUE(pointer(600, 500, false)); // over no button
     QTest::qWait(300);
-    const QImage before = shot(video);
+    const QImage before = test::grabOnScreen(video);
     ASSERT_TRUE(pointer(300, 328, false));
     const QRect button2(100 * 768 / 720, 300, 460 * 768 / 720, 57);
-    EXPECT_TRUE(
-        test::waitUntil([&] { return changedPixels(before, shot(video), button2) > 200; }, 3000));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return changedPixels(before, test::grabOnScreen(video), button2) > 200; }, 3000));
     const QRect below(0, 470, 768, 100); // under the buttons nothing changes
-    EXPECT_LT(changedPixels(before, shot(video), below), 50);
+    EXPECT_LT(changedPixels(before, test::grabOnScreen(video), below), 50);
 
     // A click plays title 2 from chapter 3; its end returns to the menu.
     ASSERT_TRUE(pointer(300, 328, true));

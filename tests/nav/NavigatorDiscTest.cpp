@@ -1,4 +1,5 @@
-// The navigator on real libdvdnav, reading the authored menu disc and the sample disc.
+// The navigator on real libdvdnav, reading the authored menu disc. The menu key, resuming and
+// the disc without menus are played through the whole engine in MenuEngineTest.
 #include "DvdnavSource.h"
 #include "Navigator.h"
 
@@ -67,30 +68,4 @@ TEST(NavigatorDisc, MenuDiscButtonsTitlesAndTheirEnds) {
     EXPECT_EQ(nav.buttonCount(), 2);
     EXPECT_TRUE(nav.move(NavDirection::Down));
     expectMainMenu(nav.activate());
-}
-
-TEST(NavigatorDisc, MenuKeyInATitleAndResume) {
-    Navigator nav = open(KAVELO_MENU_DVD);
-    expectMainMenu(nav.start());
-    ASSERT_EQ(nav.activate().kind, Kind::Title);
-    const NavDecision root = nav.openMenu(4.5);
-    ASSERT_EQ(root.kind, Kind::Menu) << root.reason;
-    EXPECT_EQ(root.menu.domain, NavDomain::TitleSetMenu);
-    ASSERT_EQ(nav.selectedButton(), 1);
-    const NavDecision back = nav.activate();
-    ASSERT_EQ(back.kind, Kind::Title) << back.reason;
-    EXPECT_EQ(back.title.title, 1);
-    EXPECT_EQ(back.title.chapter, 2);
-    EXPECT_NEAR(back.title.start, 4.5, 1.0);
-}
-
-TEST(NavigatorDisc, SampleDiscWithoutMenusStartsWithTitleOne) {
-    Navigator nav = open(KAVELO_TEST_DVD);
-    const NavDecision first = nav.start();
-    ASSERT_EQ(first.kind, Kind::Title) << first.reason;
-    EXPECT_EQ(first.title.title, 1);
-    EXPECT_EQ(first.title.chapter, 1);
-    const NavDecision after = nav.titleEnded();
-    EXPECT_NE(after.kind, Kind::Failed) << after.reason;
-    EXPECT_FALSE(openDvdnavSource("/nonexistent/place"));
 }
