@@ -57,9 +57,14 @@ TEST(NavigatorDisc, MenuDiscButtonsTitlesAndTheirEnds) {
     EXPECT_EQ(t2.title.title, 2);
     EXPECT_EQ(t2.title.chapter, 3);
     EXPECT_NEAR(t2.title.start, 4.0, 0.6);
+
+    EXPECT_FALSE(nav.inMenu());
+    EXPECT_EQ(nav.buttonCount(), 0);
     expectMainMenu(nav.titleEnded());
 
-    EXPECT_TRUE(nav.pointAt(300, 428));
+    nav.pointAt(300, 228); // over the first button, selected already or now
+    EXPECT_EQ(nav.selectedButton(), 1);
+    EXPECT_TRUE(nav.move(NavDirection::Up)); // wraps to the last button
     EXPECT_EQ(nav.selectedButton(), 3);
     const NavDecision motion = nav.clickAt(300, 428);
     ASSERT_EQ(motion.kind, Kind::Menu) << motion.reason;

@@ -82,36 +82,7 @@ NavLimits tightLimits() {
 
 } // namespace
 
-TEST(Navigator, FollowsTheDiscProgramThroughMenusAndTitles) {
-    Navigator nav(menuDisc());
-    const NavDecision first = nav.start();
-    expectMenu(first, NavDomain::DiscMenu, MenuPiece::End::Still, 3);
-    EXPECT_EQ(first.menu.stillSeconds, 255);
-    EXPECT_TRUE(nav.inMenu());
-    EXPECT_EQ(nav.buttonCount(), 3);
-    EXPECT_EQ(nav.selectedButton(), 1);
-
-    expectTitle(nav.activate(), 1, 1, 0.0);
-    EXPECT_FALSE(nav.inMenu());
-    EXPECT_EQ(nav.buttonCount(), 0);
-    // The title's last cell holds a still: the player held it; the closing command runs after.
-    expectMenu(nav.titleEnded(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
-
-    EXPECT_TRUE(nav.move(NavDirection::Down));
-    EXPECT_EQ(nav.selectedButton(), 2);
-    expectTitle(nav.activate(), 2, 3, 4.0);
-    expectMenu(nav.titleEnded(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
-
-    EXPECT_TRUE(nav.move(NavDirection::Up)); // wraps to the last button
-    EXPECT_EQ(nav.selectedButton(), 3);
-    const NavDecision motion = nav.activate();
-    expectMenu(motion, NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
-    EXPECT_EQ(motion.menu.titleSet, 1);
-    EXPECT_EQ(nav.buttonCount(), 2);
-    EXPECT_TRUE(nav.move(NavDirection::Down));
-    expectMenu(nav.activate(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
-}
-
+// The menu disc's program, followed through its menus and titles, is NavigatorDiscTest's.
 TEST(Navigator, MenuCallDuringATitleResumesWhereItLeft) {
     Navigator nav(menuDisc());
     ASSERT_EQ(nav.start().kind, Kind::Menu);
