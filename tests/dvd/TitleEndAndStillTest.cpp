@@ -110,6 +110,7 @@ TEST_F(TitleClockEngineTest, AfterTitleTwoEndsPlayShowsItAgainFromItsStart) {
     EXPECT_NEAR(position(), 80 - 1 / kFps, 0.05);
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_EQ(engine->CurrentChapter(), 4);
+    EXPECT_EQ(engine->PlayState(), kavelo::DvdPlayState::Paused); // held at the end
     EXPECT_TRUE(showsColourBars(engine->picture()));
 
     engine->Play();
