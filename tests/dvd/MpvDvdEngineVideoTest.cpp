@@ -1,5 +1,6 @@
 // The libmpv engine with real video output under Xvfb: the picture, zoom, back colour, full
 // screen, and mouse and keys reaching Qt over the playing video (pressed with xdotool).
+#include "EngineWindow.h"
 #include "MpvDvdEngine.h"
 #include "Screenshots.h"
 #include "Waiting.h"
@@ -83,24 +84,16 @@ QStringList childWindows(WId window) {
     return children;
 }
 
-class VideoEngineTest : public ::testing::Test {
+class VideoEngineTest : public test::EngineWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         ASSERT_TRUE(QFile::exists(kDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")));
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            GTEST_SKIP() << "xdotool is not installed";
-        m_window.setGeometry(0, 0, 640, 480);
-        engine = std::make_unique<MpvDvdEngine>(&m_window);
-        engine->widget()->setGeometry(0, 0, 640, 360);
-        m_window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
-        qApp->installEventFilter(&spy);
+        showEngine(QRect(0, 0, 640, 480), QRect(0, 0, 640, 360));
+        if (ready())
+            qApp->installEventFilter(&spy);
     }
     void TearDown() override { qApp->removeEventFilter(&spy); }
 
-    QWidget m_window;
-    std::unique_ptr<MpvDvdEngine> engine;
     InputSpy spy;
 };
 

@@ -1,6 +1,7 @@
 // The DVD engine following the menu disc's own program in a real window under Xvfb: the menu
 // shows, the pointer lights buttons, clicks and keys play titles, titles return to the menu,
 // Ctrl+M calls the menu from a title and its resume button returns there.
+#include "EngineWindow.h"
 #include "MpvDvdEngine.h"
 #include "Screenshots.h"
 #include "Waiting.h"
@@ -45,20 +46,14 @@ int changedPixels(const QImage& a, const QImage& b, const QRect& rect) {
     return changed;
 }
 
-class MenuEngineTest : public ::testing::Test {
+class MenuEngineTest : public test::EngineWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         ASSERT_TRUE(QFile::exists(kMenuDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")));
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            GTEST_SKIP() << "xdotool is not installed";
         // The window's video area has the picture's own shape: frame pixel = window pixel * 1.
-        m_window.setGeometry(0, 0, 768, 576);
-        engine = std::make_unique<MpvDvdEngine>(&m_window);
-        engine->widget()->setGeometry(0, 0, 768, 576);
-        m_window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
-        m_window.activateWindow();
+        showEngine(QRect(0, 0, 768, 576), QRect(0, 0, 768, 576));
+        if (ready())
+            m_window.activateWindow();
     }
 
     // The screen point over the frame point (x, y) of a 720 x 576 frame shown 768 wide.
@@ -97,9 +92,6 @@ protected:
     bool inMenu(int ms = 8000) {
         return test::waitUntil([&] { return engine->CurrentTitle() == 0; }, ms);
     }
-
-    QWidget m_window;
-    std::unique_ptr<MpvDvdEngine> engine;
 };
 
 } // namespace
