@@ -15,11 +15,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QGuiApplication>
-#include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>

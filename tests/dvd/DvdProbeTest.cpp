@@ -4,7 +4,6 @@
 #include "DvdStructure.h"
 #include "TestFiles.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDevice>

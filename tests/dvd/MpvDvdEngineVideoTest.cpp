@@ -12,11 +12,9 @@
 #include <QKeyEvent>
 #include <QList>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
 

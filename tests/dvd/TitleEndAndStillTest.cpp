@@ -7,7 +7,6 @@
 #include "TestFiles.h"
 #include "Waiting.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>

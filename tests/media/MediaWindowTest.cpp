@@ -9,13 +9,8 @@
 #include "Waiting.h"
 #include "XWindows.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <QImage>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>

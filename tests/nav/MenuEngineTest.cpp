@@ -6,13 +6,9 @@
 #include "Screenshots.h"
 #include "Waiting.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QPixmap>
-#include <QScreen>
-#include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
 
