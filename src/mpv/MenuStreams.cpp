@@ -62,6 +62,20 @@ int openPiece(void* userData, char* uri, mpv_stream_cb_info* info) {
 
 } // namespace
 
+QByteArray streamAddress(const char* protocol, std::uint64_t id) {
+    return QByteArray(protocol) + "://" + QByteArray::number(static_cast<qulonglong>(id));
+}
+
+std::optional<std::uint64_t> streamId(const char* protocol, const char* uri) {
+    const QByteArray text(uri);
+    const QByteArray prefix = QByteArray(protocol) + "://";
+    if (!text.startsWith(prefix))
+        return std::nullopt;
+    bool ok = false;
+    const std::uint64_t id = text.mid(prefix.size()).toULongLong(&ok);
+    return ok ? std::optional(id) : std::nullopt;
+}
+
 bool addStreamProtocol(Session& player, const char* protocol, void* userData,
                        mpv_stream_cb_open_ro_fn open) {
     mpv_handle* handle = player.rawHandle();
@@ -90,7 +104,7 @@ QByteArray MenuStreams::publish(std::shared_ptr<const std::vector<std::uint8_t>>
     m_pieces.clear();
     const std::uint64_t id = m_next++;
     m_pieces.emplace(id, std::move(data));
-    return QByteArray(kProtocol) + "://" + QByteArray::number(static_cast<qulonglong>(id));
+    return streamAddress(kProtocol, id);
 }
 
 void MenuStreams::withdrawAll() {
@@ -99,16 +113,11 @@ void MenuStreams::withdrawAll() {
 }
 
 std::shared_ptr<const std::vector<std::uint8_t>> MenuStreams::find(const char* uri) {
-    const QByteArray text(uri);
-    const QByteArray prefix = QByteArray(kProtocol) + "://";
-    if (!text.startsWith(prefix))
-        return nullptr;
-    bool ok = false;
-    const std::uint64_t id = text.mid(prefix.size()).toULongLong(&ok);
-    if (!ok)
+    const std::optional<std::uint64_t> id = streamId(kProtocol, uri);
+    if (!id)
         return nullptr;
     const std::lock_guard lock(m_mutex);
-    const auto it = m_pieces.find(id);
+    const auto it = m_pieces.find(*id);
     return it == m_pieces.end() ? nullptr : it->second;
 }
 

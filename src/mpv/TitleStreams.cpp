@@ -96,8 +96,8 @@ bool TitleReader::fill(std::uint64_t sector) {
     const std::uint64_t within = sector - m_starts[index];
     const std::uint64_t left = std::uint64_t{run.last} - run.first + 1 - within;
     const int want = static_cast<int>(std::min<std::uint64_t>(left, kChunkSectors));
-    const int got = m_title->source->read(static_cast<std::uint32_t>(run.first + within), want,
-                                          m_chunk.data());
+    const int got =
+        m_title->source->read(static_cast<std::uint32_t>(run.first + within), want, m_chunk.data());
     if (got <= 0 || got > want) {
         m_chunkCount = 0;
         qCDebug(lcMpv) << "a title's sectors could not be read at" << run.first + within;
@@ -126,8 +126,7 @@ QByteArray TitleStreams::publish(std::shared_ptr<SectorSource> source,
     const std::lock_guard lock(m_mutex);
     m_titles.clear();
     const std::uint64_t id = m_next++;
-    QByteArray address =
-        QByteArray(kProtocol) + "://" + QByteArray::number(static_cast<qulonglong>(id));
+    QByteArray address = streamAddress(kProtocol, id);
     m_titles.emplace(
         id, std::make_shared<const Title>(Title{address, std::move(source), std::move(runs)}));
     return address;
@@ -139,16 +138,11 @@ void TitleStreams::withdrawAll() {
 }
 
 std::shared_ptr<const TitleStreams::Title> TitleStreams::find(const char* uri) {
-    const QByteArray text(uri);
-    const QByteArray prefix = QByteArray(kProtocol) + "://";
-    if (!text.startsWith(prefix))
-        return nullptr;
-    bool ok = false;
-    const std::uint64_t id = text.mid(prefix.size()).toULongLong(&ok);
-    if (!ok)
+    const std::optional<std::uint64_t> id = streamId(kProtocol, uri);
+    if (!id)
         return nullptr;
     const std::lock_guard lock(m_mutex);
-    const auto it = m_titles.find(id);
+    const auto it = m_titles.find(*id);
     if (it == m_titles.end() || it->second->runs.empty() || !it->second->source)
         return nullptr;
     return it->second;
