@@ -34,6 +34,16 @@ constexpr qint64 kFirstPictureMs = 1000;
 constexpr int kOverlayId = 3;
 constexpr int kStillForever = 255; // a still that holds until a button is used
 
+// Where libmpv shows the picture inside its window, letterbox bars left out.
+PixelRect shownPicture(mpv::Session& session) {
+    return pictureRect(static_cast<int>(session.getInt("osd-dimensions/w").value_or(0)),
+                       static_cast<int>(session.getInt("osd-dimensions/h").value_or(0)),
+                       session.getDouble("osd-dimensions/ml").value_or(0),
+                       session.getDouble("osd-dimensions/mt").value_or(0),
+                       session.getDouble("osd-dimensions/mr").value_or(0),
+                       session.getDouble("osd-dimensions/mb").value_or(0));
+}
+
 } // namespace
 
 bool MpvDvdEngine::startDiscProgram(const QString& place, qint64 budgetMs) {
@@ -195,13 +205,7 @@ void MpvDvdEngine::drawHighlight(bool activated) {
     const OverlayPicture frame = m_nav->highlightPicture(activated);
     const int frameWidth = static_cast<int>(session.getInt("video-params/w").value_or(720));
     const int frameHeight = static_cast<int>(session.getInt("video-params/h").value_or(576));
-    const PixelRect picture =
-        pictureRect(static_cast<int>(session.getInt("osd-dimensions/w").value_or(0)),
-                    static_cast<int>(session.getInt("osd-dimensions/h").value_or(0)),
-                    session.getDouble("osd-dimensions/ml").value_or(0),
-                    session.getDouble("osd-dimensions/mt").value_or(0),
-                    session.getDouble("osd-dimensions/mr").value_or(0),
-                    session.getDouble("osd-dimensions/mb").value_or(0));
+    const PixelRect picture = shownPicture(session);
     const OverlayPicture placed = placeOnPicture(frame, picture, frameWidth, frameHeight);
     if (placed.empty()) {
         if (m_overlayShown)
@@ -374,13 +378,7 @@ bool MpvDvdEngine::eventFilter(QObject* watched, QEvent* event) {
         const double scale = m_video->devicePixelRatioF();
         const QPointF at = mouse->position() * scale;
         mpv::Session& session = player();
-        const PixelRect picture =
-            pictureRect(static_cast<int>(session.getInt("osd-dimensions/w").value_or(0)),
-                        static_cast<int>(session.getInt("osd-dimensions/h").value_or(0)),
-                        session.getDouble("osd-dimensions/ml").value_or(0),
-                        session.getDouble("osd-dimensions/mt").value_or(0),
-                        session.getDouble("osd-dimensions/mr").value_or(0),
-                        session.getDouble("osd-dimensions/mb").value_or(0));
+        const PixelRect picture = shownPicture(session);
         const auto point =
             windowToFrame(static_cast<int>(at.x()), static_cast<int>(at.y()), picture,
                           static_cast<int>(session.getInt("video-params/w").value_or(720)),
