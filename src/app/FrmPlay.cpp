@@ -55,6 +55,9 @@ public:
     void SaveBookmark() override { fail(); }
     void RestoreBookmark() override { fail(); }
     void DeleteBookmark() override { fail(); }
+    void SetVolume(double) override { fail(); }
+    const DvdSnapshot& snapshot() const noexcept override { return m_snapshot; }
+    DvdEngineEvents& events() noexcept override { return m_events; }
     void SetBackColor(std::uint32_t colour) override {
         QPalette pal = m_widget->palette();
         pal.setColor(QPalette::Window, colourFromEngine(colour));
@@ -64,6 +67,8 @@ public:
 private:
     [[noreturn]] static void fail() { throw EngineError("no DVD engine"); }
     QWidget* m_widget;
+    DvdSnapshot m_snapshot;
+    DvdEngineEvents m_events;
 };
 
 // The desktop's own colours, set role by role so that they do not inherit the window's.

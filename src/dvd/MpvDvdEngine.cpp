@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -172,6 +173,10 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent) {
             m_holdingStill = false;
         }
     });
+
+    m_snapshotTimer.setInterval(250);
+    connect(&m_snapshotTimer, &QTimer::timeout, this, [this] { refreshSnapshot(); });
+    m_snapshotTimer.start();
 
     m_scanTimer.setSingleShot(true);
     connect(&m_scanTimer, &QTimer::timeout, this, [this] {
@@ -1067,6 +1072,46 @@ void MpvDvdEngine::RestoreBookmark() {
     load(mark.place, m_discs.read(mark.place), mark.title, mark.time, mark.angle,
          std::max<qint64>(kPlayBudgetMs - clock.elapsed(), 1000));
     applyStreams(mark.audio, mark.subpicture);
+}
+
+void MpvDvdEngine::SetVolume(double volume) {
+    if (!std::isfinite(volume) || volume < 0 || volume > 1)
+        throw EngineError("no such volume");
+    setDouble("volume", volume * 100);
+    m_volume = volume;
+    refreshSnapshot();
+}
+
+void MpvDvdEngine::refreshSnapshot() noexcept {
+    DvdSnapshot now;
+    now.jumps = m_snapshot.jumps;
+    now.volume = m_volume;
+    try {
+        now.state = PlayState();
+        now.inMenu = m_inMenu;
+        if (m_loaded && !m_inMenu) {
+            const DvdTitleInfo& info = currentTitleInfo();
+            now.title = m_title;
+            now.seconds = currentPosition();
+            now.chapter = chapterIndexAt(now.seconds) + 1;
+            now.chapters = info.chapters;
+            now.length = info.length;
+            now.angle = m_angle;
+            now.angles = info.angles;
+            std::tie(now.audio, now.subpicture) = playingStreams();
+        }
+    } catch (const std::exception&) {
+        now = DvdSnapshot{};
+        now.volume = m_volume;
+    }
+    now.fps = m_fps;
+    if (now.title != m_snapshot.title || now.inMenu != m_snapshot.inMenu ||
+        std::abs(now.seconds - m_snapshot.seconds) > 1.5)
+        ++now.jumps;
+    if (now == m_snapshot)
+        return;
+    m_snapshot = now;
+    emit m_events.snapshotChanged(m_snapshot);
 }
 
 void MpvDvdEngine::DeleteBookmark() {

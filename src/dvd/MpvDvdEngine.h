@@ -83,6 +83,9 @@ public:
     void DeleteBookmark() override;
 
     void SetBackColor(std::uint32_t colour) override;
+    void SetVolume(double volume) override;
+    const DvdSnapshot& snapshot() const noexcept override { return m_snapshot; }
+    DvdEngineEvents& events() noexcept override { return m_events; }
 
     // Beyond the interface, for tests and measurements.
     // Plays the title with the 1-based number from its start.
@@ -165,6 +168,8 @@ private:
     bool restoreWithProgram(const Bookmark& mark);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    void refreshSnapshot() noexcept;
+
     void setFlag(const char* name, bool value);
     void setDouble(const char* name, double value);
     void setText(const char* name, const QString& value);
@@ -238,6 +243,11 @@ private:
     std::vector<std::uint8_t> m_overlay[2]; // the highlight libmpv shows, and the one before
     int m_overlayIndex = 0;
     bool m_overlayShown = false;
+
+    DvdSnapshot m_snapshot;
+    DvdEngineEvents m_events;
+    QTimer m_snapshotTimer;
+    double m_volume = 1;
 };
 
 } // namespace kavelo

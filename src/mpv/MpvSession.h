@@ -34,12 +34,20 @@ inline constexpr const char* kDvdAngle = "dvd-angle";
 inline constexpr const char* kVideoZoom = "video-zoom";
 inline constexpr const char* kVideoAlignX = "video-align-x";
 inline constexpr const char* kVideoAlignY = "video-align-y";
+inline constexpr const char* kVideoPanX = "video-pan-x";
+inline constexpr const char* kVideoPanY = "video-pan-y";
 inline constexpr const char* kBackground = "background";
 inline constexpr const char* kTrackCount = "track-list/count";
 inline constexpr const char* kVo = "vo";
 inline constexpr const char* kWid = "wid";
 inline constexpr const char* kForceWindow = "force-window";
 inline constexpr const char* kFrameNumber = "estimated-frame-number";
+inline constexpr const char* kVolume = "volume";
+inline constexpr const char* kAudioId = "aid";
+inline constexpr const char* kSubtitleId = "sid";
+inline constexpr const char* kVideoWidth = "video-params/w";
+inline constexpr const char* kVideoHeight = "video-params/h";
+inline constexpr const char* kResetOnNextFile = "reset-on-next-file";
 } // namespace name
 
 // What libmpv reports, in the terms its users need.

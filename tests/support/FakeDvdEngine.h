@@ -88,6 +88,16 @@ public:
         op("SetBackColor", QString::number(c));
         backColor = c;
     }
+    void SetVolume(double v) override {
+        op("SetVolume", QString::number(v));
+        snap.volume = v;
+    }
+    const DvdSnapshot& snapshot() const noexcept override { return snap; }
+    DvdEngineEvents& events() noexcept override { return m_events; }
+
+    // What snapshot() answers; publish() tells the listeners it changed.
+    DvdSnapshot snap;
+    void publish() { emit m_events.snapshotChanged(snap); }
 
     // Number of recorded calls whose text starts with `prefix`.
     int count(const QString& prefix) const;
@@ -103,6 +113,7 @@ private:
     }
 
     QWidget* m_widget;
+    DvdEngineEvents m_events;
 };
 
 // An engine factory for windows that build their own: makes an `Engine` on the window and
