@@ -54,3 +54,60 @@ disc_author() {
   rm -rf "$disc_out/VIDEO_TS" "$disc_out/AUDIO_TS"
   mv "$work/disc/VIDEO_TS" "$disc_out/VIDEO_TS"
 }
+
+# disc_button X0 Y0 X1 Y1 TEXT: the filters drawing a menu button's outline and its caption
+# into the picture.
+disc_button() {
+  echo "drawbox=x=$1:y=$2:w=$(($3 - $1)):h=$(($4 - $2)):color=white:t=3,$(disc_label 36 0.7 $(($1 + 16)) $(($2 + 10)) "$5")"
+}
+
+# disc_outline "R G B" NAME "X0 Y0 X1 Y1"...: $work/NAME.png, transparent with a thick outline
+# of that colour inside each button (a highlight or select image; spumux takes at most four
+# colours per image, transparency included).
+disc_outline() {
+  local rgb=$1 name=$2 inside="0" b x0 y0 x1 y1 r g bl
+  shift 2
+  for b in "$@"; do
+    read -r x0 y0 x1 y1 <<<"$b"
+    inside+="+between(X,$((x0 + 4)),$((x1 - 4)))*between(Y,$((y0 + 4)),$((y1 - 4)))"
+    inside+="*(1-between(X,$((x0 + 10)),$((x1 - 10)))*between(Y,$((y0 + 10)),$((y1 - 10))))"
+  done
+  read -r r g bl <<<"$rgb"
+  ff -f lavfi -i "color=c=black:size=720x576,format=rgba,geq=r=$r:g=$g:b=$bl:a='255*gt(${inside},0)'" \
+    -frames:v 1 "$work/${name}.png"
+}
+
+# disc_menu_spu NAME "X0 Y0 X1 Y1"...: $work/NAME-menu.mpg, $work/NAME.mpg with the buttons'
+# subpicture and highlight information (yellow outline when selected, red when activated).
+# Buttons are numbered from 1 in the order given; up and down go round.
+disc_menu_spu() {
+  local name=$1 n=0 buttons="" b x0 y0 x1 y1 up down
+  shift
+  local count=$#
+  disc_outline "255 255 0" "${name}-hl" "$@"
+  disc_outline "255 0 0" "${name}-sel" "$@"
+  for b in "$@"; do
+    n=$((n + 1))
+    read -r x0 y0 x1 y1 <<<"$b"
+    up=$((n == 1 ? count : n - 1)) down=$((n == count ? 1 : n + 1))
+    buttons+="<button name=\"b${n}\" x0=\"${x0}\" y0=\"${y0}\" x1=\"${x1}\" y1=\"${y1}\" up=\"b${up}\" down=\"b${down}\" />"
+  done
+  cat >"$work/${name}-spu.xml" <<XML
+<subpictures format="PAL"><stream>
+  <spu start="00:00:00.00" force="yes" highlight="$work/${name}-hl.png" select="$work/${name}-sel.png">
+    ${buttons}
+  </spu>
+</stream></subpictures>
+XML
+  disc_spumux "$work/${name}-spu.xml" "$work/${name}.mpg" "$work/${name}-menu.mpg"
+}
+
+# disc_spumux XML IN OUT [OPTION...]: runs spumux, printing its log on failure.
+disc_spumux() {
+  local xml=$1 in=$2 outfile=$3
+  shift 3
+  spumux -m dvd "$@" "$xml" <"$in" >"$outfile" 2>"$xml.log" || {
+    cat "$xml.log" >&2
+    exit 1
+  }
+}

@@ -37,10 +37,6 @@ B3=(100 400 560 456)
 
 # label X Y TEXT: a drawtext filter with a dark box, fontsize 36.
 label() { disc_label 36 0.7 "$@"; }
-# buttonbox X0 Y0 X1 Y1 TEXT: the button's outline and its caption, drawn into the picture.
-buttonbox() {
-  echo "drawbox=x=$1:y=$2:w=$(($3 - $1)):h=$(($4 - $2)):color=white:t=3,$(label $(($1 + 16)) $(($2 + 10)) "$5")"
-}
 
 # encode NAME SOURCE SECONDS TONE_HZ FILTERS: one DVD-ready MPEG-PS piece; TONE_HZ 0 is silence.
 encode() { disc_piece "$1" "$2" "$3" 0.3 "$4" "$5" -b:v 2000k -g 10; }
@@ -53,59 +49,17 @@ title() {
 }
 
 encode main color=c=navy 1 0 \
-  "$(label 40 40 'MAIN MENU'),$(buttonbox "${B1[@]}" '1 Title 1'),$(buttonbox "${B2[@]}" '2 Title 2 chapter 3'),$(buttonbox "${B3[@]}" '3 Motion menu')"
+  "$(label 40 40 'MAIN MENU'),$(disc_button "${B1[@]}" '1 Title 1'),$(disc_button "${B2[@]}" '2 Title 2 chapter 3'),$(disc_button "${B3[@]}" '3 Motion menu')"
 encode motion testsrc2 3 880 \
-  "$(label 40 40 'MOTION MENU %{pts\:hms}'),$(buttonbox "${B1[@]}" 'Resume'),$(buttonbox "${B2[@]}" 'Main menu')"
+  "$(label 40 40 'MOTION MENU %{pts\:hms}'),$(disc_button "${B1[@]}" 'Resume'),$(disc_button "${B2[@]}" 'Main menu')"
 title 1 1 0 3
 title 1 2 3 3
 # Title 2 is one piece with a chapter every 2 s (a whole number of 0.4 s picture groups, so the
 # chapter marks fall where asked).
 encode t2 smptebars 8 440 "$(label 40 40 "T2 C%{eif\\:1+floor(t/2)\\:d} %{pts\\:hms}")"
 
-# Highlight (selected) and select (activated) images: transparent, a thick outline per button.
-# spumux takes at most four colours per image, transparency included.
-outline() {
-  local rgb=$1 name=$2 inside="0"
-  shift 2
-  for b in "$@"; do
-    read -r x0 y0 x1 y1 <<<"$b"
-    inside+="+between(X,$((x0 + 4)),$((x1 - 4)))*between(Y,$((y0 + 4)),$((y1 - 4)))"
-    inside+="*(1-between(X,$((x0 + 10)),$((x1 - 10)))*between(Y,$((y0 + 10)),$((y1 - 10))))"
-  done
-  read -r r g b <<<"$rgb"
-  ff -f lavfi -i "color=c=black:size=720x576,format=rgba,geq=r=$r:g=$g:b=$b:a='255*gt(${inside},0)'" \
-    -frames:v 1 "$work/${name}.png"
-}
-outline "255 255 0" main-hl "${B1[*]}" "${B2[*]}" "${B3[*]}"
-outline "255 0 0" main-sel "${B1[*]}" "${B2[*]}" "${B3[*]}"
-outline "255 255 0" motion-hl "${B1[*]}" "${B2[*]}"
-outline "255 0 0" motion-sel "${B1[*]}" "${B2[*]}"
-
-# spu NAME BUTTON...: adds the buttons' subpicture and highlight information to NAME.mpg.
-spu() {
-  local name=$1 n=0 buttons=""
-  shift
-  local count=$#
-  for b in "$@"; do
-    n=$((n + 1))
-    read -r x0 y0 x1 y1 <<<"$b"
-    local up=$((n == 1 ? count : n - 1)) down=$((n == count ? 1 : n + 1))
-    buttons+="<button name=\"b${n}\" x0=\"${x0}\" y0=\"${y0}\" x1=\"${x1}\" y1=\"${y1}\" up=\"b${up}\" down=\"b${down}\" />"
-  done
-  cat >"$work/${name}-spu.xml" <<EOF
-<subpictures format="PAL"><stream>
-  <spu start="00:00:00.00" force="yes" highlight="$work/${name}-hl.png" select="$work/${name}-sel.png">
-    ${buttons}
-  </spu>
-</stream></subpictures>
-EOF
-  spumux -m dvd "$work/${name}-spu.xml" <"$work/${name}.mpg" >"$work/${name}-menu.mpg" 2>"$work/spumux-${name}.log" || {
-    cat "$work/spumux-${name}.log" >&2
-    exit 1
-  }
-}
-spu main "${B1[*]}" "${B2[*]}" "${B3[*]}"
-spu motion "${B1[*]}" "${B2[*]}"
+disc_menu_spu main "${B1[*]}" "${B2[*]}" "${B3[*]}"
+disc_menu_spu motion "${B1[*]}" "${B2[*]}"
 
 cat >"$work/disc.xml" <<EOF
 <dvdauthor dest="$work/disc">
