@@ -2,6 +2,27 @@
 # folder removed on exit, the label font, PAL pieces encoded from ffmpeg's test sources, and
 # dvdauthor turning a disc description into OUTDIR/VIDEO_TS.
 
+# disc_outdir ARG...: the one argument a script takes, OUTDIR, in $out; exits 2 with the usage
+# otherwise.
+disc_outdir() {
+  if [ $# -ne 1 ]; then
+    echo "usage: $0 OUTDIR" >&2
+    exit 2
+  fi
+  out=$1
+}
+
+# disc_done STAMP FILE...: whether STAMP exists and each FILE of $out/VIDEO_TS is not empty (a
+# disc authored before, whole).
+disc_done() {
+  local f
+  [ -f "$1" ] || return 1
+  shift
+  for f in "$@"; do
+    [ -s "$out/VIDEO_TS/$f" ] || return 1
+  done
+}
+
 # disc_begin OUTDIR TOOL...: fails when a tool is missing; makes OUTDIR and a work folder in it
 # ($work, removed when the script ends) and picks the label font ($font).
 disc_begin() {

@@ -15,17 +15,10 @@
 # Skips the work when OUTDIR already holds the disc.
 set -euo pipefail
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 OUTDIR" >&2
-  exit 2
-fi
-out=$1
-stamp="$out/.kavelo-deep-loop-disc"
-if [ -f "$stamp" ] && [ -s "$out/VIDEO_TS/VIDEO_TS.IFO" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ]; then
-  exit 0
-fi
-
 . "$(dirname "$0")/disc-common.sh"
+disc_outdir "$@"
+stamp="$out/.kavelo-deep-loop-disc"
+disc_done "$stamp" VIDEO_TS.IFO VTS_01_0.IFO && exit 0
 disc_begin "$out" spumux
 
 B1="100 200 560 256"

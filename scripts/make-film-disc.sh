@@ -35,18 +35,10 @@
 # "T3 EXTRA 1 00:00:02.00"). Skips the work when OUTDIR already holds the disc.
 set -euo pipefail
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 OUTDIR" >&2
-  exit 2
-fi
-out=$1
-stamp="$out/.kavelo-film-disc"
-if [ -f "$stamp" ] && [ -s "$out/VIDEO_TS/VIDEO_TS.IFO" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ] &&
-  [ -s "$out/VIDEO_TS/VTS_02_0.IFO" ]; then
-  exit 0
-fi
-
 . "$(dirname "$0")/disc-common.sh"
+disc_outdir "$@"
+stamp="$out/.kavelo-film-disc"
+disc_done "$stamp" VIDEO_TS.IFO VTS_01_0.IFO VTS_02_0.IFO && exit 0
 disc_begin "$out" spumux
 
 # button N: the rectangle of menu button N.

@@ -16,18 +16,10 @@
 # "T2 C3 00:00:04.40", ...). Skips the work when OUTDIR already holds a complete disc.
 set -euo pipefail
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 OUTDIR" >&2
-  exit 2
-fi
-
-out=$1
-stamp="$out/.kavelo-menu-disc"
-if [ -f "$stamp" ] && [ -s "$out/VIDEO_TS/VIDEO_TS.IFO" ] && [ -s "$out/VIDEO_TS/VTS_01_0.IFO" ]; then
-  exit 0
-fi
-
 . "$(dirname "$0")/disc-common.sh"
+disc_outdir "$@"
+stamp="$out/.kavelo-menu-disc"
+disc_done "$stamp" VIDEO_TS.IFO VTS_01_0.IFO && exit 0
 disc_begin "$out" spumux
 
 # Button rectangles (x0 y0 x1 y1), shared by the pictures, the highlight images and spumux.

@@ -13,17 +13,10 @@
 # the disc.
 set -euo pipefail
 
-if [ $# -ne 1 ]; then
-  echo "usage: $0 OUTDIR" >&2
-  exit 2
-fi
-out=$1
-stamp="$out/.kavelo-menuless-sets-disc"
-if [ -f "$stamp" ] && [ -s "$out/VIDEO_TS/VIDEO_TS.IFO" ] && [ -s "$out/VIDEO_TS/VTS_02_0.IFO" ]; then
-  exit 0
-fi
-
 . "$(dirname "$0")/disc-common.sh"
+disc_outdir "$@"
+stamp="$out/.kavelo-menuless-sets-disc"
+disc_done "$stamp" VIDEO_TS.IFO VTS_01_0.IFO VTS_02_0.IFO && exit 0
 disc_begin "$out" spumux
 
 B1="100 200 560 256"
@@ -40,6 +33,20 @@ title() {
 title 1 testsrc
 title 2 smptebars
 
+# titleset T: title set T, holding title T alone and no menus.
+titleset() {
+  cat <<XML
+  <titleset>
+    <titles>
+      <video format="pal" aspect="4:3" />
+      <pgc>
+        <vob file="$work/t$1.mpg" chapters="0,0:02" />
+        <post>call vmgm menu 1;</post>
+      </pgc>
+    </titles>
+  </titleset>
+XML
+}
 cat >"$work/disc.xml" <<XML
 <dvdauthor dest="$work/disc">
   <vmgm>
@@ -53,24 +60,8 @@ cat >"$work/disc.xml" <<XML
       </pgc>
     </menus>
   </vmgm>
-  <titleset>
-    <titles>
-      <video format="pal" aspect="4:3" />
-      <pgc>
-        <vob file="$work/t1.mpg" chapters="0,0:02" />
-        <post>call vmgm menu 1;</post>
-      </pgc>
-    </titles>
-  </titleset>
-  <titleset>
-    <titles>
-      <video format="pal" aspect="4:3" />
-      <pgc>
-        <vob file="$work/t2.mpg" chapters="0,0:02" />
-        <post>call vmgm menu 1;</post>
-      </pgc>
-    </titles>
-  </titleset>
+$(titleset 1)
+$(titleset 2)
 </dvdauthor>
 XML
 disc_author
