@@ -28,7 +28,10 @@
 #     on to title 4 when g5 = 1 (the play-all chain), title 4 clears g5; both end with
 #     "call vmgm menu 1".
 # Registers: g3 the chosen audio stream (0 or 1), g4 the chosen subtitle register value (64, 65
-# or 0), g5 the play-all flag. Button rectangles (x0 y0 x1 y1), button N of every menu:
+# or 0), g5 the play-all flag; dvdauthor runs a button of several commands through the menu's
+# post-commands, with g15 naming the button and g14 its copy (main menu button 4, languages
+# buttons 1..5). The menu key in the film calls the root menu, so the disc's resume point is
+# the place in the film. Button rectangles (x0 y0 x1 y1), button N of every menu:
 #   1 (100 96 620 148)   2 (100 168 620 220)   3 (100 240 620 292)
 #   4 (100 312 620 364)  5 (100 384 620 436)   6 (100 456 620 508)
 # Every picture carries a label ("FILM MAIN MENU", "T1 C2 00:00:17.08", "WARNING 00:00:01.04",
