@@ -111,8 +111,13 @@ TEST_F(MenuEngineTest, MenusButtonsTitlesAndTheirEnds) {
     const QImage before = test::grabOnScreen(video);
     ASSERT_TRUE(pointer(300, 328, false));
     const QRect button2(100 * 768 / 720, 300, 460 * 768 / 720, 57);
+    int changed = 0;
     EXPECT_TRUE(test::waitUntil(
-        [&] { return changedPixels(before, test::grabOnScreen(video), button2) > 200; }, 3000));
+        [&] { return (changed = changedPixels(before, test::grabOnScreen(video), button2)) > 200; },
+        3000))
+        << changed << " pixels of the second button changed";
+    if (changed <= 200)
+        test::saveScreen("menu-hover.png");
     const QRect below(0, 470, 768, 100); // under the buttons nothing changes
     EXPECT_LT(changedPixels(before, test::grabOnScreen(video), below), 50);
 
