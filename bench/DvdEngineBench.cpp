@@ -9,6 +9,7 @@
 // players' playback-restart events and the frame numbers that the realistic disc burns into every
 // picture, read back from the screen. A wait that times out is a failure, never a figure.
 #include "Dialogs.h"
+#include "EnginePeer.h"
 #include "KaveloApp.h"
 #include "MpvDvdEngine.h"
 #include "MpvPlayer.h"
@@ -307,7 +308,7 @@ public:
     // Runs a step and waits for the picture it brings (a playback restart); nullopt on failure.
     std::optional<double> timeToPicture(const std::function<void()>& step, QString& why) {
         MpvDvdEngine* e = engine();
-        const int before = e->pictureUpdates();
+        const int before = kavelo::test::peer(e).pictureUpdates();
         const QString message = m_dialogs.last;
         QElapsedTimer clock;
         clock.start();
@@ -317,7 +318,8 @@ public:
             why = QString::fromLocal8Bit(error.what());
             return std::nullopt;
         }
-        if (!spinUntil([&] { return e->pictureUpdates() != before; }, kPictureTimeoutMs)) {
+        if (!spinUntil([&] { return kavelo::test::peer(e).pictureUpdates() != before; },
+                       kPictureTimeoutMs)) {
             why = m_dialogs.last != message ? m_dialogs.last
                                             : QStringLiteral("no picture within 5 s");
             return std::nullopt;
@@ -834,12 +836,12 @@ void measureBackwardScan(Players& p, int samples) {
             pictures.fail(why);
             continue;
         }
-        const int restarts = p.kavelo.engine()->pictureUpdates();
+        const int restarts = kavelo::test::peer(p.kavelo.engine()).pictureUpdates();
         QElapsedTimer clock;
         clock.start();
         p.kavelo.engine()->PlayBackwards(16);
         addScan(countPictures(p.x, p.kavelo.picture(), 500, 1000), -1, rate, pictures);
-        engineRestarts.add((p.kavelo.engine()->pictureUpdates() - restarts) /
+        engineRestarts.add((kavelo::test::peer(p.kavelo.engine()).pictureUpdates() - restarts) /
                            (msSince(clock) / 1000.0));
         p.kavelo.commands().dPause();
         idle(200);

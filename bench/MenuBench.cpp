@@ -2,6 +2,7 @@
 // highlight on screen, a click to the title's first picture, a title's end to the menu, and the
 // memory a menu takes. Run by bench/run.sh:
 //   kavelo_menu_bench MENU_DISC MPV_PROGRAM
+#include "EnginePeer.h"
 #include "MpvDvdEngine.h"
 #include "MpvPlayer.h"
 
@@ -213,19 +214,20 @@ int main(int argc, char** argv) {
             QElapsedTimer sinceLastPicture;
             sinceLastPicture.start();
             double ms = -1;
-            int titlePictures = engine.pictureUpdates();
+            int titlePictures = kavelo::test::peer(engine).pictureUpdates();
             spinUntil(
                 [&] {
                     try {
                         if (engine.CurrentTitle() == 0) {
                             // In the menu: timed once its first picture is up.
-                            if (engine.pictureUpdates() != titlePictures)
+                            if (kavelo::test::peer(engine).pictureUpdates() != titlePictures)
                                 ms = static_cast<double>(sinceLastPicture.nsecsElapsed()) / 1e6;
                             return ms >= 0;
                         }
-                        if (const double at = engine.positionSeconds(); at != lastPosition) {
+                        if (const double at = kavelo::test::peer(engine).positionSeconds();
+                            at != lastPosition) {
                             lastPosition = at;
-                            titlePictures = engine.pictureUpdates();
+                            titlePictures = kavelo::test::peer(engine).pictureUpdates();
                             sinceLastPicture.restart();
                         }
                         return false;

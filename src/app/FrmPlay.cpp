@@ -175,6 +175,8 @@ void FrmPlay::buildControls() {
     dvdMain->setObjectName(QStringLiteral("dvdMain"));
     dvdMain->setGeometry(px(layout::kDvdMain));
     dvdMain->setFocusPolicy(Qt::StrongFocus);
+    if (IDvdMenus* menus = m_engine->menus())
+        m_menuInput = std::make_unique<MenuInput>(dvdMain, *menus);
 
     staMain = new PanelBar(m_client);
     staMain->setObjectName(QStringLiteral("staMain"));

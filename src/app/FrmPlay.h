@@ -3,6 +3,7 @@
 #include "Controls.h"
 #include "DvdEngine.h"
 #include "KeyState.h"
+#include "MenuInput.h"
 #include "PlaybackCommands.h"
 #include "PlayerHost.h"
 #include "PlayerMenus.h"
@@ -107,6 +108,7 @@ private:
     FrmPlayServices m_services;
     ScreenMetrics m_screen;
     std::unique_ptr<IDvdEngine> m_engine;
+    std::unique_ptr<MenuInput> m_menuInput; // goes before the engine it drives
     KeyStateLatch m_keys;
     std::unique_ptr<PlaybackCommands> m_commands;
     PopUpTrigger* m_popUp = nullptr;

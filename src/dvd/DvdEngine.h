@@ -27,18 +27,18 @@ enum class DvdPlayState { Stopped, Paused, Playing };
 // nothing and changes nothing; the engine tells its listeners when it changes.
 struct DvdSnapshot {
     DvdPlayState state = DvdPlayState::Stopped;
-    bool inMenu = false;    // a disc menu shows: no title plays
-    int title = 0;          // 1-based; 0 when no title plays
-    int chapter = 0;        // 1-based; 0 when no title plays
-    int chapters = 0;       // of the title
-    double seconds = 0;     // into the title, of the picture on screen
-    double length = 0;      // of the title, in seconds
-    double fps = 25;        // pictures a second of the title
-    int angle = 1;          // 1-based
-    int angles = 1;         // of the title
-    int audio = -1;         // 0-based as the disc counts its streams; -1 for none
-    int subpicture = -1;    // likewise
-    double volume = 1;      // the sound's volume, 0 to 1 (muting aside)
+    bool inMenu = false;     // a disc menu shows: no title plays
+    int title = 0;           // 1-based; 0 when no title plays
+    int chapter = 0;         // 1-based; 0 when no title plays
+    int chapters = 0;        // of the title
+    double seconds = 0;      // into the title, of the picture on screen
+    double length = 0;       // of the title, in seconds
+    double fps = 25;         // pictures a second of the title
+    int angle = 1;           // 1-based
+    int angles = 1;          // of the title
+    int audio = -1;          // 0-based as the disc counts its streams; -1 for none
+    int subpicture = -1;     // likewise
+    double volume = 1;       // the sound's volume, 0 to 1 (muting aside)
     std::uint64_t jumps = 0; // grows on every jump: a seek, a chapter, a title, a menu, a stop
 
     bool operator==(const DvdSnapshot&) const = default;

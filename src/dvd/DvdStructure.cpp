@@ -14,7 +14,7 @@
 #include <cmath>
 #include <sys/stat.h>
 
-Q_LOGGING_CATEGORY(lcDisc, "kavelo.disc")
+Q_LOGGING_CATEGORY(lcDisc, "kavelo.disc", QtInfoMsg)
 
 namespace kavelo {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NavSource.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -11,9 +13,6 @@
 #include <vector>
 
 namespace kavelo {
-
-// A still time that lasts until the viewer goes on.
-constexpr int kInfiniteStill = 255;
 
 // One cell of a title's program chain, in playing order.
 struct DvdCell {
@@ -99,10 +98,10 @@ public:
 
     // As readDvdStructure; throws EngineError likewise.
     const DvdStructure& read(const QString& place);
-    // How many times the probe ran (for tests).
-    int probes() const { return m_probes; }
 
 private:
+    friend struct EngineTestPeer;
+
     std::chrono::milliseconds m_deadline;
     QString m_program;
     QString m_place;

@@ -1,5 +1,6 @@
 // The device that plays video and audio files through libmpv, with the picture in a native
 // child window of the parent that the open command names.
+#include "LoadTracker.h"
 #include "MediaDevices.h"
 #include "MpvSession.h"
 
@@ -55,7 +56,7 @@ private:
     using Mode = DeviceMode;
 
     void onEvent(const Event& event);
-    MciError waitFor(Event::Type wanted, int timeoutMs);
+    MciError outcome(mpv::LoadTracker::Outcome outcome) const;
     bool setPause(bool on);
     void setEnd(std::optional<double> seconds);
     double doubleProperty(const char* name, double fallback);
@@ -67,11 +68,9 @@ private:
     qint64 frameCount();
 
     std::unique_ptr<mpv::Session> m_mpv;
-    // The event a wait is for, and how the wait ended (the first telling event decides).
-    std::optional<Event::Type> m_awaited;
-    std::optional<MciError> m_outcome;
-    QPointer<QWidget> m_video; // the native window that mpv draws into
-    bool m_videoGone = false;  // its parent destroyed it
+    std::unique_ptr<mpv::LoadTracker> m_loads; // the file's load, its pictures and its end
+    QPointer<QWidget> m_video;                 // the native window that mpv draws into
+    bool m_videoGone = false;                  // its parent destroyed it
     bool m_hasVideo = false;
     double m_fps = 0;
     TimeFormat m_format = TimeFormat::Milliseconds;
@@ -80,6 +79,7 @@ private:
 
 MpvDevice::~MpvDevice() {
     // mpv lets go of the window before the window goes.
+    m_loads.reset();
     m_mpv.reset();
     if (!m_videoGone && m_video)
         delete m_video.data();
@@ -116,6 +116,7 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
         // Should the parent destroy the window first, mpv must stop drawing into it at once.
         connect(m_video.data(), &QObject::destroyed, this, [this] {
             m_videoGone = true;
+            m_loads.reset();
             m_mpv.reset();
         });
         m_mpv->setVideoWindow(static_cast<std::int64_t>(m_video->winId()));
@@ -125,12 +126,12 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
 
     if (m_mpv->initialize() < 0)
         return MciError::EngineFailed;
+    m_loads = std::make_unique<mpv::LoadTracker>(*m_mpv);
     m_mpv->setEventHandler([this](const Event& event) { onEvent(event); });
 
-    std::int64_t entry = -1;
-    if (m_mpv->loadFile(request.path.toUtf8(), {}, &entry) < 0)
+    if (m_loads->start(request.path.toUtf8(), {}) < 0)
         return MciError::CannotPlay;
-    if (const MciError e = waitFor(Event::Type::FileLoaded, kLoadTimeoutMs); e != MciError::None)
+    if (const MciError e = outcome(m_loads->waitLoaded(kLoadTimeoutMs)); e != MciError::None)
         return e;
 
     bool hasAudio = false;
@@ -164,8 +165,7 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
     }
 
     // The first picture is decoded (and shown) before the open returns.
-    if (const MciError e = waitFor(Event::Type::PlaybackRestart, kLoadTimeoutMs);
-        e != MciError::None)
+    if (const MciError e = outcome(m_loads->waitPicture(kLoadTimeoutMs)); e != MciError::None)
         return e;
     if (m_hasVideo && m_video) {
         m_video->setGeometry(0, 0, width, height);
@@ -175,29 +175,23 @@ MciError MpvDevice::start(const OpenRequest& request, const MediaOptions& option
 }
 
 void MpvDevice::onEvent(const Event& event) {
-    std::optional<MciError> outcome;
-    if (m_awaited && event.type == *m_awaited) {
-        outcome = MciError::None;
-    } else if (event.type == Event::Type::EndFile) {
+    if (m_loads)
+        m_loads->observe(event);
+    if (event.type == Event::Type::EndFile || event.type == Event::Type::Shutdown)
         m_mode = Mode::Stopped;
-        outcome = MciError::CannotPlay;
-    } else if (event.type == Event::Type::Shutdown) {
-        m_mode = Mode::Stopped;
-        outcome = MciError::EngineFailed;
-    }
-    if (m_awaited && outcome && !m_outcome)
-        m_outcome = outcome;
 }
 
-MciError MpvDevice::waitFor(Event::Type wanted, int timeoutMs) {
-    if (!m_mpv)
+MciError MpvDevice::outcome(mpv::LoadTracker::Outcome outcome) const {
+    switch (outcome) {
+    case mpv::LoadTracker::Outcome::Done:
+        return MciError::None;
+    case mpv::LoadTracker::Outcome::Ended:
+        return MciError::CannotPlay;
+    case mpv::LoadTracker::Outcome::Gone:
         return MciError::EngineFailed;
-    m_awaited = wanted;
-    m_outcome.reset();
-    m_mpv->waitUntil([this] { return m_outcome.has_value(); }, timeoutMs);
-    m_awaited.reset();
-    if (m_outcome)
-        return *m_outcome;
+    case mpv::LoadTracker::Outcome::TimedOut:
+        break;
+    }
     return m_mpv && m_mpv->valid() ? MciError::Timeout : MciError::EngineFailed;
 }
 
@@ -241,7 +235,9 @@ MciError MpvDevice::seekSeconds(double seconds) {
     if (m_mpv->command(
             {"seek", QByteArray::number(std::max(0.0, seconds), 'f', 6), "absolute+exact"}) < 0)
         return MciError::EngineFailed;
-    return waitFor(Event::Type::PlaybackRestart, kSeekTimeoutMs);
+    if (!m_loads)
+        return MciError::EngineFailed;
+    return outcome(m_loads->waitPicture(kSeekTimeoutMs));
 }
 
 MciError MpvDevice::play(std::optional<qint64> from, std::optional<qint64> to) {

@@ -48,6 +48,7 @@ void LoadTracker::observe(const Event& event) {
         break;
     case Event::Type::Shutdown:
         m_ended = true;
+        m_gone = true;
         break;
     default:
         break;
@@ -57,7 +58,7 @@ void LoadTracker::observe(const Event& event) {
 LoadTracker::Outcome LoadTracker::waitLoaded(qint64 ms) {
     m_session.waitUntil([this] { return m_loaded || m_ended; }, ms);
     if (m_ended)
-        return Outcome::Ended;
+        return m_gone ? Outcome::Gone : Outcome::Ended;
     return m_loaded ? Outcome::Done : Outcome::TimedOut;
 }
 
@@ -65,7 +66,7 @@ LoadTracker::Outcome LoadTracker::waitPicture(qint64 ms) {
     const int before = m_pictures;
     m_session.waitUntil([this, before] { return m_pictures != before || m_ended; }, ms);
     if (m_ended)
-        return Outcome::Ended;
+        return m_gone ? Outcome::Gone : Outcome::Ended;
     return m_pictures != before ? Outcome::Done : Outcome::TimedOut;
 }
 

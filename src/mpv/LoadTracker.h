@@ -16,7 +16,8 @@ class LoadTracker {
 public:
     enum class Outcome {
         Done,     // what was waited for happened
-        Ended,    // the entry ended first (it could not be played, or the player went)
+        Ended,    // the entry ended first: it could not be played
+        Gone,     // the player shut down first
         TimedOut, // neither within the time
     };
 
@@ -33,6 +34,7 @@ public:
     Outcome waitPicture(qint64 ms);
 
     bool ended() const { return m_ended; }
+    bool gone() const { return m_gone; }
     // libmpv's error code when the entry ended by an error, else 0.
     int endError() const { return m_endError; }
     // Pictures shown after a load or a seek since the session started.
@@ -44,6 +46,7 @@ private:
     bool m_awaitStart = false; // the entry's id comes with its START_FILE event
     bool m_loaded = false;
     bool m_ended = false;
+    bool m_gone = false;
     int m_endError = 0;
     int m_pictures = 0;
 };

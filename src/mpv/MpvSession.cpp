@@ -12,7 +12,7 @@
 
 namespace kavelo::mpv {
 
-Q_LOGGING_CATEGORY(lcMpv, "kavelo.mpv")
+Q_LOGGING_CATEGORY(lcMpv, "kavelo.mpv", QtInfoMsg)
 
 namespace {
 

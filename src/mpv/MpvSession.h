@@ -48,6 +48,13 @@ inline constexpr const char* kSubtitleId = "sid";
 inline constexpr const char* kVideoWidth = "video-params/w";
 inline constexpr const char* kVideoHeight = "video-params/h";
 inline constexpr const char* kResetOnNextFile = "reset-on-next-file";
+// Where libmpv shows the picture in its window: the window's size and the bars around it.
+inline constexpr const char* kOsdWidth = "osd-dimensions/w";
+inline constexpr const char* kOsdHeight = "osd-dimensions/h";
+inline constexpr const char* kOsdMarginLeft = "osd-dimensions/ml";
+inline constexpr const char* kOsdMarginTop = "osd-dimensions/mt";
+inline constexpr const char* kOsdMarginRight = "osd-dimensions/mr";
+inline constexpr const char* kOsdMarginBottom = "osd-dimensions/mb";
 } // namespace name
 
 // What libmpv reports, in the terms its users need.

@@ -9,6 +9,9 @@
 
 namespace kavelo {
 
+// A still time that lasts until the viewer goes on (the disc's own value for it).
+inline constexpr int kInfiniteStill = 255;
+
 // Where a disc's program is: its first-play program, one of its menus, a title, or nowhere.
 enum class NavDomain { FirstPlay, DiscMenu, TitleSetMenu, Title, Stopped };
 

@@ -4,14 +4,13 @@
 
 namespace kavelo {
 
-Q_LOGGING_CATEGORY(lcNav, "kavelo.nav")
+Q_LOGGING_CATEGORY(lcNav, "kavelo.nav", QtInfoMsg)
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Kind = NavEvent::Kind;
 
-constexpr int kStillForever = 255;
 constexpr int kMaxEventsToFirstPack = 4096;  // events read into a title for its time
 constexpr int kMaxEventsAfterActivate = 256; // events read to see whether a button jumped
 
@@ -252,7 +251,7 @@ NavDecision Navigator::run(Mode mode) {
     while (true) {
         if (++events > m_limits.maxEvents || Clock::now() > deadline) {
             if (hasPicture())
-                return finishPiece(MenuPiece::End::Still, kStillForever, true);
+                return finishPiece(MenuPiece::End::Still, kInfiniteStill, true);
             return fail("the disc's program reached no decision within its bounds");
         }
         NavEvent ev;
@@ -266,7 +265,7 @@ NavDecision Navigator::run(Mode mode) {
         switch (ev.kind) {
         case Kind::Error:
             if (hasPicture())
-                return finishPiece(MenuPiece::End::Still, kStillForever, true);
+                return finishPiece(MenuPiece::End::Still, kInfiniteStill, true);
             return fail("the disc could not be read");
         case Kind::Stop:
             if (hasPicture()) {
@@ -300,7 +299,7 @@ NavDecision Navigator::run(Mode mode) {
             if (collecting) {
                 if (m_menu.data.size() + ev.block.size() > m_limits.maxPieceBytes) {
                     qCDebug(lcNav) << "menu piece cut at" << m_menu.data.size() << "bytes";
-                    return finishPiece(MenuPiece::End::Still, kStillForever, true);
+                    return finishPiece(MenuPiece::End::Still, kInfiniteStill, true);
                 }
                 m_menu.data.insert(m_menu.data.end(), ev.block.begin(), ev.block.end());
             }

@@ -4,7 +4,8 @@
 
 // Kavelo's logging categories, one for each part of the program. Failures that a step absorbs
 // without a word to the user leave a debug line here; run with
-// QT_LOGGING_RULES="kavelo.*=true" to see them.
+// QT_LOGGING_RULES="kavelo.*=true" to see them. Every kavelo.* category shows warnings and
+// information by default, and debug lines only when asked for.
 namespace kavelo::logging {
 Q_DECLARE_LOGGING_CATEGORY(app)
 Q_DECLARE_LOGGING_CATEGORY(dvd)

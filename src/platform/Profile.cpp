@@ -19,7 +19,7 @@
 
 namespace kavelo {
 
-Q_LOGGING_CATEGORY(lcProfile, "kavelo.profile")
+Q_LOGGING_CATEGORY(lcProfile, "kavelo.profile", QtInfoMsg)
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 namespace kavelo {
 
-Q_LOGGING_CATEGORY(lcDesktop, "kavelo.desktop")
+Q_LOGGING_CATEGORY(lcDesktop, "kavelo.desktop", QtInfoMsg)
 
 namespace {
 

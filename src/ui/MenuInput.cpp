@@ -13,7 +13,7 @@ namespace kavelo {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcMenuInput, "kavelo.menus.input")
+Q_LOGGING_CATEGORY(lcMenuInput, "kavelo.menus.input", QtInfoMsg)
 
 std::optional<MenuMove> moveFor(int key) {
     switch (key) {

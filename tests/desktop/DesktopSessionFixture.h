@@ -2,6 +2,7 @@
 // recording screensaver and the media controls on the test's private session bus.
 #pragma once
 
+#include "EnginePeer.h"
 #include "DesktopSession.h"
 #include "FakeDialogs.h"
 #include "FakeDvdEngine.h"
@@ -40,7 +41,7 @@ protected:
         QDir::setCurrent(m_oldCwd);
     }
 
-    double position() { return m_engine->positionSeconds(); }
+    double position() { return kavelo::test::peer(m_engine).positionSeconds(); }
     DvdPlayState state() { return m_engine ? m_engine->PlayState() : DvdPlayState::Stopped; }
 
     QString m_oldCwd;

@@ -2,6 +2,7 @@
 // through the probe, and probes that crash, hang or answer nonsense.
 #include "DvdEngine.h"
 #include "DvdStructure.h"
+#include "EnginePeer.h"
 #include "TestFiles.h"
 
 #include <QElapsedTimer>
@@ -200,11 +201,11 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     DvdStructureReader reader;
     reader.read(copy);
     reader.read(copy);
-    EXPECT_EQ(reader.probes(), 1);
+    EXPECT_EQ(kavelo::EngineTestPeer::probes(reader), 1);
     reader.read(kDisc);
-    EXPECT_EQ(reader.probes(), 2);
+    EXPECT_EQ(kavelo::EngineTestPeer::probes(reader), 2);
     reader.read(copy);
-    EXPECT_EQ(reader.probes(), 3);
+    EXPECT_EQ(kavelo::EngineTestPeer::probes(reader), 3);
     // The disc changes: its title set's control data is damaged.
     const QString ifo = copy + QStringLiteral("/VIDEO_TS/VTS_01_0.IFO");
     QByteArray bytes = kavelo::test::readFile(ifo);
@@ -212,7 +213,7 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     bytes[0xcf] = 0x03; // the program-chain table pointer off by one sector
     ASSERT_TRUE(kavelo::test::writeFile(ifo, bytes));
     EXPECT_THROW(reader.read(copy), EngineError);
-    EXPECT_EQ(reader.probes(), 4);
+    EXPECT_EQ(kavelo::EngineTestPeer::probes(reader), 4);
     EXPECT_THROW(reader.read(copy), EngineError);
 }
 

@@ -3,6 +3,7 @@
 // disc has no menus: Play plays title 1, and the disc's program ends after it.
 #include "MpvDvdEngine.h"
 
+#include "EnginePeer.h"
 #include "TestFiles.h"
 #include "Waiting.h"
 
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -61,10 +63,10 @@ protected:
     // The 80 s title, chosen from outside the disc's program.
     void playLongTitle() {
         engine->SetDVDDirectory(kDisc);
-        engine->PlayTitle(2);
+        kavelo::test::peer(engine).PlayTitle(2);
     }
 
-    double position() { return engine->positionSeconds(); }
+    double position() { return kavelo::test::peer(engine).positionSeconds(); }
 
     QWidget m_window;
     std::unique_ptr<MpvDvdEngine> engine;
@@ -190,25 +192,25 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     };
 
     engine->PlayForwards(16.0);
-    EXPECT_EQ(engine->propertyText("speed").toDouble(), 16.0);
+    EXPECT_EQ(kavelo::test::peer(engine).propertyText("speed").toDouble(), 16.0);
     double from = position();
     EXPECT_GT(rateOver(12.0, [&] { return position() - from; }), 2.0) << "forwards";
     engine->Pause(); // any other command ends the scan
-    EXPECT_FALSE(engine->scanning());
+    EXPECT_FALSE(kavelo::test::peer(engine).scanning());
 
     // Backwards, each picture shown starts the next step: every new picture is an earlier one
     // and, at a speed the seeks keep up with, the scan shows every keyframe (0.5 s apart).
     engine->PlayAtTime(QStringLiteral("00:01:10:00"));
     engine->PlayBackwards(2.0);
-    EXPECT_TRUE(engine->scanning());
+    EXPECT_TRUE(kavelo::test::peer(engine).scanning());
     std::vector<double> shown{position()};
-    int seen = engine->pictureUpdates();
+    int seen = kavelo::test::peer(engine).pictureUpdates();
     QElapsedTimer clock;
     clock.start();
     while (shown.size() < 12 && clock.elapsed() < 30000) {
         QTest::qWait(2);
-        if (engine->pictureUpdates() != seen) {
-            seen = engine->pictureUpdates();
+        if (kavelo::test::peer(engine).pictureUpdates() != seen) {
+            seen = kavelo::test::peer(engine).pictureUpdates();
             if (position() != shown.back())
                 shown.push_back(position());
         }
@@ -225,14 +227,15 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     EXPECT_GT(rateOver(12.0, [&] { return from - position(); }), 2.0) << "backwards";
 
     engine->Play(); // back to normal speed, forwards
-    EXPECT_FALSE(engine->scanning());
+    EXPECT_FALSE(kavelo::test::peer(engine).scanning());
     from = position();
     EXPECT_LT(rateOver(1.5, [&] { return position() - from; }), 2.0) << "normal play";
 
     // A backward scan that reaches the start plays on from there.
     engine->PlayAtTime(QStringLiteral("00:00:02:00"));
     engine->PlayBackwards(16.0);
-    EXPECT_TRUE(kavelo::test::waitUntil([&] { return !engine->scanning(); }, 8000));
+    EXPECT_TRUE(
+        kavelo::test::waitUntil([&] { return !kavelo::test::peer(engine).scanning(); }, 8000));
     EXPECT_LT(position(), 1.0);
 
     EXPECT_THROW(engine->PlayForwards(0), EngineError);
@@ -270,8 +273,8 @@ TEST_F(EngineTest, BookmarkAnglesAnotherTitleAndMute) {
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
     EXPECT_NEAR(position(), 50, 0.3);
-    EXPECT_EQ(engine->propertyText("aid"), QStringLiteral("1"));
-    EXPECT_EQ(engine->propertyText("sid"), QStringLiteral("no"));
+    EXPECT_EQ(kavelo::test::peer(engine).propertyText("aid"), QStringLiteral("1"));
+    EXPECT_EQ(kavelo::test::peer(engine).propertyText("sid"), QStringLiteral("no"));
 
     // Restoring from a stopped engine plays again; the bookmark stays until deleted.
     engine->Stop();
@@ -284,7 +287,8 @@ TEST_F(EngineTest, BookmarkAnglesAnotherTitleAndMute) {
     // Mute reaches the player; the zoom and back colour on the screen are in the video test.
     for (const bool on : {true, false}) {
         engine->SetMute(on);
-        EXPECT_EQ(engine->propertyText("mute"), on ? QStringLiteral("yes") : QStringLiteral("no"));
+        EXPECT_EQ(kavelo::test::peer(engine).propertyText("mute"),
+                  on ? QStringLiteral("yes") : QStringLiteral("no"));
     }
     EXPECT_THROW(engine->Zoom(0, 0, -4.0), EngineError);
     engine->SetBackColor(0x00332211);
@@ -321,23 +325,23 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     EXPECT_NE(engine->DVDDirectory(), garbage);
 
     // The disc is read once for setting the place and playing it.
-    const int probes = engine->discProbes();
+    const int probes = kavelo::test::peer(engine).discProbes();
     engine->SetDVDDirectory(kDisc + QStringLiteral("/VIDEO_TS"));
     engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 1);
     engine->Stop();
     engine->Play();
-    EXPECT_EQ(engine->discProbes(), probes + 1);
+    EXPECT_EQ(kavelo::test::peer(engine).discProbes(), probes + 1);
 
     // Another place while playing: the next Play plays from there.
     const QString copy = copyDisc(temp.filePath(QStringLiteral("copy")));
     engine->SetDVDDirectory(copy);
     EXPECT_EQ(engine->DVDDirectory(), copy);
     engine->Play();
-    EXPECT_EQ(engine->propertyText("dvd-device"), copy);
+    EXPECT_EQ(kavelo::test::peer(engine).propertyText("dvd-device"), copy);
     EXPECT_EQ(engine->CurrentTitle(), 1);
     EXPECT_LT(position(), 0.5);
-    EXPECT_EQ(engine->discProbes(), probes + 2);
+    EXPECT_EQ(kavelo::test::peer(engine).discProbes(), probes + 2);
 
     const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
     if (genisoimage.isEmpty())
@@ -349,7 +353,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
         0);
     engine->SetDVDDirectory(iso);
     engine->Play();
-    EXPECT_EQ(engine->propertyText("dvd-device"), iso);
+    EXPECT_EQ(kavelo::test::peer(engine).propertyText("dvd-device"), iso);
     EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:30:00"));
     QTest::qWait(400);
     EXPECT_GT(position(), 0.1);
@@ -428,3 +432,66 @@ TEST_F(EngineTest, NoDiscAndDamagedDiscsRaiseQuickly) {
 }
 
 } // namespace
+
+// The engine's one state moves with each command and event, and what it shows reaches its
+// listeners as a snapshot: reading it changes nothing, and it moves on without being read.
+TEST_F(EngineTest, OneStateMovesWithCommandsAndTheSnapshotIsPushed) {
+    using kavelo::DvdSnapshot;
+    using kavelo::EngineState;
+    auto state = [&] { return kavelo::test::peer(engine).state(); };
+    std::vector<DvdSnapshot> told;
+    QObject::connect(&engine->events(), &kavelo::DvdEngineEvents::snapshotChanged,
+                     [&](const DvdSnapshot& now) { told.push_back(now); });
+    EXPECT_EQ(state(), EngineState::Idle);
+
+    playDisc();
+    EXPECT_EQ(state(), EngineState::Playing);
+    const DvdSnapshot& now = engine->snapshot();
+    EXPECT_EQ(now.state, DvdPlayState::Playing);
+    EXPECT_EQ(now.title, 1);
+    EXPECT_EQ(now.chapters, 3);
+    EXPECT_DOUBLE_EQ(now.length, 30.0);
+    ASSERT_FALSE(told.empty());
+
+    // Nothing but libmpv's events moves the time on: no getter is called while it waits.
+    const std::size_t before = told.size();
+    ASSERT_TRUE(kavelo::test::waitUntil([&] { return engine->snapshot().seconds >= 1.0; }, 10000));
+    EXPECT_GT(told.size(), before);
+    // Reading changes nothing.
+    const DvdSnapshot read = engine->snapshot();
+    for (int i = 0; i < 50; ++i) {
+        engine->CurrentTime();
+        engine->CurrentChapter();
+        engine->PlayState();
+    }
+    EXPECT_EQ(engine->snapshot(), read);
+
+    const std::uint64_t jumps = engine->snapshot().jumps;
+    engine->PlayChapter(2);
+    EXPECT_EQ(engine->snapshot().chapter, 2);
+    EXPECT_GT(engine->snapshot().jumps, jumps);
+
+    engine->Pause();
+    EXPECT_EQ(state(), EngineState::Paused);
+    EXPECT_EQ(engine->snapshot().state, DvdPlayState::Paused);
+    engine->PlayForwards(16);
+    EXPECT_EQ(state(), EngineState::ScanForwards);
+    EXPECT_EQ(engine->snapshot().state, DvdPlayState::Playing);
+    engine->PlayBackwards(16);
+    EXPECT_EQ(state(), EngineState::ScanBackwards);
+    engine->Resume();
+    EXPECT_EQ(state(), EngineState::Playing);
+
+    // The title's end, which ends the disc's program here, holds the last picture.
+    engine->PlayAtTime(QStringLiteral("00:00:29:00"));
+    ASSERT_TRUE(kavelo::test::waitUntil([&] { return state() == EngineState::DiscEnded; }, 10000))
+        << kavelo::stateName(state());
+    EXPECT_EQ(engine->snapshot().state, DvdPlayState::Paused);
+    EXPECT_EQ(engine->snapshot().title, 1);
+    EXPECT_EQ(engine->CurrentChapter(), 3);
+
+    engine->Stop();
+    EXPECT_EQ(state(), EngineState::Idle);
+    EXPECT_EQ(engine->snapshot().title, 0);
+    EXPECT_EQ(engine->snapshot().state, DvdPlayState::Stopped);
+}

@@ -1,5 +1,6 @@
 // The libmpv engine with real video output under Xvfb: the picture, zoom, back colour, full
 // screen, and mouse and keys reaching Qt over the playing video (pressed with xdotool).
+#include "EnginePeer.h"
 #include "EngineWindow.h"
 #include "MpvDvdEngine.h"
 #include "Screenshots.h"
@@ -136,8 +137,9 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     EXPECT_EQ(video->window()->geometry(), screen);
     EXPECT_EQ(video->size(), screen.size());
     EXPECT_EQ(video->winId(), wid);
-    const double before = engine->positionSeconds();
-    EXPECT_TRUE(test::waitUntil([&] { return engine->positionSeconds() > before + 0.3; }, 5000));
+    const double before = kavelo::test::peer(engine).positionSeconds();
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(engine).positionSeconds() > before + 0.3; }, 5000));
 
     spy.rightPressTargets.clear();
     ASSERT_TRUE(test::xdotool({"mousemove", "500", "400", "click", "3"}));
@@ -151,8 +153,9 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     EXPECT_EQ(video->parentWidget(), &m_window);
     EXPECT_EQ(video->geometry(), inWindow);
     EXPECT_EQ(video->winId(), wid);
-    const double back = engine->positionSeconds();
-    EXPECT_TRUE(test::waitUntil([&] { return engine->positionSeconds() > back + 0.2; }, 5000));
+    const double back = kavelo::test::peer(engine).positionSeconds();
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(engine).positionSeconds() > back + 0.2; }, 5000));
 
     // Closing is quick, with the sound device let go.
     QElapsedTimer clock;

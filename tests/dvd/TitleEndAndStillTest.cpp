@@ -3,6 +3,8 @@
 // restart (title 3) and a cell still (title 4). The pictures are read back from libmpv: titles
 // 2, 3 and 4 carry their title and frame number in a code strip (see
 // scripts/make-sample-disc.sh); title 2 is colour bars, title 1 a test pattern.
+#include "EnginePeer.h"
+#include "FrameCode.h"
 #include "MpvDvdEngine.h"
 #include "TestFiles.h"
 #include "Waiting.h"
@@ -30,30 +32,6 @@ namespace {
 const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
 constexpr double kFps = 25;
 
-struct Code {
-    int title = 0;
-    int frame = 0;
-};
-
-// The code strip of a picture of title 3 or 4; nullopt when the picture has none.
-std::optional<Code> readCode(const QImage& picture) {
-    if (picture.isNull())
-        return std::nullopt;
-    const auto bit = [&](int box) {
-        const int x = (40 * box + 20) * picture.width() / 720;
-        const int y = 552 * picture.height() / 576;
-        return qGray(picture.pixel(x, y)) > 128 ? 1 : 0;
-    };
-    if (!bit(13) || bit(17))
-        return std::nullopt;
-    Code code;
-    for (int b = 0; b < 13; ++b)
-        code.frame |= bit(b) << b;
-    for (int b = 0; b < 3; ++b)
-        code.title |= bit(14 + b) << b;
-    return code;
-}
-
 // Title 2's colour bars: yellow second from the left, blue on the right.
 bool showsColourBars(const QImage& picture) {
     if (picture.isNull())
@@ -78,14 +56,14 @@ protected:
         engine->SetDVDDirectory(kDisc);
     }
 
-    double position() { return engine->positionSeconds(); }
+    double position() { return kavelo::test::peer(engine).positionSeconds(); }
 
     // Pauses and compares the picture's frame number with the engine's time, in frames.
     int frameError(int title) {
         engine->Pause();
         QTest::qWait(100);
-        const QImage shot = engine->picture();
-        const std::optional<Code> code = readCode(shot);
+        const QImage shot = kavelo::test::peer(engine).picture();
+        const std::optional<kavelo::test::FrameCode> code = kavelo::test::readCode(shot);
         EXPECT_TRUE(code);
         if (!code)
             return 1000;
@@ -100,7 +78,7 @@ protected:
 };
 
 TEST_F(TitleClockEngineTest, AfterTitleTwoEndsPlayShowsItAgainFromItsStart) {
-    engine->PlayTitle(2);
+    kavelo::test::peer(engine).PlayTitle(2);
     ASSERT_EQ(engine->CurrentTitle(), 2);
     engine->PlayAtTime(QStringLiteral("00:01:18:00"));
     ASSERT_TRUE(test::waitUntil([&] { return position() >= 79.9; }, 6000)) << position();
@@ -110,31 +88,32 @@ TEST_F(TitleClockEngineTest, AfterTitleTwoEndsPlayShowsItAgainFromItsStart) {
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_EQ(engine->CurrentChapter(), 4);
     EXPECT_EQ(engine->PlayState(), kavelo::DvdPlayState::Paused); // held at the end
-    EXPECT_TRUE(showsColourBars(engine->picture()));
+    EXPECT_TRUE(showsColourBars(kavelo::test::peer(engine).picture()));
 
     engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_LT(position(), 0.5);
-    EXPECT_TRUE(showsColourBars(engine->picture()));
+    EXPECT_TRUE(showsColourBars(kavelo::test::peer(engine).picture()));
     ASSERT_TRUE(test::waitUntil([&] { return position() > 1.0; }, 4000));
     EXPECT_EQ(engine->CurrentTitle(), 2);
-    EXPECT_TRUE(showsColourBars(engine->picture()));
+    EXPECT_TRUE(showsColourBars(kavelo::test::peer(engine).picture()));
 }
 
 TEST_F(TitleClockEngineTest, SeeksOnATitleWhoseTimestampsRunOnShowTheAskedPicture) {
     // Title 2 is read as one stream over its cells' sectors; title 3, whose cells restart their
     // timestamps, through the disc's navigation.
-    engine->PlayTitle(3);
-    EXPECT_FALSE(engine->playsPlainStream());
-    engine->PlayTitle(2);
-    EXPECT_TRUE(engine->playsPlainStream());
+    kavelo::test::peer(engine).PlayTitle(3);
+    EXPECT_FALSE(kavelo::test::peer(engine).playsPlainStream());
+    kavelo::test::peer(engine).PlayTitle(2);
+    EXPECT_TRUE(kavelo::test::peer(engine).playsPlainStream());
 
     // The picture shown first is the asked one: after a pause that comes a little late it may
     // be one or two further on, never one before. Status and picture agree.
     const auto landsOn = [&](const std::function<void()>& seek, int frame, int chapter) {
         seek();
         engine->Pause();
-        const std::optional<Code> code = readCode(engine->picture());
+        const std::optional<kavelo::test::FrameCode> code =
+            kavelo::test::readCode(kavelo::test::peer(engine).picture());
         ASSERT_TRUE(code) << frame;
         EXPECT_EQ(code->title, 2);
         EXPECT_GE(code->frame, frame);
@@ -167,13 +146,13 @@ TEST_F(TitleClockEngineTest, SeeksOnATitleWhoseTimestampsRunOnShowTheAskedPictur
         ASSERT_EQ(ifo.write("\x01", 1), 1);
     }
     engine->SetDVDDirectory(copy.path());
-    engine->PlayTitle(2);
+    kavelo::test::peer(engine).PlayTitle(2);
     EXPECT_EQ(engine->CurrentTitle(), 2);
-    EXPECT_FALSE(engine->playsPlainStream());
+    EXPECT_FALSE(kavelo::test::peer(engine).playsPlainStream());
 }
 
 TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {
-    engine->PlayTitle(3);
+    kavelo::test::peer(engine).PlayTitle(3);
     EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:12:00"));
     std::vector<int> errors;
     double last = position();
@@ -205,7 +184,8 @@ TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {
     QTest::qWait(800);
     EXPECT_NEAR(position(), 12 - 1 / kFps, 0.05);
     EXPECT_EQ(engine->CurrentChapter(), 2);
-    const std::optional<Code> end = readCode(engine->picture());
+    const std::optional<kavelo::test::FrameCode> end =
+        kavelo::test::readCode(kavelo::test::peer(engine).picture());
     ASSERT_TRUE(end);
     EXPECT_EQ(end->title, 3);
     EXPECT_NEAR(end->frame, 299, 1);
@@ -222,14 +202,15 @@ TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {
     ASSERT_TRUE(test::waitUntil([&] { return position() >= 12 - 2.5 / kFps; }, 6000));
     engine->Play();
     EXPECT_LT(position(), 0.5);
-    const std::optional<Code> again = readCode(engine->picture());
+    const std::optional<kavelo::test::FrameCode> again =
+        kavelo::test::readCode(kavelo::test::peer(engine).picture());
     ASSERT_TRUE(again);
     EXPECT_EQ(again->title, 3);
     EXPECT_LT(again->frame, 13);
 }
 
 TEST_F(TitleClockEngineTest, ACellStillHoldsItsLastPictureForItsTime) {
-    engine->PlayTitle(4);
+    kavelo::test::peer(engine).PlayTitle(4);
     EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:08:00"));
     ASSERT_TRUE(test::waitUntil([&] { return position() >= 4 - 2.5 / kFps; }, 8000)) << position();
     QElapsedTimer held;
@@ -237,7 +218,8 @@ TEST_F(TitleClockEngineTest, ACellStillHoldsItsLastPictureForItsTime) {
     // Held on the first cell's last picture for 3 s ...
     QTest::qWait(2000);
     EXPECT_NEAR(position(), 4 - 1 / kFps, 0.05);
-    const std::optional<Code> still = readCode(engine->picture());
+    const std::optional<kavelo::test::FrameCode> still =
+        kavelo::test::readCode(kavelo::test::peer(engine).picture());
     ASSERT_TRUE(still);
     EXPECT_EQ(still->title, 4);
     EXPECT_NEAR(still->frame, 99, 1); // the last picture, or the one before where libmpv drops it

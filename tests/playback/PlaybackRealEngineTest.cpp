@@ -1,4 +1,5 @@
 // The playback commands, menus and dialogs driving the real engine on the sample disc.
+#include "EnginePeer.h"
 #include "FakeDialogs.h"
 #include "FakeDvdEngine.h"
 #include "FrmDirectory.h"
@@ -74,7 +75,7 @@ TEST_F(PlaybackRealEngine, ChaptersMuteZoomAndFullScreen) {
     m_dialogs.inputAnswers = {QStringLiteral("2")};
     choose("mnuSelChap");
     EXPECT_EQ(m_engine->CurrentChapter(), 2);
-    EXPECT_NEAR(m_engine->positionSeconds(), 10, 1.0);
+    EXPECT_NEAR(kavelo::test::peer(m_engine).positionSeconds(), 10, 1.0);
     choose("mnuNext");
     EXPECT_EQ(m_engine->CurrentChapter(), 3);
     choose("mnuPopPreviousChapter");
@@ -86,15 +87,15 @@ TEST_F(PlaybackRealEngine, ChaptersMuteZoomAndFullScreen) {
     m_dialogs.messages.clear();
 
     choose("mnuPopMuteOn");
-    EXPECT_EQ(m_engine->propertyText("mute"), QStringLiteral("yes"));
+    EXPECT_EQ(kavelo::test::peer(m_engine).propertyText("mute"), QStringLiteral("yes"));
     choose("mnuPopMuteOn");
-    EXPECT_EQ(m_engine->propertyText("mute"), QStringLiteral("no"));
+    EXPECT_EQ(kavelo::test::peer(m_engine).propertyText("mute"), QStringLiteral("no"));
     EXPECT_EQ(m_window->menuItem("mnuPopMuteOn")->text(), QStringLiteral("Mute Off"));
 
     choose("mnuZoom4x");
-    EXPECT_NEAR(m_engine->propertyText("video-zoom").toDouble(), 2.0, 1e-6);
+    EXPECT_NEAR(kavelo::test::peer(m_engine).propertyText("video-zoom").toDouble(), 2.0, 1e-6);
     choose("mnuZoomOff");
-    EXPECT_NEAR(m_engine->propertyText("video-zoom").toDouble(), 0.0, 1e-6);
+    EXPECT_NEAR(kavelo::test::peer(m_engine).propertyText("video-zoom").toDouble(), 0.0, 1e-6);
 
     choose("mnuPopFull");
     EXPECT_TRUE(m_engine->FullScreenMode());
@@ -113,31 +114,34 @@ TEST_F(PlaybackRealEngine, BookmarkAcrossATitleChangeAndScansEndedByPlay) {
     choose("mnuSelChap");
     QTest::qWait(500);
     choose("mnuAddBookMark");
-    const double saved = m_engine->positionSeconds();
-    m_engine->PlayTitle(2);
+    const double saved = kavelo::test::peer(m_engine).positionSeconds();
+    kavelo::test::peer(m_engine).PlayTitle(2);
     EXPECT_EQ(m_engine->CurrentTitle(), 2);
     choose("mnuPopRestoreBookMark");
     EXPECT_EQ(m_engine->CurrentTitle(), 1);
-    EXPECT_NEAR(m_engine->positionSeconds(), saved, 1.0);
+    EXPECT_NEAR(kavelo::test::peer(m_engine).positionSeconds(), saved, 1.0);
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
 
     // Each scan is judged by where it gets, however long a loaded machine takes.
     QTest::mouseClick(m_window->picFast, Qt::LeftButton);
-    EXPECT_TRUE(m_engine->scanning());
-    EXPECT_TRUE(test::waitUntil([&] { return m_engine->positionSeconds() > saved + 3.0; }, 8000));
-    const double scanned = m_engine->positionSeconds();
+    EXPECT_TRUE(kavelo::test::peer(m_engine).scanning());
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(m_engine).positionSeconds() > saved + 3.0; }, 8000));
+    const double scanned = kavelo::test::peer(m_engine).positionSeconds();
     choose("mnuKavelo");
-    EXPECT_FALSE(m_engine->scanning());
-    EXPECT_EQ(m_engine->propertyText("speed").toDouble(), 1.0);
+    EXPECT_FALSE(kavelo::test::peer(m_engine).scanning());
+    EXPECT_EQ(kavelo::test::peer(m_engine).propertyText("speed").toDouble(), 1.0);
 
     QTest::mouseClick(m_window->picRewind, Qt::LeftButton);
-    EXPECT_TRUE(m_engine->scanning());
-    EXPECT_TRUE(test::waitUntil([&] { return m_engine->positionSeconds() < scanned - 3.0; }, 8000));
+    EXPECT_TRUE(kavelo::test::peer(m_engine).scanning());
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(m_engine).positionSeconds() < scanned - 3.0; }, 8000));
     QTest::mouseClick(m_window->picPlay, Qt::LeftButton);
-    EXPECT_FALSE(m_engine->scanning());
-    const double resumed = m_engine->positionSeconds();
+    EXPECT_FALSE(kavelo::test::peer(m_engine).scanning());
+    const double resumed = kavelo::test::peer(m_engine).positionSeconds();
     // Playing forwards again.
-    EXPECT_TRUE(test::waitUntil([&] { return m_engine->positionSeconds() > resumed; }, 5000));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(m_engine).positionSeconds() > resumed; }, 5000));
 
     QTest::mouseClick(m_window->picStop, Qt::LeftButton);
     EXPECT_FALSE(m_window->sliMain->isEnabled());
@@ -229,7 +233,8 @@ TEST_F(PlaybackRealEngine, DirectoryDialogPlaysADiscImageAndRefusesOthers) {
     EXPECT_TRUE(test::waitUntil([&] { return !m_app.directory().isOpen(); }, 3000));
     EXPECT_EQ(m_engine->DVDDirectory(), folder.filePath("Film.ISO"));
     EXPECT_EQ(m_engine->CurrentTitle(), 1);
-    EXPECT_TRUE(test::waitUntil([&] { return m_engine->positionSeconds() > 0.3; }, 3000));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(m_engine).positionSeconds() > 0.3; }, 3000));
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 // the time pop-up in full screen, and Stop leaves the status bar standing.
 // Set KAVELO_SHOTS to a folder to keep screenshots of the window at each stage.
 #include "DvdTimeText.h"
+#include "EnginePeer.h"
+#include "FrameCode.h"
 #include "FrmPlay.h"
 #include "MpvDvdEngine.h"
 #include "PositionDisplay.h"
@@ -19,6 +21,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
 
 namespace kavelo {
 namespace {
@@ -173,6 +178,40 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     EXPECT_EQ(panels(w), stopped);
     EXPECT_EQ(w.sliMain->value(), stoppedValue);
     EXPECT_EQ(stopped[2].left(6), QStringLiteral("Time: "));
+}
+
+// At each tick the status bar shows the engine's snapshot of that moment: never more than one
+// tick behind the picture on screen (read from its frame code), playing and scanning.
+TEST_F(PositionEngineTest, StatusBarKeepsUpWithThePictureEachTick) {
+    FrmPlay& w = *m_window;
+    auto* engine = dynamic_cast<MpvDvdEngine*>(&w.engine());
+    ASSERT_NE(engine, nullptr);
+    ASSERT_NO_THROW(play());
+    ASSERT_NO_THROW(test::peer(engine).PlayTitle(2)); // the title with the frame code
+    constexpr double kFps = 25;
+    double speed = 1;
+    int ticks = 0;
+    int worst = -100;
+    // Connected after the display's own slot: runs right after each tick has written.
+    QObject::connect(w.timTime, &QTimer::timeout, w.timTime, [&] {
+        const std::optional<test::FrameCode> code = test::readCode(test::peer(engine).picture());
+        const int shown = dvdTimeSeconds(panels(w)[2].mid(6)).value_or(-1);
+        if (!code || code->title != 2 || shown < 0)
+            return;
+        ++ticks;
+        // Whole seconds, as the time text has them; a tick of a scan covers `speed` ticks.
+        const int behind = static_cast<int>(code->frame / kFps) - shown;
+        worst = std::max(worst, behind);
+        EXPECT_LE(behind, static_cast<int>(1 + speed * 0.5))
+            << "picture " << code->frame / kFps << " s, status bar " << shown << " s";
+        EXPECT_EQ(panels(w)[0], QStringLiteral("Title: 2"));
+    });
+    EXPECT_TRUE(test::waitUntil([&] { return ticks >= 8; }, 15000));
+    const int playing = ticks;
+    speed = 16;
+    w.engine().PlayForwards(16);
+    EXPECT_TRUE(test::waitUntil([&] { return ticks >= playing + 4; }, 10000));
+    RecordProperty("worst_seconds_behind", worst);
 }
 
 TEST_F(PositionEngineTest, SpaceOverFullScreenVideoOpensTimePopUpAtClientCorner) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MenuInput.h"
 #include "MpvDvdEngine.h"
 
 #include <QGuiApplication>
@@ -30,9 +31,13 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
     }
     bool ready() const { return !IsSkipped() && !HasFatalFailure(); }
+    // The window's keys and pointer work the disc's menus, as in the main window (for as long
+    // as this engine lives).
+    void takeMenuInput() { input = std::make_unique<MenuInput>(engine->widget(), *engine); }
 
     QWidget m_window;
     std::unique_ptr<MpvDvdEngine> engine;
+    std::unique_ptr<MenuInput> input; // the window's keys and pointer for the disc's menus
 };
 
 } // namespace kavelo::test

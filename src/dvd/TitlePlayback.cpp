@@ -1,0 +1,238 @@
+#include "TitlePlayback.h"
+
+#include "DiscSectors.h"
+#include "DvdEngine.h"
+#include "LoadTracker.h"
+#include "MpvDriver.h"
+#include "MpvSession.h"
+#include "TitleStreams.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kavelo {
+
+namespace {
+
+namespace prop = mpv::name;
+
+constexpr qint64 kSeekWaitMs = 1000;       // a seek is waited for this long, then left running
+constexpr double kChapterTolerance = 0.05; // seconds a position may fall short of a chapter
+
+QByteArray seconds3(double seconds) {
+    return QByteArray::number(seconds, 'f', 3);
+}
+
+} // namespace
+
+TitlePlayback::TitlePlayback(MpvDriver& driver) : m_driver(driver) {
+    m_stillTimer.setSingleShot(true);
+    QObject::connect(&m_stillTimer, &QTimer::timeout, [this] {
+        if (m_stillOver)
+            m_stillOver();
+    });
+}
+
+const DvdTitleInfo& TitlePlayback::info() const {
+    const DvdTitleInfo* info = m_structure.title(m_title);
+    if (!m_loaded || !info)
+        throw EngineError("no disc is playing");
+    return *info;
+}
+
+void TitlePlayback::unload() {
+    m_loaded = false;
+    m_seekPending = false;
+    m_stillTimer.stop();
+}
+
+void TitlePlayback::load(const QString& place, DvdStructure structure, int title, double start,
+                         int angle, qint64 budgetMs) {
+    const DvdTitleInfo* info = structure.title(title);
+    if (!info)
+        throw EngineError("the disc has no such title");
+    if (angle < 1 || angle > info->angles)
+        throw EngineError("the title has no such angle");
+    mpv::Session& session = m_driver.session();
+    unload();
+    m_plain = false;
+    m_driver.setText(prop::kDvdDevice, place.toUtf8());
+    m_driver.setDouble(prop::kSpeed, 1.0);
+    m_driver.setFlag(prop::kPause, false);
+
+    start = std::clamp(start, 0.0, std::max(0.0, info->length - 0.1));
+    // A title whose timestamps run on through its cells is read as one plain program stream
+    // from its sectors: libmpv then seeks in it as in a file, exactly and without the disc's
+    // navigation, and its time is the pictures' own. Other titles go through that navigation.
+    std::shared_ptr<mpv::SectorSource> sectors;
+    if (m_driver.titleStreamsInstalled() && info->playsAsProgramStream())
+        sectors = openTitleSetSectors(place, info->titleSet);
+    const bool plain = sectors != nullptr;
+    // libmpv's time is the title's from the load on, until the picture data's time jumps.
+    m_clock.reset(*info, m_fps, plain);
+    m_clock.observe(start);
+    forgetStill();
+    const double stop = nextStop();
+    QByteArray options = "start=" + seconds3(start);
+    QByteArray url;
+    if (plain) {
+        std::vector<mpv::SectorRun> runs;
+        for (const DvdCell& cell : info->cells)
+            runs.push_back({cell.firstSector, cell.lastSector});
+        url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
+        m_address = url;
+    } else {
+        options += ",dvd-angle=" + QByteArray::number(angle);
+        if (info->hasUnnoticedTimestampJumps())
+            options += ",hr-seek=no"; // an exact start would decode on past the jumps
+        url = "dvd://" + QByteArray::number(title - 1);
+        m_address.clear();
+    }
+    if (stop > 0)
+        options += ",end=" + seconds3(stop);
+    m_stopSet = stop;
+
+    QElapsedTimer clock;
+    clock.start();
+    mpv::LoadTracker& loads = m_driver.loads();
+    if (const int rc = loads.start(url, options); rc < 0)
+        throw EngineError("loadfile: " + mpv::Session::errorText(rc).toStdString());
+    const auto outcome = loads.waitLoaded(budgetMs);
+    if (outcome != mpv::LoadTracker::Outcome::Done) {
+        m_driver.tryCommand({"stop"});
+        throw EngineError(outcome == mpv::LoadTracker::Outcome::TimedOut
+                              ? "the disc did not open in time"
+                              : "the disc cannot be played");
+    }
+    // The first picture: from here on the position is the title's.
+    if (loads.waitPicture(std::clamp<qint64>(budgetMs - clock.elapsed(), 0, kSeekWaitMs)) ==
+        mpv::LoadTracker::Outcome::Ended)
+        throw EngineError("the disc cannot be played");
+
+    m_loaded = true;
+    m_plain = plain;
+    m_place = place;
+    m_structure = std::move(structure);
+    m_title = title;
+    m_angle = angle;
+    const double fps = session.getDouble(prop::kContainerFps).value_or(0);
+    m_fps = fps >= 10 && fps <= 100 ? fps : 25.0;
+}
+
+void TitlePlayback::seek(double seconds) {
+    const DvdTitleInfo& title = info();
+    seconds = std::clamp(seconds, 0.0, std::max(0.0, title.length - 0.1));
+    m_driver.drain(); // a picture of an earlier seek must not count for this one
+    m_clock.seeking();
+    m_clock.observe(seconds);
+    forgetStill();
+    setStopPoint();
+    m_seekPending = true;
+    // Where the timestamps jump unnoticed, libmpv's exact seek decodes on from 10 s before in
+    // the wrong time; the picture at the keyframe before is what can be shown there.
+    m_driver.command(
+        {"seek", seconds3(seconds),
+         title.hasUnnoticedTimestampJumps() ? "absolute+keyframes" : "absolute+exact"});
+    m_driver.setFlag(prop::kPause, false);
+    // A step of a backward scan may still have been under way: its picture comes first and is
+    // not this seek's. This seek's picture lies within a second of where it was asked to go.
+    m_driver.waitUntil(
+        [this, seconds] {
+            if (!m_loaded || !m_driver.running())
+                return true;
+            if (m_seekPending)
+                return false;
+            const double shown = m_driver.getDouble(prop::kTimePos).value_or(seconds);
+            m_seekPending = std::abs(shown - seconds) > 1.0;
+            return !m_seekPending;
+        },
+        kSeekWaitMs);
+}
+
+void TitlePlayback::pictureShown() {
+    m_seekPending = false;
+    m_clock.restarted();
+}
+
+// Where the next cell's timestamps restart libmpv runs past its `end`: the picture is held as
+// soon as it shows one of the last pictures of a still cell or of the title.
+TitlePlayback::Reached TitlePlayback::observe(double speed, bool watchStops) {
+    if (!m_loaded)
+        return Reached::Nothing;
+    const std::optional<double> position = m_driver.getDouble(prop::kTimePos);
+    if (!position)
+        return Reached::Nothing;
+    // A jump moves libmpv's time of the next stop; another cell may bring a still.
+    if (m_clock.observe(*position, speed) || m_clock.cell() != m_stopCell)
+        setStopPoint();
+    if (!watchStops)
+        return Reached::Nothing;
+    if (m_stopStill && m_clock.cell() == m_stopStill->cell && m_clock.time() >= m_stopStill->at)
+        return Reached::Still;
+    return m_clock.atEnd() ? Reached::End : Reached::Nothing;
+}
+
+bool TitlePlayback::atLibmpvEnd() {
+    const double stop = nextStop();
+    if (stop <= m_driver.getDouble(prop::kTimePos).value_or(stop) + 1 / m_fps)
+        return true; // libmpv can go no further: the title's data ends short of its cell table
+    setStopPoint();
+    m_driver.setFlag(prop::kPause, false);
+    return false;
+}
+
+// Where libmpv is to stop, in its own time: half a picture before the title's end. A still
+// ahead (passing over the one held just now) is held when its pictures show (observe()):
+// libmpv paused at its own end answers slowly.
+double TitlePlayback::nextStop() {
+    m_stopStill = m_clock.nextStill(m_heldStill);
+    m_stopCell = m_clock.cell();
+    return m_clock.mpvTimeOf(m_clock.length() - 0.5 / m_fps);
+}
+
+// libmpv is told only of a stop that moved: setting its end disturbs a seek under way.
+void TitlePlayback::setStopPoint() {
+    const double stop = nextStop();
+    if (m_driver.running() && std::abs(stop - m_stopSet) > 0.0005) {
+        m_driver.setText(prop::kEnd, seconds3(stop));
+        m_stopSet = stop;
+    }
+}
+
+void TitlePlayback::holdStill() {
+    if (!m_stopStill)
+        return;
+    m_heldStill = m_stopStill->cell;
+    m_driver.setFlag(prop::kPause, true);
+    if (m_stopStill->seconds != kInfiniteStill)
+        m_stillTimer.start(m_stopStill->seconds * 1000);
+}
+
+void TitlePlayback::endStill() {
+    m_stillTimer.stop();
+    setStopPoint();
+    m_driver.setFlag(prop::kPause, false);
+}
+
+void TitlePlayback::forgetStill() {
+    m_stillTimer.stop();
+    m_heldStill.reset();
+}
+
+double TitlePlayback::position() const {
+    if (!m_loaded)
+        return 0;
+    return std::clamp(m_clock.time(), 0.0, info().length);
+}
+
+int TitlePlayback::chapterAt(double seconds) const {
+    const DvdTitleInfo& title = info();
+    int index = 0;
+    for (std::size_t i = 1; i < title.chapterStarts.size(); ++i) {
+        if (title.chapterStarts[i] <= seconds + kChapterTolerance)
+            index = static_cast<int>(i);
+    }
+    return index + 1;
+}
+
+} // namespace kavelo

@@ -1,0 +1,51 @@
+#include "EnginePeer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace kavelo {
+
+void EngineTestPeer::PlayTitle(int title) {
+    engine.m_driver.session();
+    const QString place = engine.DVDDirectory();
+    // A title chosen from outside the disc's program leaves the program.
+    engine.m_program.drop();
+    engine.loadTitle(place, engine.m_discs.read(place), title, 0, 1, 3000);
+}
+
+double EngineTestPeer::positionSeconds() {
+    engine.requireTitle();
+    return engine.m_title.position();
+}
+
+int EngineTestPeer::pictureUpdates() {
+    return engine.m_driver.pictures();
+}
+
+bool EngineTestPeer::scanning() const {
+    return kavelo::scanning(engine.m_state);
+}
+
+QString EngineTestPeer::propertyText(const char* name) {
+    return engine.m_driver.getText(name).value_or(QString());
+}
+
+QImage EngineTestPeer::picture() {
+    const QTemporaryDir dir;
+    if (!dir.isValid())
+        return {};
+    const QString path = dir.filePath(QStringLiteral("picture.png"));
+    if (!engine.m_driver.tryCommand({"screenshot-to-file", QFile::encodeName(path), "video"}))
+        return {};
+    return QImage(path);
+}
+
+bool EngineTestPeer::playsPlainStream() const {
+    return titleLoaded(engine.m_state) && engine.m_title.plainStream();
+}
+
+int EngineTestPeer::discProbes() const {
+    return probes(engine.m_discs);
+}
+
+} // namespace kavelo
