@@ -2,7 +2,6 @@
 
 #include "DvdEngine.h"
 #include "DvdTime.h"
-#include "DvdTimeText.h"
 #include "FrmPlay.h"
 #include "FrmSingle.h"
 #include "SessionBus.h"
@@ -10,6 +9,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -57,29 +57,19 @@ MprisState DiscMprisSource::state() noexcept {
     s.canPause = w != nullptr;
     if (!w)
         return s;
-    try {
-        IDvdEngine& engine = w->engine();
-        const DvdPlayState play = engine.PlayState();
-        s.status = statusText(play);
-        if (play == DvdPlayState::Stopped)
-            return s;
-        const int title = engine.CurrentTitle();
-        const int chapter = engine.CurrentChapter();
-        if (title <= 0)
-            return s;
-        s.trackId = QStringLiteral("/org/example/kavelo/title/%1").arg(title);
-        s.title = QStringLiteral("Title %1, Chapter %2").arg(title).arg(chapter);
-        s.lengthUs = dvdTimeSeconds(engine.TotalTitleTime()).value_or(0) * kMicro;
-        s.canSeek = true;
-        s.canGoNext = true;
-        s.canGoPrevious = true;
-    } catch (const std::exception&) {
-        // A disc the engine cannot describe shows as nothing loaded.
-        s.trackId.clear();
-        s.title.clear();
-        s.lengthUs = 0;
-        s.canSeek = s.canGoNext = s.canGoPrevious = false;
-    }
+    const DvdSnapshot& now = w->engine().snapshot();
+    s.status = statusText(now.state);
+    s.volume = now.volume;
+    s.jumps = now.jumps;
+    // A disc menu plays no title: no track, nothing to seek or step through.
+    if (now.state == DvdPlayState::Stopped || now.inMenu || now.title <= 0)
+        return s;
+    s.trackId = QStringLiteral("/org/example/kavelo/title/%1").arg(now.title);
+    s.title = QStringLiteral("Title %1, Chapter %2").arg(now.title).arg(now.chapter);
+    s.lengthUs = std::llround(std::max(0.0, now.length) * kMicro);
+    s.canSeek = true;
+    s.canGoNext = now.chapter < now.chapters;
+    s.canGoPrevious = now.chapter > 1;
     return s;
 }
 
@@ -87,13 +77,10 @@ qint64 DiscMprisSource::positionUs() noexcept {
     FrmPlay* w = m_window ? m_window() : nullptr;
     if (!w)
         return 0;
-    try {
-        if (w->engine().PlayState() == DvdPlayState::Stopped)
-            return 0;
-        return dvdTimeSeconds(w->engine().CurrentTime()).value_or(0) * kMicro;
-    } catch (const std::exception&) {
+    const DvdSnapshot& now = w->engine().snapshot();
+    if (now.state == DvdPlayState::Stopped || now.inMenu || now.title <= 0)
         return 0;
-    }
+    return std::llround(std::max(0.0, now.seconds) * kMicro);
 }
 
 void DiscMprisSource::play() noexcept {
@@ -148,12 +135,15 @@ void DiscMprisSource::seekTo(qint64 positionUs) noexcept {
     if (!w)
         return;
     quietly("seek", [&] {
-        const double seconds = std::floor(static_cast<double>(positionUs) / kMicro);
-        w->engine().PlayAtTime(dvdTimeText(seconds, 25));
+        const double fps = w->engine().snapshot().fps > 0 ? w->engine().snapshot().fps : 25;
+        w->engine().PlayAtTime(dvdTimeText(static_cast<double>(positionUs) / kMicro, fps));
     });
 }
 
-void DiscMprisSource::setVolume(double) noexcept {}
+void DiscMprisSource::setVolume(double volume) noexcept {
+    if (FrmPlay* w = m_window ? m_window() : nullptr)
+        quietly("volume", [&] { w->engine().SetVolume(volume); });
+}
 
 void DiscMprisSource::raise() noexcept {
     if (m_raise)

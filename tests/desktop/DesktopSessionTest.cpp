@@ -56,10 +56,54 @@ TEST_F(DesktopSessionTest, AMediaFilesVideoKeepsTheScreenOnItsSoundAloneDoesNot)
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
     QTest::mouseClick(form->cmdResume, Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 1; }, 5000));
+
+    // The window's file is a media player of its own beside the disc's.
+    const auto mediaStatus = [&] {
+        return property(kPlayer, "PlaybackStatus", kMediaPlayer).toString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return mediaStatus() == QLatin1String("Playing"); }, 5000));
+    EXPECT_EQ(property(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
+    EXPECT_EQ(property(kRoot, "Identity", kMediaPlayer).toString(),
+              QStringLiteral("Kavelo Multimedia Files"));
+    const QVariantMap clip = metadata(kMediaPlayer);
+    EXPECT_EQ(clip.value("xesam:title").toString(), QStringLiteral("clip.mpg"));
+    EXPECT_NEAR(clip.value("mpris:length").toLongLong() / double(kSecond), 20, 0.5);
+    EXPECT_FALSE(property(kPlayer, "CanGoNext", kMediaPlayer).toBool());
+    SignalLog mediaLog;
+    mediaLog.listen(client(), kMediaPlayer);
+    call("Pause", {}, kMediaPlayer);
+    EXPECT_TRUE(waitUntil([&] { return mediaStatus() == QLatin1String("Paused"); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
+    call("PlayPause", {}, kMediaPlayer);
+    EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 1; }, 5000));
+    const QString track = clip.value("mpris:trackid").value<QDBusObjectPath>().path();
+    call("SetPosition", {QVariant::fromValue(QDBusObjectPath(track)), 15 * kSecond}, kMediaPlayer);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const qlonglong at = property(kPlayer, "Position", kMediaPlayer).toLongLong();
+            return std::abs(at / double(kSecond) - 15) < 1.5;
+        },
+        5000));
+    EXPECT_TRUE(waitUntil([&] { return !mediaLog.seeked.isEmpty(); }, 5000));
+    EXPECT_NEAR(mediaLog.seeked.value(0) / double(kSecond), 15, 1.5);
+    EXPECT_EQ(form->sliTime->value() > 0, true);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+
     form->close(); // closes the device
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
-    EXPECT_EQ(m_saver.count("Inhibit"), 2);
+    EXPECT_EQ(m_saver.count("Inhibit"), 3);
     EXPECT_EQ(m_saver.mostHeld(), 1);
+    // The window gone, so is its player.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return !offThread([&] {
+                return client()
+                    .interface()
+                    ->isServiceRegistered(QString::fromLatin1(Mpris::kMediaService))
+                    .value();
+            });
+        },
+        5000));
 }
 
 // The X server's own screen saver as another client sees it (MIT-SCREEN-SAVER).
