@@ -1048,10 +1048,22 @@ void MpvDvdEngine::SaveBookmark() {
     const double position = currentPosition();
     const auto [audio, subpicture] = playingStreams();
     m_bookmark = Bookmark{m_loadedPlace, m_title, position, m_angle, audio, subpicture};
+    // Kept on disk too, for this disc: it outlives the program.
+    if (m_loaded && !m_structure.discId.isEmpty())
+        m_bookmarks.save(m_structure.discId,
+                         DiscBookmark{m_title, position, m_angle, audio, subpicture});
 }
 
 void MpvDvdEngine::RestoreBookmark() {
     player();
+    if (!m_bookmark) {
+        // None saved since the program started: the one kept on disk for the disc at hand.
+        const QString place = m_loaded ? m_loadedPlace : DVDDirectory();
+        const QString disc = m_loaded ? m_structure.discId : m_discs.read(place).discId;
+        if (const auto kept = disc.isEmpty() ? std::nullopt : m_bookmarks.find(disc))
+            m_bookmark = Bookmark{place,       kept->title, kept->seconds,
+                                  kept->angle, kept->audio, kept->subpicture};
+    }
     if (!m_bookmark)
         throw EngineError("there is no bookmark");
     const Bookmark mark = *m_bookmark;
@@ -1116,6 +1128,8 @@ void MpvDvdEngine::refreshSnapshot() noexcept {
 
 void MpvDvdEngine::DeleteBookmark() {
     m_bookmark.reset();
+    if (m_loaded && !m_structure.discId.isEmpty())
+        m_bookmarks.remove(m_structure.discId);
 }
 
 } // namespace kavelo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BookmarkStore.h"
 #include "DvdEngine.h"
 #include "DvdStructure.h"
 #include "TitleClock.h"
@@ -196,6 +197,7 @@ private:
     QString m_loadedPlace;
     DvdStructure m_structure;
     DvdStructureReader m_discs{std::chrono::milliseconds(2000)}; // the place last read
+    BookmarkStore m_bookmarks;                                   // one per disc, on disk
     int m_title = 0;
     int m_angle = 1;
     double m_loadStart = 0;
