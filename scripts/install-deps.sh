@@ -10,7 +10,7 @@ PACKAGES=(
   libmpv-dev libdvdnav-dev libdvdread-dev
   libfluidsynth-dev timgm6mb-soundfont
   libgtest-dev
-  xvfb xauth x11-utils xdotool imagemagick libxcb1-dev openbox
+  xvfb xauth x11-utils xdotool imagemagick libxcb1-dev libxcb-screensaver0-dev openbox
   ffmpeg dvdauthor genisoimage mpv
   fonts-dejavu-core python3
   dbus dbus-daemon desktop-file-utils appstream

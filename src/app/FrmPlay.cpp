@@ -3,20 +3,28 @@
 #include "Attempt.h"
 #include "FrameWatch.h"
 #include "FrmAbout.h"
+#include "FrmDirectory.h"
 #include "FullScreenGuard.h"
 #include "Layout.h"
 #include "Menus.h"
 #include "PositionDisplay.h"
 #include "Skin.h"
+#include "Startup.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace kavelo {
 namespace {
@@ -101,6 +109,7 @@ FrmPlay::FrmPlay(FrmPlayServices services, QWidget* parent)
     QTimer::singleShot(0, this, [this] { attempt([&] { setWindowIcon(FrmAbout::discIcon()); }); });
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setAcceptDrops(true);
     m_frame = new FrameWatch(this, [this] { windowFramed(); });
     buildControls();
     buildMenus();
@@ -182,7 +191,8 @@ void FrmPlay::buildControls() {
     staMain->setObjectName(QStringLiteral("staMain"));
     // The status bar and the slider keep the desktop's own colours, whatever the window's.
     staMain->setPalette(desktopPalette());
-    staMain->setFocusPolicy(Qt::TabFocus);
+    // Nothing to do on the status bar with the keyboard: Tab passes it by.
+    staMain->setFocusPolicy(Qt::NoFocus);
     const QSize client = m_client->size();
     staMain->setGeometry(0, client.height() - px(layout::kStatusHeight), client.width(),
                          px(layout::kStatusHeight));
@@ -219,17 +229,21 @@ void FrmPlay::buildControls() {
                                  "picNext", "picRewind", "picFast", "picFullScreen"};
     PictureBox** targets[] = {&picPlay, &picPause,  &picStop, &picPrevious,
                               &picNext, &picRewind, &picFast, &picFullScreen};
+    // What each button does, as its tooltip and for screen readers.
+    const char* const commands[] = {"Play",         "Pause",  "Stop Playing", "Previous Chapter",
+                                    "Next Chapter", "Rewind", "Fast Forward", "FullScreen Mode"};
     for (std::size_t i = 0; i < 8; ++i) {
         auto* box = new PictureBox(m_client);
         box->setObjectName(QString::fromLatin1(names[i]));
+        box->setCommand(QString::fromLatin1(commands[i]));
         box->setGeometry(px(layout::kButtonLefts[i]), px(layout::kButtonTop),
                          px(layout::kButton.width()), px(layout::kButton.height()));
         *targets[i] = box;
     }
 
-    // Keyboard focus order.
-    QWidget* order[] = {dvdMain, staMain,     sliMain, picLogo,   picPlay, picPause,
-                        picStop, picPrevious, picNext, picRewind, picFast, picFullScreen};
+    // Keyboard focus order (the status bar and the logo take no focus).
+    QWidget* order[] = {dvdMain,     sliMain, picPlay,   picPause, picStop,
+                        picPrevious, picNext, picRewind, picFast,  picFullScreen};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -310,6 +324,14 @@ void FrmPlay::Form_Load() {
         if (CheckRez(800, 600)) {
             m_logoPath = folder + QLatin1String(skin::kLogo800x600);
             applySmallLayout();
+        } else if (!standardLayoutFits()) {
+            // A screen too small for the standard window (a small one, or a large scale
+            // factor): the small layout, kept where its title bar and buttons can be reached.
+            qCDebug(logging::app) << "the standard layout does not fit" << m_screen.available
+                                  << "- the small layout stands in";
+            m_keepReachable = true;
+            m_logoPath = folder + QLatin1String(skin::kLogo800x600);
+            applySmallLayout();
         }
     });
 
@@ -371,6 +393,36 @@ void FrmPlay::placeSmallWindow() {
     setClientSize(
         QSize(outer.width() - frame.left() - frame.right(),
               outer.height() - frame.top() - frame.bottom() - menuBar()->sizeHint().height()));
+    if (m_keepReachable)
+        keepReachable();
+}
+
+bool FrmPlay::standardLayoutFits() const {
+    const QRect area = m_screen.available;
+    if (area.isEmpty())
+        return true; // not known: as designed
+    // Before the window is shown its frame is not known: the style's title bar stands in.
+    QMargins frame = m_frame->frame();
+    if (frame.isNull())
+        frame.setTop(style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    const QSize outer = QSize(px(layout::kClientStandard.width()),
+                              px(layout::kClientStandard.height()) + menuBar()->sizeHint().height())
+                            .grownBy(frame);
+    return outer.width() <= area.width() && outer.height() <= area.height();
+}
+
+void FrmPlay::keepReachable() {
+    const QRect area = m_screen.available;
+    if (area.isEmpty())
+        return;
+    const QSize outer = outerSize();
+    const int x = outer.width() >= area.width()
+                      ? area.left()
+                      : std::clamp(pos().x(), area.left(), area.right() + 1 - outer.width());
+    const int y = outer.height() >= area.height()
+                      ? area.top()
+                      : std::clamp(pos().y(), area.top(), area.bottom() + 1 - outer.height());
+    move(x, y);
 }
 
 void FrmPlay::windowFramed() {
@@ -420,6 +472,60 @@ void FrmPlay::fitSliderToWindow() {
 void FrmPlay::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
+}
+
+namespace {
+
+// Accepts a drag of a disc place and refuses anything else, so the drag itself shows whether
+// it may be dropped.
+template <class Event> void acceptDiscPlace(Event* event) {
+    const QMimeData* data = event->mimeData();
+    if (data && data->hasUrls() && droppedDiscPlace(data->urls()) &&
+        event->possibleActions().testFlag(Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+} // namespace
+
+void FrmPlay::dragEnterEvent(QDragEnterEvent* event) {
+    try {
+        acceptDiscPlace(event);
+    } catch (...) {
+        logging::noteAbsorbed();
+        event->ignore();
+    }
+}
+
+void FrmPlay::dragMoveEvent(QDragMoveEvent* event) {
+    try {
+        acceptDiscPlace(event);
+    } catch (...) {
+        logging::noteAbsorbed();
+        event->ignore();
+    }
+}
+
+void FrmPlay::dropEvent(QDropEvent* event) {
+    try {
+        const QMimeData* mime = event->mimeData();
+        const auto place = mime && mime->hasUrls() ? droppedDiscPlace(mime->urls()) : std::nullopt;
+        if (!place || !m_services.dialogs) {
+            event->ignore();
+            return;
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        // After the drop has been answered: the source is not kept waiting by a message box.
+        QTimer::singleShot(
+            0, this, [this, path = *place] { playDiscAt(this, path, *m_services.dialogs, this); });
+    } catch (...) {
+        logging::noteAbsorbed();
+        event->ignore();
+    }
 }
 
 void FrmPlay::Form_Unload() {

@@ -88,6 +88,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A disc folder or disc image dropped on the window plays as the directory dialog's Play.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
@@ -96,6 +100,11 @@ private:
     void Form_Load();
     void Form_Unload();
     void applySmallLayout();
+    // Whether the standard layout's window fits the screen's available area.
+    bool standardLayoutFits() const;
+    // Moves the window, frame included, into the screen's available area: wholly where it
+    // fits, else with its title bar at the area's top.
+    void keepReachable();
     // The window's place (and, in the small layout, its outer size) with the frame counted in.
     void placeStandardWindow();
     void placeSmallWindow();
@@ -118,6 +127,7 @@ private:
     std::map<QString, QMenu*> m_menus;
     QString m_logoPath;
     bool m_smallLayout = false;
+    bool m_keepReachable = false; // the small layout stands in for a standard one that does not fit
     FrameWatch* m_frame = nullptr;
     FullScreenGuard* m_fullScreenGuard = nullptr;
 };

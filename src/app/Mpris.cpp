@@ -1,42 +1,23 @@
 #include "Mpris.h"
 
-#include "DvdEngine.h"
-#include "DvdTime.h"
-#include "DvdTimeText.h"
-#include "FrmPlay.h"
+#include "DesktopSession.h"
 #include "SessionBus.h"
 
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
 namespace kavelo {
 
-namespace {
-
-constexpr qint64 kMicro = 1000000;
-// A position further than this from where playing on would have brought it was a seek.
-constexpr qint64 kJumpUs = 1500000;
-
-QString statusText(DvdPlayState state) {
-    switch (state) {
-    case DvdPlayState::Playing:
-        return QStringLiteral("Playing");
-    case DvdPlayState::Paused:
-        return QStringLiteral("Paused");
-    case DvdPlayState::Stopped:
-        break;
-    }
-    return QStringLiteral("Stopped");
-}
-
-} // namespace
-
-Mpris::Mpris(QDBusConnection bus, MprisHost host, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)), m_host(std::move(host)), m_object(new QObject(this)) {
+Mpris::Mpris(QDBusConnection bus, QString service, QString identity, MprisSource& source,
+             std::function<void()> quit, QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_service(std::move(service)),
+      m_identity(std::move(identity)), m_source(source), m_quit(std::move(quit)),
+      m_object(new QObject(this)) {
     new MprisRootAdaptor(m_object, *this);
     new MprisPlayerAdaptor(m_object, *this);
     if (!m_bus.registerObject(QString::fromLatin1(kPath), m_object,
@@ -44,79 +25,41 @@ Mpris::Mpris(QDBusConnection bus, MprisHost host, QObject* parent)
         qCDebug(lcDesktop) << "media controls: the object path is taken";
         return;
     }
-    if (!m_bus.registerService(QString::fromLatin1(kService))) {
-        qCDebug(lcDesktop) << "media controls: the name is taken:" << m_bus.lastError().message();
+    if (!m_bus.registerService(m_service)) {
+        qCDebug(lcDesktop) << "media controls: the name is taken:" << m_service
+                           << m_bus.lastError().message();
         m_bus.unregisterObject(QString::fromLatin1(kPath));
         return;
     }
     m_registered = true;
-    m_told = state();
+    m_told = m_source.state();
 }
 
 Mpris::~Mpris() {
     if (m_registered) {
-        m_bus.unregisterService(QString::fromLatin1(kService));
+        m_bus.unregisterService(m_service);
         m_bus.unregisterObject(QString::fromLatin1(kPath));
     }
 }
 
-Mpris::State Mpris::state() const noexcept {
-    State s;
-    FrmPlay* w = m_host.mainWindow ? m_host.mainWindow() : nullptr;
-    if (!w)
-        return s;
-    try {
-        IDvdEngine& engine = w->engine();
-        const DvdPlayState play = engine.PlayState();
-        s.status = statusText(play);
-        if (play == DvdPlayState::Stopped)
-            return s;
-        s.title = engine.CurrentTitle();
-        s.chapter = engine.CurrentChapter();
-        s.lengthUs = dvdTimeSeconds(engine.TotalTitleTime()).value_or(0) * kMicro;
-    } catch (const std::exception&) {
-        // A disc the engine cannot describe shows as nothing loaded.
-        s.title = 0;
-        s.chapter = 0;
-        s.lengthUs = 0;
-    }
-    return s;
-}
-
-qint64 Mpris::positionUs() const noexcept {
-    FrmPlay* w = m_host.mainWindow ? m_host.mainWindow() : nullptr;
-    if (!w)
-        return 0;
-    try {
-        if (w->engine().PlayState() == DvdPlayState::Stopped)
-            return 0;
-        return dvdTimeSeconds(w->engine().CurrentTime()).value_or(0) * kMicro;
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
-
-QString Mpris::trackId() const noexcept {
-    const State s = state();
-    if (s.title <= 0)
-        return QString::fromLatin1(kNoTrack);
-    return QStringLiteral("/org/example/kavelo/title/%1").arg(s.title);
-}
-
 QVariantMap Mpris::metadata() const noexcept {
     QVariantMap map;
-    const State s = state();
-    if (s.title <= 0) {
+    try {
+        const MprisState s = m_source.state();
+        if (s.trackId.isEmpty()) {
+            map.insert(QStringLiteral("mpris:trackid"),
+                       QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(kNoTrack))));
+            return map;
+        }
         map.insert(QStringLiteral("mpris:trackid"),
-                   QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(kNoTrack))));
-        return map;
+                   QVariant::fromValue(QDBusObjectPath(s.trackId)));
+        map.insert(QStringLiteral("xesam:title"), s.title);
+        if (!s.url.isEmpty())
+            map.insert(QStringLiteral("xesam:url"), s.url);
+        map.insert(QStringLiteral("mpris:length"), QVariant::fromValue<qint64>(s.lengthUs));
+    } catch (const std::exception& e) {
+        qCDebug(lcDesktop) << "media controls:" << e.what();
     }
-    map.insert(QStringLiteral("mpris:trackid"),
-               QVariant::fromValue(
-                   QDBusObjectPath(QStringLiteral("/org/example/kavelo/title/%1").arg(s.title))));
-    map.insert(QStringLiteral("xesam:title"),
-               QStringLiteral("Title %1, Chapter %2").arg(s.title).arg(s.chapter));
-    map.insert(QStringLiteral("mpris:length"), QVariant::fromValue<qint64>(s.lengthUs));
     return map;
 }
 
@@ -124,34 +67,33 @@ void Mpris::refresh() noexcept {
     if (!m_registered)
         return;
     try {
-        const State now = state();
-        const qint64 position = positionUs();
-        if (m_told && now == *m_told) {
-            // Unchanged otherwise: a position away from where playing on leads was a seek.
-            const qint64 expected =
-                m_toldPosition +
-                (now.status == QLatin1String("Playing") ? m_toldClock.elapsed() * 1000 : 0);
-            if (now.title > 0 && std::llabs(position - expected) > kJumpUs)
-                emitSeeked(position);
-        } else {
-            QVariantMap changed;
-            if (!m_told || now.status != m_told->status)
-                changed.insert(QStringLiteral("PlaybackStatus"), now.status);
-            if (!m_told || now.title != m_told->title || now.chapter != m_told->chapter ||
-                now.lengthUs != m_told->lengthUs)
-                changed.insert(QStringLiteral("Metadata"), metadata());
-            if (!m_told || (now.title > 0) != (m_told->title > 0)) {
-                const bool loaded = now.title > 0;
-                changed.insert(QStringLiteral("CanSeek"), loaded);
-                changed.insert(QStringLiteral("CanGoNext"), loaded);
-                changed.insert(QStringLiteral("CanGoPrevious"), loaded);
-            }
-            m_told = now;
-            if (!changed.isEmpty())
-                propertiesChanged(changed);
-        }
-        m_toldPosition = position;
-        m_toldClock.start();
+        const MprisState now = m_source.state();
+        if (m_told && now == *m_told)
+            return;
+        const MprisState was = m_told.value_or(MprisState{});
+        const bool first = !m_told;
+        m_told = now;
+        QVariantMap changed;
+        if (first || now.status != was.status)
+            changed.insert(QStringLiteral("PlaybackStatus"), now.status);
+        if (first || now.trackId != was.trackId || now.title != was.title || now.url != was.url ||
+            now.lengthUs != was.lengthUs)
+            changed.insert(QStringLiteral("Metadata"), metadata());
+        const auto flag = [&](const char* name, bool MprisState::*member) {
+            if (first || now.*member != was.*member)
+                changed.insert(QString::fromLatin1(name), now.*member);
+        };
+        flag("CanPlay", &MprisState::canPlay);
+        flag("CanPause", &MprisState::canPause);
+        flag("CanSeek", &MprisState::canSeek);
+        flag("CanGoNext", &MprisState::canGoNext);
+        flag("CanGoPrevious", &MprisState::canGoPrevious);
+        if (first || now.volume != was.volume)
+            changed.insert(QStringLiteral("Volume"), now.volume);
+        if (!changed.isEmpty())
+            propertiesChanged(changed);
+        if (!first && now.jumps != was.jumps)
+            emitSeeked(m_source.positionUs());
     } catch (const std::exception& e) {
         qCDebug(lcDesktop) << "media controls:" << e.what();
     }
@@ -174,9 +116,6 @@ void Mpris::later(std::function<void()> step) {
     QMetaObject::invokeMethod(
         this,
         [this, step = std::move(step)] {
-            FrmPlay* w = m_host.mainWindow ? m_host.mainWindow() : nullptr;
-            if (!w)
-                return; // no main window: nothing to control
             step();
             refresh();
         },
@@ -184,108 +123,78 @@ void Mpris::later(std::function<void()> step) {
 }
 
 void Mpris::play() {
-    later([this] {
-        FrmPlay* w = m_host.mainWindow();
-        switch (w->engine().PlayState()) {
-        case DvdPlayState::Playing:
-            break;
-        case DvdPlayState::Paused:
-            w->commands().dResume();
-            break;
-        case DvdPlayState::Stopped:
-            w->commands().dPlay();
-            break;
-        }
-    });
+    later([this] { m_source.play(); });
 }
 
 void Mpris::pause() {
-    later([this] {
-        FrmPlay* w = m_host.mainWindow();
-        if (w->engine().PlayState() == DvdPlayState::Playing)
-            w->commands().dPause();
-    });
+    later([this] { m_source.pause(); });
 }
 
 void Mpris::playPause() {
-    later([this] {
-        FrmPlay* w = m_host.mainWindow();
-        switch (w->engine().PlayState()) {
-        case DvdPlayState::Playing:
-            w->commands().dPause();
-            break;
-        case DvdPlayState::Paused:
-            w->commands().dResume();
-            break;
-        case DvdPlayState::Stopped:
-            w->commands().dPlay();
-            break;
-        }
-    });
+    later([this] { m_source.playPause(); });
 }
 
 void Mpris::stop() {
-    later([this] { m_host.mainWindow()->commands().dStop(); });
+    later([this] { m_source.stop(); });
 }
 
 void Mpris::next() {
-    later([this] { m_host.mainWindow()->commands().dNextChapter(); });
+    // When the desktop is told there is no next chapter, Next does nothing.
+    later([this] {
+        if (m_source.state().canGoNext)
+            m_source.next();
+    });
 }
 
 void Mpris::previous() {
-    later([this] { m_host.mainWindow()->commands().dPreviousChapter(); });
+    later([this] {
+        if (m_source.state().canGoPrevious)
+            m_source.previous();
+    });
 }
 
 void Mpris::seek(qint64 offsetUs) {
     later([this, offsetUs] {
-        if (state().title <= 0)
+        const MprisState s = m_source.state();
+        if (!s.canSeek)
             return;
-        seekTo(std::max<qint64>(0, positionUs() + offsetUs));
+        // Past the end is the next track's start in MPRIS; a disc title has none, so its end.
+        const qint64 to = std::clamp<qint64>(m_source.positionUs() + offsetUs, 0, s.lengthUs);
+        m_source.seekTo(to);
     });
 }
 
 void Mpris::setPosition(const QDBusObjectPath& track, qint64 positionUs) {
     later([this, track, positionUs] {
-        const State s = state();
+        const MprisState s = m_source.state();
         // A position for another track, or outside this one, is ignored.
-        if (s.title <= 0 || track.path() != trackId() || positionUs < 0 || positionUs > s.lengthUs)
+        if (!s.canSeek || s.trackId.isEmpty() || track.path() != s.trackId || positionUs < 0 ||
+            positionUs > s.lengthUs)
             return;
-        seekTo(positionUs);
+        m_source.seekTo(positionUs);
     });
 }
 
-void Mpris::seekTo(qint64 positionUs) noexcept {
-    FrmPlay* w = m_host.mainWindow ? m_host.mainWindow() : nullptr;
-    if (!w)
+void Mpris::setVolume(double volume) {
+    if (!std::isfinite(volume))
         return;
-    try {
-        const double seconds = std::floor(static_cast<double>(positionUs) / kMicro);
-        w->engine().PlayAtTime(dvdTimeText(seconds, 25));
-        emitSeeked(this->positionUs());
-    } catch (const std::exception& e) {
-        qCDebug(lcDesktop) << "media controls: seek refused:" << e.what();
-    }
+    later([this, volume] { m_source.setVolume(std::clamp(volume, 0.0, 1.0)); });
 }
 
 void Mpris::raise() {
-    QMetaObject::invokeMethod(
-        this, [this] { m_host.raise ? m_host.raise() : void(); }, Qt::QueuedConnection);
+    later([this] { m_source.raise(); });
 }
 
 void Mpris::quit() {
     QMetaObject::invokeMethod(
-        this, [this] { m_host.quit ? m_host.quit() : void(); }, Qt::QueuedConnection);
+        this, [this] { m_quit ? m_quit() : void(); }, Qt::QueuedConnection);
 }
 
 MprisRootAdaptor::MprisRootAdaptor(QObject* object, Mpris& mpris)
     : QDBusAbstractAdaptor(object), m_mpris(mpris) {}
 
-QString MprisRootAdaptor::identity() const {
-    return QStringLiteral("Kavelo");
-}
-
 QString MprisRootAdaptor::desktopEntry() const {
-    return QStringLiteral("org.example.kavelo");
+    return QString::fromLatin1(kDesktopId);
 }
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(QObject* object, Mpris& mpris)

@@ -30,6 +30,18 @@ std::optional<QString> startDvdFolder(const QString& workingFolder, bool discInD
     return std::nullopt;
 }
 
+std::optional<QString> droppedDiscPlace(const QList<QUrl>& urls) {
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return std::nullopt;
+    const QFileInfo place(urls.front().toLocalFile());
+    if (place.isDir())
+        return startDvdFolder(place.absoluteFilePath(), false);
+    // Only a regular file: a device or a pipe named like an image is no image.
+    if (place.isFile() && place.suffix().compare(QLatin1String("iso"), Qt::CaseInsensitive) == 0)
+        return place.absoluteFilePath();
+    return std::nullopt;
+}
+
 QString skinHome(const QString& programFolder) {
     if (QFileInfo(programFolder + QStringLiteral("/skin")).isDir())
         return programFolder;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <optional>
 
@@ -12,6 +14,10 @@ namespace kavelo {
 // VIDEO_TS folder or is one (a copied disc, the sample disc of `make run`); else nothing is
 // set and Play asks for a disc as usual.
 std::optional<QString> startDvdFolder(const QString& workingFolder, bool discInDrive);
+
+// The disc place that a drop of `urls` on the main window plays: a single local folder that
+// holds VIDEO_TS or is one, or a single disc image (.iso file). Nothing for anything else.
+std::optional<QString> droppedDiscPlace(const QList<QUrl>& urls);
 
 // The folder whose `skin` folder Kavelo reads: the program's own folder when the skin lies
 // beside the program (a build tree), else the installed share/kavelo beside the program's

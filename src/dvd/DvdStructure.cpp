@@ -307,6 +307,14 @@ std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer) {
             pgc.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
             domain.pgcs.push_back(pgc);
             --menuPgcsPending;
+        } else if (kind == "discid") {
+            if (f.size() != 2 || !structure.discId.isEmpty() || words[1].size() != 32)
+                return std::nullopt;
+            for (const char c : words[1]) {
+                if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+                    return std::nullopt;
+            }
+            structure.discId = QString::fromLatin1(words[1]);
         } else if (kind == "buttons") {
             if (f.size() != 2)
                 return std::nullopt;

@@ -65,6 +65,9 @@ struct DvdStructure {
     std::vector<DvdMenuDomain> menus;
     // Every button of the disc's menus that the probe tried led somewhere within its time.
     bool buttonsFollow = false;
+    // The disc's identity: libdvdread's disc ID as 32 lowercase hexadecimal digits, the same
+    // for a disc and a copy of its files; empty when the probe could not read it.
+    QString discId;
 
     // The 1-based number of the longest title (the first of equals); 0 when there is none.
     int longestTitle() const;

@@ -660,10 +660,24 @@ void MpvDvdEngine::SaveBookmark() {
     requireTitle();
     m_bookmark = Bookmark{m_title.place(), m_title.title(), m_title.position(),
                           m_title.angle(), m_audio,         m_subpicture};
+    // Kept on disk too, for this disc: it outlives the program.
+    if (const QString& disc = m_title.structure().discId; !disc.isEmpty())
+        m_bookmarks.save(disc, DiscBookmark{m_bookmark->title, m_bookmark->time,
+                                            m_bookmark->angle, m_bookmark->audio,
+                                            m_bookmark->subpicture});
 }
 
 void MpvDvdEngine::RestoreBookmark() {
     m_driver.session();
+    if (!m_bookmark) {
+        // None saved since the program started: the one kept on disk for the disc at hand.
+        const bool loaded = titleLoaded(m_state);
+        const QString place = loaded ? m_title.place() : DVDDirectory();
+        const QString disc = loaded ? m_title.structure().discId : m_discs.read(place).discId;
+        if (const auto kept = disc.isEmpty() ? std::nullopt : m_bookmarks.find(disc))
+            m_bookmark = Bookmark{place,       kept->title, kept->seconds,
+                                  kept->angle, kept->audio, kept->subpicture};
+    }
     if (!m_bookmark)
         throw EngineError("there is no bookmark");
     const Bookmark mark = *m_bookmark;
@@ -706,6 +720,8 @@ bool MpvDvdEngine::restoreWithProgram(const Bookmark& mark) {
 
 void MpvDvdEngine::DeleteBookmark() {
     m_bookmark.reset();
+    if (titleLoaded(m_state) && !m_title.structure().discId.isEmpty())
+        m_bookmarks.remove(m_title.structure().discId);
 }
 
 // ---- the disc's menus ---------------------------------------------------------------------------

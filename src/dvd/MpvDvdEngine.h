@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BookmarkStore.h"
 #include "DiscProgram.h"
 #include "DvdEngine.h"
 #include "DvdStructure.h"
@@ -150,6 +151,7 @@ private:
     FastScan m_scan;
     DiscProgram m_program;
     DvdStructureReader m_discs{std::chrono::milliseconds(2000)}; // the place last read
+    BookmarkStore m_bookmarks;                                   // one per disc, on disk
 
     EngineState m_state = EngineState::Idle;
     QString m_directory;     // as set; empty means the default drive

@@ -23,6 +23,9 @@
 //       FIRST_PTS is not the END_PTS of the cell before restarts its timestamps
 //   menus DOMAIN LANGUAGES PGCS              DOMAIN 0 for the disc's own menus, else the VTS
 //   menupgc DOMAIN LANGUAGE PGCN ENTRY CELLS STILL
+//   discid HEX                               the disc's identity (libdvdread's disc ID, 32
+//       lowercase hexadecimal digits: the same for a disc and a copy of its files); left out
+//       when it cannot be read
 //   buttons FOLLOW                           1 when every button of the menus opened above led
 //       somewhere within its time, else 0 (libdvdnav loops for ever inside one call on a
 //       command that jumps to a program chain jumping to itself: each button is tried in a
@@ -483,6 +486,16 @@ int main(int argc, char** argv) {
             titleSets[v].reset(ifoOpen(reader.get(), v));
         if (titleSets[v])
             appendMenus(out, v, titleSets[v]->pgci_ut);
+    }
+    unsigned char discId[16] = {};
+    if (DVDDiscID(reader.get(), discId) == 0) {
+        constexpr char kHex[] = "0123456789abcdef";
+        out += "discid ";
+        for (const unsigned char byte : discId) {
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        }
+        out += '\n';
     }
     out += "buttons " + std::string(buttonsFollow ? "1" : "0") + '\n';
     out += "end\n";

@@ -7,11 +7,16 @@
 #include "MciInterpreter.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
+#include <QMimeData>
 #include <QPalette>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -49,6 +54,7 @@ FrmSingle::FrmSingle(IDialogs& dialogs, std::unique_ptr<IMci> mci, QWidget* pare
     });
     setWindowTitle(QString::fromLatin1(kCaption));
     paintBlack(this);
+    setAcceptDrops(true);
 
     const auto place = [this](QWidget* w, const char* name, int left, int top, int width,
                               int height) {
@@ -127,6 +133,73 @@ QString FrmSingle::deviceTypeFor(const QString& fileName) {
                                                                 : QStringLiteral("MPEGVideo");
 }
 
+std::optional<QString> FrmSingle::droppedMediaFile(const QList<QUrl>& urls) {
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return std::nullopt;
+    // Only a regular file: a device or a pipe named like a medium could wait forever.
+    const QFileInfo file(urls.front().toLocalFile());
+    if (!file.isFile())
+        return std::nullopt;
+    // The filter's first entry: "All Supported Files|<patterns>|...".
+    const QStringList parts = QString::fromLatin1(kFilter).split(QLatin1Char('|'));
+    const QStringList patterns = parts.value(1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (const QString& pattern : patterns) {
+        const QRegularExpression wildcard = QRegularExpression::fromWildcard(
+            pattern, Qt::CaseInsensitive, QRegularExpression::UnanchoredWildcardConversion);
+        const QRegularExpression whole(QRegularExpression::anchoredPattern(wildcard.pattern()),
+                                       QRegularExpression::CaseInsensitiveOption);
+        if (whole.match(file.fileName()).hasMatch())
+            return file.absoluteFilePath();
+    }
+    return std::nullopt;
+}
+
+bool FrmSingle::acceptsDrop(const QMimeData* mime) const {
+    // Open is there only while no file is open; so is a drop.
+    return cmdOpen->isEnabled() && mime && mime->hasUrls() && droppedMediaFile(mime->urls());
+}
+
+void FrmSingle::answerDrag(QDragMoveEvent* event) noexcept {
+    try {
+        if (acceptsDrop(event->mimeData()) && event->possibleActions().testFlag(Qt::CopyAction)) {
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+            return;
+        }
+    } catch (...) {
+        logging::noteAbsorbed();
+    }
+    event->ignore();
+}
+
+void FrmSingle::dragEnterEvent(QDragEnterEvent* event) {
+    answerDrag(event);
+}
+
+void FrmSingle::dragMoveEvent(QDragMoveEvent* event) {
+    answerDrag(event);
+}
+
+void FrmSingle::dropEvent(QDropEvent* event) {
+    try {
+        if (!acceptsDrop(event->mimeData())) {
+            event->ignore();
+            return;
+        }
+        const QString name = *droppedMediaFile(event->mimeData()->urls());
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        // After the drop has been answered: the source is not kept waiting by an error box.
+        QTimer::singleShot(0, this, [this, name] {
+            if (cmdOpen->isEnabled())
+                trap([&] { openChosen(name); });
+        });
+    } catch (...) {
+        logging::noteAbsorbed();
+        event->ignore();
+    }
+}
+
 void FrmSingle::trap(const std::function<void()>& steps) {
     try {
         steps();
@@ -191,6 +264,7 @@ void FrmSingle::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_openFile.clear();
     try {
         m_module.mClose();
         timTime->stop();
@@ -215,15 +289,20 @@ void FrmSingle::cmdOpen_Click() {
         const QString name = m_dialogs.openFile(this, QString::fromLatin1(kFilter));
         if (name.isEmpty())
             return;
-        m_module.mOpen(FrameVideo->winId(), name, deviceTypeFor(name));
-        m_unloaded = false;
-        setFileButtons(true);
-        std::int32_t x = 0;
-        std::int32_t y = 0;
-        std::int32_t w = 0;
-        std::int32_t h = 0;
-        m_module.mPutWindow(x, y, w, h);
+        openChosen(name);
     });
+}
+
+void FrmSingle::openChosen(const QString& name) {
+    m_module.mOpen(FrameVideo->winId(), name, deviceTypeFor(name));
+    m_openFile = name;
+    m_unloaded = false;
+    setFileButtons(true);
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t w = 0;
+    std::int32_t h = 0;
+    m_module.mPutWindow(x, y, w, h);
 }
 
 void FrmSingle::cmdPlay_Click() {
@@ -257,6 +336,7 @@ void FrmSingle::cmdStop_Click() {
 void FrmSingle::cmdClose_Click() {
     trap([this] {
         m_module.mClose();
+        m_openFile.clear();
         setFileButtons(false);
         timTime->stop();
         sliTime->setValue(0);
@@ -294,6 +374,64 @@ bool FrmSingle::videoPlaying() noexcept {
     const auto pictures = FrameVideo->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     return std::any_of(pictures.begin(), pictures.end(),
                        [](const QWidget* w) { return !w->isHidden(); });
+}
+
+} // namespace kavelo
+
+namespace kavelo {
+
+QString FrmSingle::mode() noexcept {
+    QString reply;
+    try {
+        if (!m_mci || m_openFile.isEmpty() ||
+            m_mci->sendString(QString::fromLatin1(mci::kStatusMode), &reply, mci::kReplyBuffer) !=
+                0)
+            return {};
+    } catch (...) {
+        logging::noteAbsorbed();
+        return {};
+    }
+    return reply;
+}
+
+std::optional<FrmSingle::Times> FrmSingle::times() noexcept {
+    try {
+        return readTimes();
+    } catch (...) {
+        logging::noteAbsorbed();
+        return std::nullopt;
+    }
+}
+
+std::optional<FrmSingle::Times> FrmSingle::readTimes() {
+    if (!m_mci || m_openFile.isEmpty())
+        return std::nullopt;
+    const auto ask = [&](const char* command) -> std::optional<qint64> {
+        QString reply;
+        if (m_mci->sendString(QString::fromLatin1(command), &reply, mci::kReplyBuffer) != 0)
+            return std::nullopt;
+        const auto n = leadingNumber(reply);
+        return n ? std::optional<qint64>(*n) : std::nullopt;
+    };
+    const auto format = [&](const char* command) {
+        QString reply;
+        return m_mci->sendString(QString::fromLatin1(command), &reply, mci::kReplyBuffer) == 0;
+    };
+    Times t;
+    std::optional<qint64> length;
+    std::optional<qint64> position;
+    if (format("set mpeg time format milliseconds")) {
+        length = ask(mci::kStatusLength);
+        position = ask(mci::kStatusPosition);
+    }
+    format(mci::kTimeFormatFrames);
+    const std::optional<qint64> frames = ask(mci::kStatusLength);
+    if (!length || !position || !frames)
+        return std::nullopt;
+    t.lengthMs = *length;
+    t.positionMs = *position;
+    t.lengthFrames = *frames;
+    return t;
 }
 
 } // namespace kavelo

@@ -4,13 +4,18 @@
 #include "ModuleMPEG.h"
 #include "Screen.h"
 
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFrame;
 class QLabel;
+class QDragMoveEvent;
+class QMimeData;
 class QPushButton;
 class QTimer;
 
@@ -50,11 +55,27 @@ public:
 
     // The device type that Open uses for a file name.
     static QString deviceTypeFor(const QString& fileName);
+    // The file that a drop of `urls` opens: a single local file whose name the Open dialog's
+    // "All Supported Files" patterns take. Nothing for anything else.
+    static std::optional<QString> droppedMediaFile(const QList<QUrl>& urls);
 
     ModuleMPEG& module() { return m_module; }
 
     // Whether a medium with pictures is playing now (the desktop keeps the screen on then).
     bool videoPlaying() noexcept;
+    // The open file's name; empty when none is open.
+    QString openFileName() const { return m_openFile; }
+    // The device's mode ("playing", "paused", "stopped"...); empty when it cannot tell.
+    QString mode() noexcept;
+    // The open medium's length and position in milliseconds and its length in frames, for the
+    // desktop's media controls; nothing when the device cannot tell. The device is left
+    // counting frames, as the window's own steps count.
+    struct Times {
+        qint64 lengthMs = 0;
+        qint64 positionMs = 0;
+        qint64 lengthFrames = 0;
+    };
+    std::optional<Times> times() noexcept;
 
     // The controls, named as designed.
     SeekSlider* sliTime = nullptr;
@@ -87,10 +108,19 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A media file dropped while Open is available opens as Open does after its dialog.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Runs a handler; any failure ends it with the error box.
     void trap(const std::function<void()>& steps);
+    // Open's steps once a file has been chosen.
+    void openChosen(const QString& name);
+    bool acceptsDrop(const QMimeData* mime) const;
+    void answerDrag(QDragMoveEvent* event) noexcept;
+    std::optional<Times> readTimes();
     void setFileButtons(bool fileOpen);
 
     IDialogs& m_dialogs;
@@ -100,6 +130,7 @@ private:
     FrameWatch* m_frame = nullptr;
     bool m_framed = false;
     bool m_unloaded = false;
+    QString m_openFile;
 };
 
 } // namespace kavelo

@@ -2,9 +2,13 @@
 
 #include "Logging.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
 
@@ -21,11 +25,79 @@ QFont dialogFont(bool bold) {
     return font;
 }
 
+namespace {
+
+// The focus mark of a picture button: a thin rounded outline in the pale blue of the skin's
+// disc, inside the picture's edge.
+constexpr QRgb kFocusMark = qRgb(0x9f, 0xb8, 0xe8);
+
+// A picture button as screen readers see it: a push button named by its command, whose press
+// action runs the command.
+class PictureButtonAccessible final : public QAccessibleWidget {
+public:
+    explicit PictureButtonAccessible(PictureBox* box)
+        : QAccessibleWidget(box, QAccessible::Button) {}
+
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action != pressAction()) {
+            QAccessibleWidget::doAction(action);
+            return;
+        }
+        // From the event loop, as a click: the command may show a message box.
+        auto* box = static_cast<PictureBox*>(widget());
+        QMetaObject::invokeMethod(box, &PictureBox::press, Qt::QueuedConnection);
+    }
+    QStringList keyBindingsForAction(const QString& action) const override {
+        if (action == pressAction())
+            return {QStringLiteral("Space")};
+        return QAccessibleWidget::keyBindingsForAction(action);
+    }
+};
+
+QAccessibleInterface* pictureButtonAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String(PictureBox::staticMetaObject.className()))
+        return nullptr;
+    auto* box = qobject_cast<PictureBox*>(object);
+    // A picture box without a command is a picture, as Qt describes a label.
+    return box && box->isButton() ? new PictureButtonAccessible(box) : nullptr;
+}
+
+} // namespace
+
 PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setScaledContents(false);
     setAutoFillBackground(true);
+    // A picture without a command takes no focus: there is nothing to do there.
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void PictureBox::setCommand(const QString& words) {
+    // Qt keeps one copy of a factory however often it is installed.
+    QAccessible::installFactory(pictureButtonAccessible);
+    m_button = true;
+    setToolTip(words);
+    setAccessibleName(words);
     setFocusPolicy(Qt::TabFocus);
+}
+
+void PictureBox::press() {
+    emit clicked();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (m_button && event->modifiers() == Qt::NoModifier &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            press();
+        return;
+    }
+    QLabel::keyPressEvent(event);
 }
 
 void PictureBox::setBackColor(const QColor& colour) {
@@ -71,6 +143,13 @@ void PictureBox::decodePending() {
 void PictureBox::paintEvent(QPaintEvent* event) {
     decodePending();
     QLabel::paintEvent(event);
+    if (m_button && hasFocus()) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(kFocusMark), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 4, 4);
+    }
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

@@ -17,10 +17,19 @@ QFont dialogFont(bool bold = false);
 
 // A picture box: shows its picture at its own size from the top-left corner, cut off where it
 // is larger, its background colour where it does not reach. Clicking it emits clicked().
+// A picture box that runs a command (setCommand) is also a button for the keyboard and for
+// screen readers: it takes the focus with Tab and shows it, Space or Enter presses it, and
+// it is named by its command.
 class PictureBox : public QLabel {
     Q_OBJECT
 public:
     explicit PictureBox(QWidget* parent = nullptr);
+
+    // Makes the box a button named `words`: its tooltip and its accessible name.
+    void setCommand(const QString& words);
+    bool isButton() const { return m_button; }
+    // Presses the button as a click does.
+    void press();
 
     void setBackColor(const QColor& colour);
     // Takes the picture of a file; false (and no picture) when the file is not a picture.
@@ -36,11 +45,13 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void decodePending();
 
+    bool m_button = false;
     bool m_pressed = false;
     QString m_pending; // the file whose picture is still to be decoded
 };

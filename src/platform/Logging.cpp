@@ -19,8 +19,10 @@ const QLoggingCategory& categoryOf(const char* sourceFile) noexcept {
         const char* folder;
         const QLoggingCategory& (*category)();
     };
-    const Part parts[] = {{"/app/", app},     {"/dvd/", dvd},     {"/position/", position},
-                          {"/media/", media}, {"/about/", about}, {"/mpv/", media}};
+    // The window side of the DVD player (src/ui) reports with the engine, as before it moved.
+    const Part parts[] = {{"/app/", app},           {"/dvd/", dvd},     {"/ui/", dvd},
+                          {"/position/", position}, {"/media/", media}, {"/about/", about},
+                          {"/mpv/", media}};
     if (sourceFile) {
         for (const Part& p : parts) {
             if (std::strstr(sourceFile, p.folder))

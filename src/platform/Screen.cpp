@@ -40,6 +40,7 @@ ScreenMetrics primaryScreenMetrics() {
     m.pixels = QSize(1024, 768);
     if (QScreen* s = QGuiApplication::primaryScreen()) {
         m.pixels = s->size();
+        m.available = s->availableGeometry();
         if (s->logicalDotsPerInch() > 0)
             m.dpi = s->logicalDotsPerInch();
     }

@@ -12,6 +12,9 @@ namespace kavelo {
 struct ScreenMetrics {
     QSize pixels;      // logical pixels
     double dpi = 96.0; // logical dots per inch
+    // The part of the screen windows may use (without the desktop's panels), in logical
+    // pixels; empty when not known.
+    QRect available;
 
     double twipsPerPixel() const { return dpi > 0 ? 1440.0 / dpi : 15.0; }
     int widthTwips() const;

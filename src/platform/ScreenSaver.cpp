@@ -33,12 +33,14 @@ ScreenSaverInhibitor::~ScreenSaverInhibitor() {
     }
     if (m_cookie)
         unInhibit(true);
+    m_x.setSuspended(false);
 }
 
 void ScreenSaverInhibitor::setInhibited(bool on) noexcept {
     if (on == m_wanted)
         return;
     m_wanted = on;
+    m_x.setSuspended(on);
     if (!on)
         m_refused = false;
     try {

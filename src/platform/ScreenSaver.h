@@ -1,5 +1,7 @@
 #pragma once
 
+#include "XScreenSaver.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QPointer>
@@ -12,9 +14,11 @@ class QDBusPendingCallWatcher;
 namespace kavelo {
 
 // Keeps the session's screensaver and idle blanking off through org.freedesktop.ScreenSaver
-// while asked to. At most one inhibition is held at a time; it is released when no longer
-// wanted and when this object goes. Without a bus, or when the bus has no screensaver,
-// nothing happens and nothing is shown (a kavelo.desktop debug line says why).
+// while asked to, and the X server's own screen saver and DPMS with it (desktops without that
+// service, plain window managers). At most one inhibition is held at a time; both are
+// released together when no longer wanted and when this object goes. Without a bus, or when
+// the bus has no screensaver, the X server's is still held; where neither can be, nothing
+// happens and nothing is shown (a kavelo.desktop debug line says why).
 class ScreenSaverInhibitor final : public QObject {
     Q_OBJECT
 public:
@@ -35,6 +39,8 @@ public:
     bool wanted() const { return m_wanted; }
     // Whether an inhibition is held now.
     bool held() const { return m_cookie.has_value(); }
+    // Whether the X server's screen saver is held off now.
+    bool xSuspended() const { return m_x.suspended(); }
 
 private:
     void update();
@@ -43,6 +49,7 @@ private:
     void unInhibit(bool wait);
 
     std::optional<QDBusConnection> m_bus;
+    XScreenSaverSuspend m_x;
     bool m_wanted = false;
     bool m_closing = false;
     bool m_refused = false; // the last request failed; not asked again until wanted anew

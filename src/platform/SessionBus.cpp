@@ -38,14 +38,17 @@ NoSessionBusStarted::~NoSessionBusStarted() {
         qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
-std::optional<QDBusConnection> sessionBus() {
+std::optional<QDBusConnection> sessionBus(const QString& connectionName) {
     const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     if (address == kNoBus) {
         qCDebug(lcDesktop) << "no session bus";
         return std::nullopt;
     }
     if (!address.isEmpty()) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
+        QDBusConnection bus =
+            connectionName.isEmpty()
+                ? QDBusConnection::sessionBus()
+                : QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
         if (bus.isConnected())
             return bus;
         qCDebug(lcDesktop) << "session bus not reachable:" << bus.lastError().message();
@@ -58,8 +61,9 @@ std::optional<QDBusConnection> sessionBus() {
         qCDebug(lcDesktop) << "no session bus";
         return std::nullopt;
     }
-    QDBusConnection bus = QDBusConnection::connectToBus(QStringLiteral("unix:path=") + socket,
-                                                        QStringLiteral("kavelo-session"));
+    QDBusConnection bus = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=") + socket,
+        connectionName.isEmpty() ? QStringLiteral("kavelo-session") : connectionName);
     if (bus.isConnected())
         return bus;
     qCDebug(lcDesktop) << "session bus not reachable:" << bus.lastError().message();

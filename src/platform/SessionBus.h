@@ -12,8 +12,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcDesktop)
 
 // The desktop session's message bus: the one DBUS_SESSION_BUS_ADDRESS names, or else the
 // user's bus socket in XDG_RUNTIME_DIR. Nothing when there is none; no bus is ever started
-// and nothing is printed for a missing one (a kavelo.desktop debug line says why).
-std::optional<QDBusConnection> sessionBus();
+// and nothing is printed for a missing one (a kavelo.desktop debug line says why). With a
+// connection name, a connection of its own to that bus (a second name with its own objects).
+std::optional<QDBusConnection> sessionBus(const QString& connectionName = QString());
 
 // Whether the user has a session bus: DBUS_SESSION_BUS_ADDRESS names one, or the user's bus
 // socket is in XDG_RUNTIME_DIR.

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QStyle>
 
@@ -140,6 +141,9 @@ FrmDirectory::FrmDirectory(HostProvider host, IDialogs& dialogs, IDrives& drives
     setTabOrder(drvDrive, dirDirectory);
     setTabOrder(dirDirectory, cmdOk);
     setTabOrder(cmdOk, cmdCancel);
+    // Enter on a focused button presses that button; anywhere else it plays (keyPressEvent).
+    cmdOk->setAutoDefault(true);
+    cmdCancel->setAutoDefault(true);
 
     // The lists start at the process's current drive and folder.
     const QString cwd = QDir::currentPath();
@@ -178,25 +182,57 @@ void FrmDirectory::drvDrive_Change(int index) noexcept {
     }
 }
 
-void FrmDirectory::cmdOk_Click() noexcept {
-    IPlayerHost* host = nullptr;
+bool playDiscAt(IPlayerHost* host, const QString& path, IDialogs& dialogs,
+                QWidget* messageParent) noexcept {
     try {
-        const QString path = dirDirectory->chosenPath();
-        host = m_host ? m_host() : nullptr;
         if (!host)
             throw EngineError("no player");
         host->engine().SetDVDDirectory(path);
     } catch (...) {
         logging::noteAbsorbed();
-        showMessage(m_dialogs, this, message::kNoSuchDrive);
-        return;
+        showMessage(dialogs, messageParent, message::kNoSuchDrive);
+        return false;
     }
     host->dPlay();
-    close();
+    return true;
+}
+
+void FrmDirectory::cmdOk_Click() noexcept {
+    IPlayerHost* host = nullptr;
+    QString path;
+    try {
+        path = dirDirectory->chosenPath();
+        host = m_host ? m_host() : nullptr;
+    } catch (...) {
+        logging::noteAbsorbed();
+        host = nullptr;
+    }
+    if (playDiscAt(host, path, m_dialogs, this))
+        close();
 }
 
 void FrmDirectory::cmdCancel_Click() noexcept {
     close();
+}
+
+void FrmDirectory::keyPressEvent(QKeyEvent* event) {
+    // Keys the focused control did not take: Enter is the default button's, Esc Cancel's.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            cmdOk_Click();
+            return;
+        case Qt::Key_Escape:
+            event->accept();
+            cmdCancel_Click();
+            return;
+        default:
+            break;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace kavelo

@@ -42,7 +42,15 @@ private:
     QString m_path;
 };
 
-// Points the DVD engine at another drive or folder and plays from there.
+// Points the main window's engine at `path` and plays there, as the dialog's Play does: when
+// there is no main window or its engine refuses the place, the message "No such
+// Drive/Directory" (over `messageParent`) and false; otherwise the main window's Play, which
+// reports its own failure, and true.
+bool playDiscAt(IPlayerHost* host, const QString& path, IDialogs& dialogs,
+                QWidget* messageParent) noexcept;
+
+// Points the DVD engine at another drive or folder and plays from there. Enter plays (the
+// default button) and Esc cancels, as in a dialog.
 class FrmDirectory : public QWidget {
     Q_OBJECT
 public:
@@ -62,6 +70,9 @@ public:
     void drvDrive_Change(int index) noexcept;
     void cmdOk_Click() noexcept;
     void cmdCancel_Click() noexcept;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     HostProvider m_host;

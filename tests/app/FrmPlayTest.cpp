@@ -1,3 +1,4 @@
+#include "EnginePeer.h"
 #include "FrmPlay.h"
 
 #include "FakeDialogs.h"
@@ -6,12 +7,18 @@
 #include "Layout.h"
 #include "LogCapture.h"
 #include "TestFiles.h"
+#include "Waiting.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -197,6 +204,176 @@ TEST_F(FrmPlayTest, WithoutAnEngineTheWindowOpensWithTheSkinColourAndCommandsRep
         << log.lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(log.find(QStringLiteral("kavelo.app"), QStringLiteral("color1.txt")).isEmpty());
     EXPECT_FALSE(log.find(QStringLiteral("kavelo.app"), QStringLiteral("logo1.jpg")).isEmpty());
+}
+
+TEST_F(FrmPlayTest, PictureButtonsAreNamedKeyboardButtonsAndTheLogoTakesNoFocus) {
+    auto w = open(screen(1024, 768));
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    const QStringList words = {"Play",         "Pause",  "Stop Playing", "Previous Chapter",
+                               "Next Chapter", "Rewind", "Fast Forward", "FullScreen Mode"};
+    const QStringList commands = {"Play",
+                                  "Pause",
+                                  "Stop",
+                                  "PlayPrevChapter",
+                                  "PlayNextChapter",
+                                  "PlayBackwards(16)",
+                                  "PlayForwards(16)",
+                                  "SetFullScreenMode(true)"};
+    const auto buttons = w->pictureButtons();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        PictureBox* b = buttons[i];
+        const QString word = words[static_cast<int>(i)];
+        const QString command = commands[static_cast<int>(i)];
+        EXPECT_EQ(b->toolTip(), word);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->role(), QAccessible::Button) << word.toStdString();
+        EXPECT_EQ(a->text(QAccessible::Name), word);
+        EXPECT_TRUE(a->state().focusable);
+        // The screen reader's press, Space and Enter each run the button's command once.
+        QAccessibleActionInterface* actions = a->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        m_engine->calls.clear();
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_TRUE(test::waitUntil([&] { return m_engine->calls.contains(command); }, 2000))
+            << word.toStdString() << ": " << m_engine->calls.join(',').toStdString();
+        if (i == 7)
+            w->commands().exitFullScreen();
+        b->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(b->hasFocus());
+        m_engine->calls.clear();
+        QTest::keyClick(b, Qt::Key_Space);
+        QTest::keyClick(b, Qt::Key_Return);
+        EXPECT_EQ(m_engine->calls.count(command), 2) << word.toStdString();
+        if (i == 7)
+            w->commands().exitFullScreen();
+    }
+    m_dialogs.messages.clear();
+
+    // The focused button shows a mark; the others do not.
+    w->picStop->setFocus(Qt::TabFocusReason);
+    const QImage focused = w->picStop->grab().toImage();
+    w->picPause->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = w->picStop->grab().toImage();
+    EXPECT_NE(focused, unfocused);
+    EXPECT_EQ(focused.pixelColor(focused.width() / 2, 2), QColor(0x9f, 0xb8, 0xe8));
+
+    // Tab walks the video and the buttons in their order (the slider waits for a disc); the
+    // logo and the status bar take no focus, and the logo stays a picture to screen readers.
+    EXPECT_EQ(w->picLogo->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(w->staMain->focusPolicy(), Qt::NoFocus);
+    EXPECT_NE(QAccessible::queryAccessibleInterface(w->picLogo)->role(), QAccessible::Button);
+    w->dvdMain->setFocus(Qt::TabFocusReason);
+    QStringList walked;
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(walked, (QStringList{"picPlay", "picPause", "picStop", "picPrevious", "picNext",
+                                   "picRewind", "picFast", "picFullScreen", "dvdMain"}));
+}
+
+TEST_F(FrmPlayTest, OnlyADiscFolderOrImageMayBeDroppedAndItPlaysAsTheDirectoryDialogDoes) {
+    const QDir dir(m_dir.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("Film/VIDEO_TS")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("other")));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("folder.iso")));
+    ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("disc.ISO")), "x"));
+    ASSERT_TRUE(test::writeFile(dir.filePath(QStringLiteral("notes.txt")), "x"));
+    auto w = open(screen(1024, 768));
+    w->show();
+    ASSERT_TRUE(w->acceptDrops());
+
+    const auto urls = [&](const QStringList& names) {
+        QList<QUrl> list;
+        for (const QString& n : names)
+            list << (n.contains(QLatin1Char(':')) ? QUrl(n) : QUrl::fromLocalFile(dir.filePath(n)));
+        return list;
+    };
+    const auto drag = [&](const QList<QUrl>& list) {
+        QMimeData mime;
+        mime.setUrls(list);
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction | Qt::MoveAction, &mime,
+                              Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &enter);
+        return enter.isAccepted();
+    };
+    // Delivered to the window itself, whatever its answer to the drag was.
+    const auto drop = [&](const QList<QUrl>& list) {
+        QMimeData mime;
+        mime.setUrls(list);
+        QDropEvent event(QPointF(100, 100), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                         Qt::NoModifier);
+        static_cast<QObject*>(w.get())->event(&event);
+        return event.isAccepted();
+    };
+
+    for (const QStringList& refused :
+         {QStringList{"other"}, QStringList{"folder.iso"}, QStringList{"notes.txt"},
+          QStringList{"missing.iso"}, QStringList{"Film", "disc.ISO"},
+          QStringList{"https://example.org/disc.iso"}}) {
+        EXPECT_FALSE(drag(urls(refused))) << refused.join(',').toStdString();
+        EXPECT_FALSE(drop(urls(refused))) << refused.join(',').toStdString();
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(m_engine->calls.isEmpty()) << m_engine->calls.join(',').toStdString();
+
+    // Each place as the dialog's Play passes it: the folder, the VIDEO_TS folder, the image.
+    for (const QString& place :
+         {QStringLiteral("Film"), QStringLiteral("Film/VIDEO_TS"), QStringLiteral("disc.ISO")}) {
+        m_engine->calls.clear();
+        EXPECT_TRUE(drag(urls({place}))) << place.toStdString();
+        EXPECT_TRUE(drop(urls({place})));
+        EXPECT_TRUE(test::waitUntil([&] { return m_engine->calls.size() == 2; }, 2000));
+        EXPECT_EQ(m_engine->calls,
+                  (QStringList{"SetDVDDirectory(" + dir.filePath(place) + ")", "Play"}));
+        EXPECT_TRUE(w->picLogo->isHidden());
+    }
+    // The dialog's messages: a place the engine refuses, and one it cannot play.
+    m_engine->failing = {QStringLiteral("SetDVDDirectory")};
+    EXPECT_TRUE(drop(urls({"Film"})));
+    EXPECT_TRUE(test::waitUntil([&] { return !m_dialogs.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"});
+    m_engine->failing = {QStringLiteral("Play")};
+    m_dialogs.messages.clear();
+    EXPECT_TRUE(drop(urls({"disc.ISO"})));
+    EXPECT_TRUE(test::waitUntil([&] { return !m_dialogs.messages.isEmpty(); }, 2000));
+    EXPECT_EQ(m_dialogs.messages, QStringList{"Please Insert DVD Rom."});
+}
+
+TEST_F(FrmPlayTest, WhereTheStandardWindowDoesNotFitTheSmallOneStandsInWithinReach) {
+    // 1920 x 1080 at a scale of 2: 960 x 540 logical pixels.
+    ScreenMetrics scaled = screen(960, 540);
+    scaled.available = QRect(0, 0, 960, 540);
+    auto w = open(scaled);
+    EXPECT_TRUE(w->usesSmallLayout());
+    EXPECT_TRUE(w->logoPath().endsWith(QStringLiteral("/skin/logo2.jpg")));
+    const auto buttons = w->pictureButtons();
+    EXPECT_EQ(buttons[0]->geometry(), twipsRect(240, 6720, 855, 495));
+    // Taller than the area: its top at the area's top, within it sideways.
+    EXPECT_EQ(w->frameGeometry().size(), QSize(776, 560));
+    EXPECT_EQ(w->pos(), QPoint(11, 0));
+
+    // A panel on the left and at the top: the window moves beside and below it.
+    scaled.available = QRect(100, 30, 700, 510);
+    auto beside = open(scaled);
+    EXPECT_TRUE(beside->usesSmallLayout());
+    EXPECT_EQ(beside->pos(), QPoint(100, 30));
+
+    // Where the standard window fits, nothing changes; 800 x 600 keeps its own layout.
+    ScreenMetrics xga = screen(1024, 768);
+    xga.available = QRect(0, 0, 1024, 740);
+    auto standard = open(xga);
+    EXPECT_FALSE(standard->usesSmallLayout());
+    EXPECT_EQ(standard->pos(), QPoint(26, 53 - standard->menuBar()->sizeHint().height()));
+    ScreenMetrics svga = screen(800, 600);
+    svga.available = QRect(0, 0, 800, 570);
+    auto small = open(svga);
+    EXPECT_TRUE(small->usesSmallLayout());
+    EXPECT_EQ(small->pos(), QPoint(11, 3));
 }
 
 TEST(KaveloAppTest, ClosingTheMainWindowClosesOnlyAnglesAndAboutExitSkipsEveryClosingStep) {

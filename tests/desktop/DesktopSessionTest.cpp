@@ -2,6 +2,7 @@
 // and the program itself is started, controlled and ended over the session bus.
 #include "DesktopSessionFixture.h"
 #include "FrmSingle.h"
+#include "ScreenSaver.h"
 #include "Waiting.h"
 
 #include <QDBusConnectionInterface>
@@ -11,6 +12,11 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
 
 namespace kavelo {
 namespace {
@@ -50,10 +56,123 @@ TEST_F(DesktopSessionTest, AMediaFilesVideoKeepsTheScreenOnItsSoundAloneDoesNot)
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
     QTest::mouseClick(form->cmdResume, Qt::LeftButton);
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 1; }, 5000));
+
+    // The window's file is a media player of its own beside the disc's.
+    const auto mediaStatus = [&] {
+        return property(kPlayer, "PlaybackStatus", kMediaPlayer).toString();
+    };
+    ASSERT_TRUE(waitUntil([&] { return mediaStatus() == QLatin1String("Playing"); }, 5000));
+    EXPECT_EQ(property(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
+    EXPECT_EQ(property(kRoot, "Identity", kMediaPlayer).toString(),
+              QStringLiteral("Kavelo Multimedia Files"));
+    const QVariantMap clip = metadata(kMediaPlayer);
+    EXPECT_EQ(clip.value("xesam:title").toString(), QStringLiteral("clip.mpg"));
+    EXPECT_NEAR(clip.value("mpris:length").toLongLong() / double(kSecond), 20, 0.5);
+    EXPECT_FALSE(property(kPlayer, "CanGoNext", kMediaPlayer).toBool());
+    SignalLog mediaLog;
+    mediaLog.listen(client(), kMediaPlayer);
+    call("Pause", {}, kMediaPlayer);
+    EXPECT_TRUE(waitUntil([&] { return mediaStatus() == QLatin1String("Paused"); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
+    call("PlayPause", {}, kMediaPlayer);
+    EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 1; }, 5000));
+    const QString track = clip.value("mpris:trackid").value<QDBusObjectPath>().path();
+    call("SetPosition", {QVariant::fromValue(QDBusObjectPath(track)), 15 * kSecond}, kMediaPlayer);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const qlonglong at = property(kPlayer, "Position", kMediaPlayer).toLongLong();
+            return std::abs(at / double(kSecond) - 15) < 1.5;
+        },
+        5000));
+    EXPECT_TRUE(waitUntil([&] { return !mediaLog.seeked.isEmpty(); }, 5000));
+    EXPECT_NEAR(mediaLog.seeked.value(0) / double(kSecond), 15, 1.5);
+    EXPECT_EQ(form->sliTime->value() > 0, true);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+
     form->close(); // closes the device
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
-    EXPECT_EQ(m_saver.count("Inhibit"), 2);
+    EXPECT_EQ(m_saver.count("Inhibit"), 3);
     EXPECT_EQ(m_saver.mostHeld(), 1);
+    // The window gone, so is its player.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return !offThread([&] {
+                return client()
+                    .interface()
+                    ->isServiceRegistered(QString::fromLatin1(Mpris::kMediaService))
+                    .value();
+            });
+        },
+        5000));
+}
+
+// The X server's own screen saver as another client sees it (MIT-SCREEN-SAVER).
+class XSaver {
+public:
+    XSaver() : m_connection(xcb_connect(nullptr, nullptr)) {
+        if (!xcb_connection_has_error(m_connection))
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~XSaver() {
+        // The server's settings outlive this client: put the timeout back.
+        xcb_set_screen_saver(m_connection, -1, -1, XCB_BLANKING_DEFAULT, XCB_EXPOSURES_DEFAULT);
+        xcb_disconnect(m_connection);
+    }
+    XSaver(const XSaver&) = delete;
+    XSaver& operator=(const XSaver&) = delete;
+
+    bool connected() const { return m_root != 0; }
+    // As `xset s <seconds> 0`.
+    void setTimeout(int seconds) {
+        xcb_set_screen_saver(m_connection, static_cast<int16_t>(seconds), 0, XCB_BLANKING_PREFERRED,
+                             XCB_EXPOSURES_DEFAULT);
+        xcb_flush(m_connection);
+    }
+    bool on() {
+        std::unique_ptr<xcb_screensaver_query_info_reply_t, decltype(&std::free)> info(
+            xcb_screensaver_query_info_reply(
+                m_connection, xcb_screensaver_query_info(m_connection, m_root), nullptr),
+            &std::free);
+        return info && info->state == XCB_SCREENSAVER_STATE_ON;
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root = 0;
+};
+
+// Whether `holds` stays true for `ms` (checked as the event loop turns).
+template <class Pred> bool holdsFor(Pred holds, int ms) {
+    return !waitUntil([&] { return !holds(); }, ms);
+}
+
+TEST_F(DesktopSessionTest, TheXServersScreenSaverStaysOffWhileTheDiscPlaysAndOnlyThen) {
+    XSaver x;
+    ASSERT_TRUE(x.connected());
+    x.setTimeout(2);
+    // Idle and stopped: the server's saver comes on.
+    EXPECT_TRUE(waitUntil([&] { return x.on(); }, 6000));
+
+    call("Play");
+    ASSERT_TRUE(waitUntil([&] { return state() == DvdPlayState::Playing; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return m_session->screenSaver().xSuspended(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return !x.on(); }, 3000)); // a playing disc wakes the screen
+    EXPECT_TRUE(holdsFor([&] { return !x.on(); }, 4000));
+    EXPECT_EQ(m_saver.held(), 1); // with the session's screensaver
+
+    // Paused: both let go together, and the saver comes on after its timeout.
+    call("Pause");
+    ASSERT_TRUE(waitUntil([&] { return state() == DvdPlayState::Paused; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return !m_session->screenSaver().xSuspended(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return x.on(); }, 6000));
+
+    call("Play");
+    EXPECT_TRUE(waitUntil([&] { return !x.on(); }, 5000));
+    EXPECT_TRUE(holdsFor([&] { return !x.on(); }, 3000));
+    // The session gone (the program's end): released.
+    m_session.reset();
+    EXPECT_TRUE(waitUntil([&] { return x.on(); }, 6000));
 }
 
 // The program as a user starts it, in a Wayland session where nobody chose a platform.

@@ -10,6 +10,7 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QObject>
 #include <QVariantMap>
 
@@ -36,27 +37,45 @@ inline QDBusConnection client() {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, kClient);
 }
 
-inline QVariant property(const QString& interface, const char* name) {
+inline const QString kDiscPlayer = QString::fromLatin1(Mpris::kService);
+inline const QString kMediaPlayer = QString::fromLatin1(Mpris::kMediaService);
+
+inline QVariant property(const QString& interface, const char* name,
+                         const QString& service = kDiscPlayer) {
     return offThread([=] {
-        QDBusInterface mpris(QString::fromLatin1(Mpris::kService),
-                             QString::fromLatin1(Mpris::kPath), interface,
+        QDBusInterface mpris(service, QString::fromLatin1(Mpris::kPath), interface,
                              QDBusConnection(kClient));
         return mpris.property(name);
     });
 }
 
-inline QDBusMessage call(const QString& method, const QVariantList& args = {}) {
+// Writes a property as `playerctl volume 0.5` does (org.freedesktop.DBus.Properties.Set);
+// the reply's error name, empty on success.
+inline QString setProperty(const QString& interface, const char* name, const QVariant& value,
+                           const QString& service = kDiscPlayer) {
+    return offThread([=] {
+        QDBusMessage set = QDBusMessage::createMethodCall(
+            service, QString::fromLatin1(Mpris::kPath),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+        set << interface << QString::fromLatin1(name) << QVariant::fromValue(QDBusVariant(value));
+        const QDBusMessage reply = QDBusConnection(kClient).call(set, QDBus::Block, 5000);
+        return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName() : QString();
+    });
+}
+
+inline QDBusMessage call(const QString& method, const QVariantList& args = {},
+                         const QString& service = kDiscPlayer) {
     return offThread([=] {
         QDBusInterface mpris(
-            QString::fromLatin1(Mpris::kService), QString::fromLatin1(Mpris::kPath),
+            service, QString::fromLatin1(Mpris::kPath),
             method == QLatin1String("Raise") || method == QLatin1String("Quit") ? kRoot : kPlayer,
             QDBusConnection(kClient));
         return mpris.callWithArgumentList(QDBus::Block, method, args);
     });
 }
 
-inline QVariantMap metadata() {
-    const QVariant v = property(kPlayer, "Metadata");
+inline QVariantMap metadata(const QString& service = kDiscPlayer) {
+    const QVariant v = property(kPlayer, "Metadata", service);
     if (v.canConvert<QDBusArgument>())
         return qdbus_cast<QVariantMap>(v.value<QDBusArgument>());
     return v.toMap();
@@ -73,13 +92,13 @@ public:
     QList<QVariantMap> changed;
     QList<qlonglong> seeked;
 
-    void listen(QDBusConnection bus) {
-        bus.connect(QString::fromLatin1(Mpris::kService), QString::fromLatin1(Mpris::kPath),
+    void listen(QDBusConnection bus, const QString& service = kDiscPlayer) {
+        bus.connect(service, QString::fromLatin1(Mpris::kPath),
                     QStringLiteral("org.freedesktop.DBus.Properties"),
                     QStringLiteral("PropertiesChanged"), this,
                     SLOT(onChanged(QString, QVariantMap, QStringList)));
-        bus.connect(QString::fromLatin1(Mpris::kService), QString::fromLatin1(Mpris::kPath),
-                    kPlayer, QStringLiteral("Seeked"), this, SLOT(onSeeked(qlonglong)));
+        bus.connect(service, QString::fromLatin1(Mpris::kPath), kPlayer, QStringLiteral("Seeked"),
+                    this, SLOT(onSeeked(qlonglong)));
     }
     // Whether a change of `name` to a value `matches` was signalled.
     template <class Pred> bool told(const QString& name, Pred matches) const {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace kavelo {
 namespace {
 
@@ -43,7 +46,10 @@ TEST_F(DesktopSessionTest, MediaControlsRunTheWindowsCommandsAndTheScreensaverFo
     EXPECT_EQ(track, QStringLiteral("/org/example/kavelo/title/1"));
     EXPECT_TRUE(property(kPlayer, "CanSeek").toBool());
 
-    // Next and Previous are the chapter commands; the track title follows.
+    // Next and Previous step through the chapters; the track title follows, and the jump is
+    // told as a seek. On the first chapter there is no previous one.
+    EXPECT_TRUE(property(kPlayer, "CanGoNext").toBool());
+    EXPECT_FALSE(property(kPlayer, "CanGoPrevious").toBool());
     call("Next");
     ASSERT_TRUE(waitUntil([&] { return m_engine->CurrentChapter() == 2; }, 5000));
     EXPECT_TRUE(waitUntil(
@@ -53,6 +59,16 @@ TEST_F(DesktopSessionTest, MediaControlsRunTheWindowsCommandsAndTheScreensaverFo
             });
         },
         5000));
+    // The title starting was a jump too; the chapter's is at its start.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return std::any_of(m_log.seeked.begin(), m_log.seeked.end(), [](qlonglong p) {
+                return std::abs(p / double(kSecond) - 10) < 1.5;
+            });
+        },
+        5000));
+    EXPECT_TRUE(waitUntil([&] { return property(kPlayer, "CanGoPrevious").toBool(); }, 5000));
+    m_log.seeked.clear();
 
     // Positions go through PlayAtTime; one for another track, or past the end, is ignored.
     call("SetPosition", {QVariant::fromValue(QDBusObjectPath(track)), 25 * kSecond});
@@ -60,7 +76,14 @@ TEST_F(DesktopSessionTest, MediaControlsRunTheWindowsCommandsAndTheScreensaverFo
     EXPECT_TRUE(waitUntil([&] { return !m_log.seeked.isEmpty(); }, 5000));
     EXPECT_NEAR(m_log.seeked.value(0) / double(kSecond), 25, 1.5);
     EXPECT_NEAR(property(kPlayer, "Position").toLongLong() / double(kSecond), 25, 1.5);
-    EXPECT_EQ(trackTitle(), QStringLiteral("Title 1, Chapter 3"));
+    EXPECT_TRUE(waitUntil([&] { return trackTitle() == "Title 1, Chapter 3"; }, 5000));
+    // The last chapter: no next one, and Next (a media key) does nothing, says nothing.
+    EXPECT_TRUE(waitUntil([&] { return !property(kPlayer, "CanGoNext").toBool(); }, 5000));
+    EXPECT_TRUE(m_log.told("CanGoNext", [](const QVariant& v) { return !v.toBool(); }));
+    call("Next");
+    QTest::qWait(300);
+    EXPECT_EQ(m_engine->CurrentChapter(), 3);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
     call("SetPosition",
          {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/example/kavelo/title/2"))),
           5 * kSecond});
@@ -81,15 +104,27 @@ TEST_F(DesktopSessionTest, MediaControlsRunTheWindowsCommandsAndTheScreensaverFo
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 1; }, 5000));
     EXPECT_EQ(m_saver.count("Inhibit"), 2);
 
-    // Stop runs dStop; Next then says what dNextChapter always says without a disc playing.
+    // The volume is the engine's, both ways, as `playerctl volume 0.5` sets it.
+    EXPECT_DOUBLE_EQ(property(kPlayer, "Volume").toDouble(), 1.0);
+    EXPECT_EQ(setProperty(kPlayer, "Volume", 0.5), QString());
+    EXPECT_TRUE(waitUntil([&] { return m_engine->snapshot().volume == 0.5; }, 5000));
+    EXPECT_DOUBLE_EQ(property(kPlayer, "Volume").toDouble(), 0.5);
+    EXPECT_TRUE(waitUntil(
+        [&] { return m_log.told("Volume", [](const QVariant& v) { return v == 0.5; }); }, 5000));
+    EXPECT_EQ(setProperty(kPlayer, "Volume", 7.0), QString()); // as much as there is
+    EXPECT_TRUE(waitUntil([&] { return m_engine->snapshot().volume == 1.0; }, 5000));
+
+    // Stop runs dStop; stopped there is no chapter to step to, and Next opens no message.
     call("Stop");
     ASSERT_TRUE(waitUntil([&] { return state() == DvdPlayState::Stopped; }, 5000));
     EXPECT_FALSE(m_window->timTime->isActive());
     EXPECT_TRUE(waitUntil([&] { return m_saver.held() == 0; }, 5000));
-    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+    EXPECT_FALSE(property(kPlayer, "CanGoNext").toBool());
+    EXPECT_FALSE(property(kPlayer, "CanGoPrevious").toBool());
     call("Next");
-    EXPECT_TRUE(waitUntil([&] { return !m_dialogs.messages.isEmpty(); }, 5000));
-    EXPECT_EQ(m_dialogs.messages, QStringList{"Please Insert DVD Rom."});
+    call("Previous");
+    QTest::qWait(300);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
     EXPECT_EQ(property(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
 
     // Closing the main window while it plays releases the screensaver; Raise opens it again.

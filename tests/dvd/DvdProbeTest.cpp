@@ -37,6 +37,7 @@ const QByteArray kAnswer = "kavelo-dvdprobe 1\n"
                            "menupgc 0 1 1 131 1 0\n"
                            "menupgc 0 1 2 3 2 255\n"
                            "menus 1 0 0\n"
+                           "discid 0123456789abcdef0123456789abcdef\n"
                            "end\n";
 
 QString copyDisc(const QString& dir) {
@@ -69,6 +70,7 @@ TEST(DvdProbeAnswer, ReadsTitlesChaptersCellsAndMenusAndRefusesWhatDoesNotHoldTo
     EXPECT_EQ(parsed->titles[1].titleSet, 2);
     EXPECT_TRUE(parsed->titles[1].cells.empty());
     EXPECT_EQ(parsed->longestTitle(), 1);
+    EXPECT_EQ(parsed->discId, QStringLiteral("0123456789abcdef0123456789abcdef"));
     ASSERT_EQ(parsed->menus.size(), 2u);
     EXPECT_EQ(parsed->menus[0].pgcs.size(), 2u);
     EXPECT_EQ(parsed->menus[0].pgcs[0].entry, 131);
@@ -129,6 +131,11 @@ TEST(DvdProbeAnswer, ReadsTitlesChaptersCellsAndMenusAndRefusesWhatDoesNotHoldTo
         {"menus 1 0 0\n", "menus 1 0 0\r\n"},
         {"menus 1 0 0\n", "menus 1 0 0\n\xff\n"},
         {"menus 1 0 0\n", "menus 1 0 0\n\n"},
+        {"discid 0123456789abcdef", "discid 0123456789ABCDEF"},
+        {"discid 0123456789abcdef", "discid 123456789abcdef"},
+        {"discid 0123456789abcdef", "discid 0123456789abcdef 0"},
+        {"discid 0123456789abcdef", "discid 0123456789abcdeg"},
+        {"discid ", "discid 0123456789abcdef0123456789abcdef\ndiscid "},
     };
     for (const auto& [from, to] : broken) {
         QByteArray answer = kAnswer;
@@ -149,6 +156,9 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     ::testing::Test::RecordProperty("probe_ms", static_cast<int>(clock.elapsed()));
     ASSERT_GE(disc.titles.size(), 2u);
     EXPECT_EQ(disc.longestTitle(), 2);
+    // The disc's identity, the same from its VIDEO_TS folder.
+    EXPECT_EQ(disc.discId.size(), 32);
+    EXPECT_EQ(kavelo::readDvdStructure(kDisc + QStringLiteral("/VIDEO_TS")).discId, disc.discId);
 
     const kavelo::DvdTitleInfo& first = disc.titles[0];
     EXPECT_EQ(first.chapters, 3);
@@ -199,7 +209,7 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     ASSERT_TRUE(temp.isValid());
     const QString copy = copyDisc(temp.path());
     DvdStructureReader reader;
-    reader.read(copy);
+    EXPECT_EQ(reader.read(copy).discId, disc.discId); // a copy is the same disc
     reader.read(copy);
     EXPECT_EQ(kavelo::EngineTestPeer::probes(reader), 1);
     reader.read(kDisc);

@@ -7,9 +7,16 @@
 #include "MediaFixtures.h"
 #include "Profile.h"
 #include "RecordingMci.h"
+#include "TestFiles.h"
+#include "Waiting.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -210,6 +217,67 @@ TEST_F(Single, ResizeKeepsTheMinimumAndMovesTheBottomRow) {
     EXPECT_EQ(m_form->Label1->geometry(), QRect(px(120), px(600), px(8055), px(495)));
     EXPECT_EQ(m_form->sliTime->geometry(), QRect(0, 0, px(9535), px(375)));
     EXPECT_EQ(m_form->cmdStop->x(), px(4200));
+}
+
+TEST_F(Single, AMediaFileDroppedOpensAsOpenDoesAndNothingElseMayBeDropped) {
+    const QDir dir(m_dir.path());
+    for (const char* name : {"clip.MPG", "film.avi", "song.mp3.bak", "notes.txt", "other.mpg"})
+        ASSERT_TRUE(test::writeFile(dir.filePath(QString::fromLatin1(name)), "x"));
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("folder.mpg")));
+    const auto mime = [&](const QStringList& names) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const QString& n : names)
+            urls << (n.contains(QLatin1Char(':')) ? QUrl(n) : QUrl::fromLocalFile(dir.filePath(n)));
+        data->setUrls(urls);
+        return data;
+    };
+    const auto drag = [&](const QStringList& names) {
+        const auto data = mime(names);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction | Qt::LinkAction, data.get(),
+                              Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_form, &enter);
+        return enter.isAccepted();
+    };
+    // Delivered to the window itself, whatever its answer to the drag was.
+    const auto drop = [&](const QStringList& names) {
+        const auto data = mime(names);
+        QDropEvent event(QPointF(50, 50), Qt::CopyAction | Qt::LinkAction, data.get(),
+                         Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject*>(m_form)->event(&event);
+        return event.isAccepted();
+    };
+    ASSERT_TRUE(m_form->acceptDrops());
+    for (const QStringList& refused :
+         {QStringList{"notes.txt"}, QStringList{"folder.mpg"}, QStringList{"missing.mpg"},
+          QStringList{"clip.MPG", "film.avi"}, QStringList{"https://example.org/clip.mpg"}}) {
+        EXPECT_FALSE(drag(refused)) << refused.join(',').toStdString();
+        EXPECT_FALSE(drop(refused)) << refused.join(',').toStdString();
+    }
+    // The Open dialog's patterns ("*.mp3*") take a name that only starts like a medium's.
+    EXPECT_TRUE(drag({"song.mp3.bak"}));
+    QTest::qWait(50);
+    EXPECT_TRUE(m_mci->commands.isEmpty());
+
+    // Opened as Open does after its dialog: the device type by name, the picture placed, the
+    // buttons of an open file.
+    EXPECT_TRUE(drop({"film.avi"}));
+    EXPECT_TRUE(test::waitUntil([&] { return !m_mci->commands.isEmpty(); }, 2000));
+    EXPECT_EQ(m_mci->trimmed().value(0),
+              QStringLiteral("open \"%1\" type AviVideo Alias mpeg parent %2 Style 1073741824")
+                  .arg(dir.filePath("film.avi"))
+                  .arg(m_form->FrameVideo->winId()));
+    EXPECT_EQ(buttons(), QStringLiteral("011111"));
+    // While a file is open there is no Open, and no drop.
+    EXPECT_FALSE(drag({"other.mpg"}));
+    QTest::mouseClick(m_form->cmdClose, Qt::LeftButton);
+    m_mci->commands.clear();
+    EXPECT_TRUE(drag({"clip.MPG"}));
+    EXPECT_TRUE(drop({"clip.MPG"}));
+    EXPECT_TRUE(test::waitUntil([&] { return !m_mci->commands.isEmpty(); }, 2000));
+    EXPECT_TRUE(m_mci->trimmed().value(0).contains(QStringLiteral("type MPEGVideo")));
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+    EXPECT_TRUE(m_dialogs.fileFilters.isEmpty()); // no file dialog
 }
 
 TEST_F(Single, FailuresShowTheErrorBoxAndNeverEscape) {

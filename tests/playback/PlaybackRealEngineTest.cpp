@@ -149,6 +149,29 @@ TEST_F(PlaybackRealEngine, BookmarkAcrossATitleChangeAndScansEndedByPlay) {
     EXPECT_TRUE(m_dialogs.messages.isEmpty());
 }
 
+TEST_F(PlaybackRealEngine, TheBookmarkOutlivesTheWindowAndItsEngineForTheSameDisc) {
+    playFromDirectoryDialog();
+    m_dialogs.inputAnswers = {QStringLiteral("3")};
+    choose("mnuSelChap");
+    QTest::qWait(300);
+    choose("mnuAddBookMark");
+    const double saved = kavelo::test::peer(m_engine).positionSeconds();
+    EXPECT_GT(saved, 19.5);
+    // The window and its engine go, and the bookmark they held in memory with them.
+    closeMainWindow();
+
+    // A new engine, the disc read through its VIDEO_TS folder this time: the same disc.
+    m_app.showMainWindow();
+    m_window = m_app.existingMainWindow();
+    QTest::qWait(50); // the start-up folder is set once the window is up
+    m_engine->SetDVDDirectory(kDisc + QStringLiteral("/VIDEO_TS"));
+    choose("mnuRestoreBookMark");
+    EXPECT_EQ(m_engine->CurrentTitle(), 1);
+    EXPECT_EQ(m_engine->CurrentChapter(), 3);
+    EXPECT_NEAR(kavelo::test::peer(m_engine).positionSeconds(), saved, 1.0);
+    EXPECT_TRUE(m_dialogs.messages.isEmpty());
+}
+
 TEST_F(PlaybackRealEngine, PlayAtStartPlaysTheDiscOfTheFolderKaveloStartedIn) {
     // Started in the disc's folder (as `make run` does): the Play button plays it at once.
     m_app.showMainWindow();

@@ -177,6 +177,41 @@ TEST_F(FrmDirectoryTest, CancelRefusedFolderAndDriveWithoutDisc) {
     EXPECT_EQ(m_dialogs.messages.size(), 2);
 }
 
+TEST_F(FrmDirectoryTest, EnterPlaysEscCancelsAndEnterOnAButtonPressesThatButton) {
+    auto dlg = open();
+    // Enter in the folder list, or on the drive list, is the default button's: Play.
+    for (QWidget* focus :
+         {static_cast<QWidget*>(dlg->dirDirectory), static_cast<QWidget*>(dlg->drvDrive)}) {
+        dlg->show();
+        m_host.dvd.calls.clear();
+        QTest::keyClick(focus, Qt::Key_Return);
+        EXPECT_EQ(m_host.dvd.calls,
+                  (QStringList{"SetDVDDirectory(" + dlg->dirDirectory->path() + ")", "Play"}));
+        EXPECT_FALSE(dlg->isVisible());
+    }
+    dlg->show();
+    QTest::keyClick(dlg->dirDirectory, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(m_host.plays, 3);
+    // Esc, and Enter on the focused Cancel, cancel: nothing reaches the engine.
+    m_host.dvd.calls.clear();
+    for (QWidget* focus :
+         {static_cast<QWidget*>(dlg->dirDirectory), static_cast<QWidget*>(dlg->cmdOk)}) {
+        dlg->show();
+        QTest::keyClick(focus, Qt::Key_Escape);
+        EXPECT_FALSE(dlg->isVisible());
+    }
+    dlg->show();
+    QTest::keyClick(dlg->cmdCancel, Qt::Key_Return);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_TRUE(m_host.dvd.calls.isEmpty());
+    // A refused place keeps the dialog open with its message, as the button does.
+    dlg->show();
+    m_host.dvd.failing = {"SetDVDDirectory"};
+    QTest::keyClick(dlg->dirDirectory, Qt::Key_Return);
+    EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"});
+    EXPECT_TRUE(dlg->isVisible());
+}
+
 TEST_F(FrmDirectoryTest, ListsDiscImagesBelowTheFoldersAndPlaysTheChosenOne) {
     for (const char* file : {"b.ISO", "a.iso", "notes.txt", "iso"})
         ASSERT_TRUE(test::writeFile(m_dir.filePath(QString::fromLatin1(file)), "x"));
