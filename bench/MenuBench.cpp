@@ -3,6 +3,7 @@
 // memory a menu takes. Run by bench/run.sh:
 //   kavelo_menu_bench MENU_DISC MPV_PROGRAM
 #include "EnginePeer.h"
+#include "MenuInput.h"
 #include "MpvDvdEngine.h"
 #include "MpvPlayer.h"
 
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
     window.setGeometry(0, 0, 768, 576);
     MpvDvdEngine engine(&window);
     engine.widget()->setGeometry(0, 0, 768, 576);
+    // The main window's keys and pointer for the disc's menus.
+    const MenuInput input(engine.widget(), engine);
     window.show();
     idle(500);
     QWidget* video = engine.widget();
