@@ -1,13 +1,16 @@
 #include "DiscSectors.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
-#include <dvdread/dvd_reader.h>
-#include <dvdread/ifo_read.h>
-
-#include <cstdarg>
-#include <mutex>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 Q_DECLARE_LOGGING_CATEGORY(lcDisc)
 
@@ -15,68 +18,143 @@ namespace kavelo {
 
 namespace {
 
-void discardLog(void*, dvd_logger_level_t, const char*, va_list) {}
+constexpr std::size_t kSector = 2048;
 
-class TitleSetSectors final : public mpv::SectorSource {
+struct Piece {
+    int fd = -1;
+    std::uint64_t firstSector = 0; // of the title set's sectors
+    std::uint64_t sectors = 0;
+    std::uint64_t offset = 0; // bytes into the file where the piece starts
+};
+
+// The title set's sectors over files (a folder's VOB files, or one stretch of an image or
+// drive). pread keeps it safe for two of libmpv's threads at once.
+class PlainSectors final : public mpv::SectorSource {
 public:
-    TitleSetSectors(dvd_reader_t* reader, dvd_file_t* file) : m_reader(reader), m_file(file) {}
-    ~TitleSetSectors() override {
-        DVDCloseFile(m_file);
-        DVDClose(m_reader);
+    explicit PlainSectors(std::vector<Piece> pieces) : m_pieces(std::move(pieces)) {}
+    ~PlainSectors() override {
+        for (const Piece& p : m_pieces)
+            close(p.fd);
     }
-    TitleSetSectors(const TitleSetSectors&) = delete;
-    TitleSetSectors& operator=(const TitleSetSectors&) = delete;
+    PlainSectors(const PlainSectors&) = delete;
+    PlainSectors& operator=(const PlainSectors&) = delete;
 
     int read(std::uint32_t first, int count, std::uint8_t* out) override {
-        if (count <= 0)
-            return 0;
-        // libdvdread's handles are not for two threads at once; libmpv may close one stream
-        // while it opens the next.
-        const std::lock_guard lock(m_mutex);
-        const ssize_t got =
-            DVDReadBlocks(m_file, static_cast<int>(first), static_cast<size_t>(count), out);
-        return got < 0 ? -1 : static_cast<int>(got);
+        int done = 0;
+        while (done < count) {
+            const std::uint64_t sector = std::uint64_t(first) + static_cast<std::uint64_t>(done);
+            const Piece* piece = nullptr;
+            for (const Piece& p : m_pieces) {
+                if (sector >= p.firstSector && sector < p.firstSector + p.sectors)
+                    piece = &p;
+            }
+            if (!piece)
+                break;
+            const std::uint64_t within = sector - piece->firstSector;
+            const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(
+                piece->sectors - within, static_cast<std::uint64_t>(count - done)));
+            const ssize_t got = pread(piece->fd, out + std::size_t(done) * kSector, take * kSector,
+                                      static_cast<off_t>(piece->offset + within * kSector));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return done > 0 ? done : -1;
+            done += static_cast<int>(static_cast<std::size_t>(got) / kSector);
+            if (static_cast<std::size_t>(got) < take * kSector)
+                break;
+        }
+        return done;
     }
 
 private:
-    std::mutex m_mutex;
-    dvd_reader_t* m_reader;
-    dvd_file_t* m_file;
+    std::vector<Piece> m_pieces;
 };
+
+int openData(const QString& path) {
+    return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+}
+
+// The VOB files VTS_NN_1 .. VTS_NN_9 of a folder, one after the other.
+std::vector<Piece> folderPieces(const QString& place, int titleSet) {
+    QDir dir(place);
+    if (QFileInfo(place).fileName().compare(QLatin1String("VIDEO_TS"), Qt::CaseInsensitive) != 0) {
+        if (!dir.cd(QStringLiteral("VIDEO_TS")) && !dir.cd(QStringLiteral("video_ts")))
+            return {};
+    }
+    const QStringList entries = dir.entryList(QDir::Files);
+    std::vector<Piece> pieces;
+    std::uint64_t at = 0;
+    for (int n = 1; n <= 9; ++n) {
+        const QString wanted =
+            QStringLiteral("VTS_%1_%2.VOB").arg(titleSet, 2, 10, QLatin1Char('0')).arg(n);
+        QString found;
+        for (const QString& name : entries) {
+            if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+                found = name;
+        }
+        if (found.isEmpty())
+            break;
+        const int fd = openData(dir.absoluteFilePath(found));
+        struct stat st {};
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0)
+                close(fd);
+            break;
+        }
+        const auto sectors = static_cast<std::uint64_t>(st.st_size) / kSector;
+        pieces.push_back({fd, at, sectors, 0});
+        at += sectors;
+    }
+    return pieces;
+}
+
+// Whether the title's data is scrambled (an encrypted disc read without its keys): the packs
+// after its first navigation pack say so in their packet headers.
+bool scrambled(mpv::SectorSource& source, std::uint32_t first) {
+    std::array<std::uint8_t, kSector> pack{};
+    for (std::uint32_t s = first; s < first + 16; ++s) {
+        if (source.read(s, 1, pack.data()) != 1)
+            return false;
+        if (pack[0] != 0 || pack[1] != 0 || pack[2] != 1 || pack[3] != 0xba)
+            continue;
+        const std::size_t at = 14 + (pack[13] & 7);
+        if (at + 7 > kSector || pack[at] != 0 || pack[at + 1] != 0 || pack[at + 2] != 1)
+            continue;
+        const std::uint8_t id = pack[at + 3];
+        if (id == 0xe0 || id == 0xbd || (id >= 0xc0 && id <= 0xdf))
+            return (pack[at + 6] & 0x30) != 0;
+    }
+    return false;
+}
 
 } // namespace
 
-std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place, int titleSet) {
-    if (titleSet < 1 || titleSet > 99)
-        return nullptr;
-    const dvd_logger_cb logger{&discardLog};
-    const QByteArray path = QFile::encodeName(place);
-    dvd_reader_t* reader = DVDOpen2(nullptr, &logger, path.constData());
-    if (!reader) {
-        qCDebug(lcDisc) << "the disc could not be opened for its sectors:" << place;
-        return nullptr;
-    }
+std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place,
+                                                       const DvdTitleInfo& title) {
     // libmpv's DVD reading gives subtitles their colours and numbers from the title set's
     // tables; read as a plain stream they would have neither. Such title sets are not read here.
-    int subpictures = -1;
-    if (ifo_handle_t* ifo = ifoOpenVTSI(reader, titleSet)) {
-        if (ifo->vtsi_mat)
-            subpictures = ifo->vtsi_mat->nr_of_vts_subp_streams;
-        ifoClose(ifo);
+    if (title.titleSet < 1 || title.titleSet > 99 || title.subpictureStreams != 0 ||
+        title.cells.empty())
+        return nullptr;
+    std::vector<Piece> pieces;
+    if (QFileInfo(place).isDir()) {
+        pieces = folderPieces(place, title.titleSet);
+    } else if (title.vobStart > 0) {
+        const int fd = openData(place);
+        if (fd >= 0)
+            pieces.push_back(
+                {fd, 0, std::uint64_t(1) << 32, std::uint64_t(title.vobStart) * kSector});
     }
-    if (subpictures != 0) {
-        qCDebug(lcDisc) << "title set" << titleSet
-                        << "has subtitles (or unreadable tables):" << subpictures;
-        DVDClose(reader);
+    if (pieces.empty()) {
+        qCDebug(lcDisc) << "title set" << title.titleSet << "could not be opened:" << place;
         return nullptr;
     }
-    dvd_file_t* file = DVDOpenFile(reader, titleSet, DVD_READ_TITLE_VOBS);
-    if (!file) {
-        qCDebug(lcDisc) << "title set" << titleSet << "could not be opened:" << place;
-        DVDClose(reader);
+    auto source = std::make_shared<PlainSectors>(std::move(pieces));
+    if (scrambled(*source, title.cells.front().firstSector)) {
+        qCDebug(lcDisc) << "title set" << title.titleSet << "is scrambled:" << place;
         return nullptr;
     }
-    return std::make_shared<TitleSetSectors>(reader, file);
+    return source;
 }
 
 } // namespace kavelo

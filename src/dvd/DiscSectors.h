@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DvdStructure.h"
 #include "TitleStreams.h"
 
 #include <QString>
@@ -8,10 +9,11 @@
 
 namespace kavelo {
 
-// Opens the title set `titleSet` of the DVD video at `place` for reading its sectors in this
-// process; nullptr when it cannot be opened or has subtitle streams. Only places the disc probe has
-// read successfully come here: the probe has run libdvdread over them in a process of its own
-// first.
-std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place, int titleSet);
+// Opens the sectors of `title`'s title set at `place` for reading as plain data: the VOB files
+// of a folder, or the image or drive from where the disc service found the title set's first
+// VOB file. nullptr when they cannot be opened, the title set has subtitle streams (libmpv's DVD
+// reading gives them their colours) or its data is scrambled.
+std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place,
+                                                       const DvdTitleInfo& title);
 
 } // namespace kavelo

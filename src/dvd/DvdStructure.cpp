@@ -1,14 +1,12 @@
 #include "DvdStructure.h"
 
+#include "DiscService.h"
 #include "DvdEngine.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
 #include <QLoggingCategory>
-#include <QProcess>
 
 #include <algorithm>
 #include <cmath>
@@ -20,13 +18,7 @@ namespace kavelo {
 
 namespace {
 
-constexpr int kMaxTitles = 99; // the most a DVD-Video disc can hold
 constexpr double kTicksPerSecond = 90000.0;
-constexpr qint64 kMaxAnswerBytes = 4 << 20;
-constexpr int kAnswerVersion = 1;
-constexpr const char* kProgramName = "kavelo-dvdprobe";
-// A drive cannot tell whether its disc was changed; its structure is trusted this long.
-constexpr qint64 kDriveTrustMs = 3000;
 
 bool statPath(const QString& path, struct stat& st) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
@@ -201,102 +193,124 @@ const DvdTitleInfo* DvdStructure::title(int number) const {
     return &titles[static_cast<std::size_t>(number - 1)];
 }
 
-std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer) {
-    if (answer.size() > kMaxAnswerBytes || !answer.endsWith('\n'))
+namespace {
+
+std::optional<QList<QByteArray>> recordLines(const std::string& records) {
+    if (records.empty() || records.back() != '\n')
         return std::nullopt;
-    for (const char c : answer) {
+    for (const char c : records) {
         if (c != '\n' && (c < 0x20 || c > 0x7e))
             return std::nullopt;
     }
-    const QList<QByteArray> lines = answer.left(answer.size() - 1).split('\n');
-    if (lines.size() < 3 ||
-        lines.first() != "kavelo-dvdprobe " + QByteArray::number(kAnswerVersion) ||
-        lines.last() != "end")
-        return std::nullopt;
+    const QByteArray text = QByteArray::fromStdString(records);
+    return text.left(text.size() - 1).split('\n');
+}
 
-    DvdStructure structure;
-    std::size_t titleCount = 0;
+} // namespace
+
+std::optional<DvdTitleInfo> parseTitleRecords(const std::string& records, int number) {
+    const std::optional<QList<QByteArray>> lines = recordLines(records);
+    if (!lines)
+        return std::nullopt;
+    DvdTitleInfo title;
     Pending pending;
-    std::size_t menuPgcsPending = 0;
-    bool haveCount = false;
-    for (qsizetype n = 1; n + 1 < lines.size(); ++n) {
-        const QList<QByteArray> words = lines[n].split(' ');
+    bool haveTitle = false;
+    const auto n = static_cast<quint64>(number);
+    for (const QByteArray& line : *lines) {
+        const QList<QByteArray> words = line.split(' ');
         const QByteArray& kind = words.first();
         Fields f(words);
-        DvdTitleInfo* title = structure.titles.empty() ? nullptr : &structure.titles.back();
-        if (kind == "titles") {
-            if (haveCount || f.size() != 2)
+        if (kind == "title") {
+            if (haveTitle || f.size() != 10)
                 return std::nullopt;
-            titleCount = f.number(1, 1, kMaxTitles);
-            haveCount = true;
-        } else if (kind == "title") {
-            if (!haveCount || f.size() != 8 || structure.titles.size() >= titleCount ||
-                (title && !titleComplete(*title, pending)))
-                return std::nullopt;
-            DvdTitleInfo info;
-            f.number(1, structure.titles.size() + 1, structure.titles.size() + 1);
-            info.titleSet = static_cast<int>(f.number(2, 0, 99));
-            info.titleInSet = static_cast<int>(f.number(3, 0, 99));
-            info.chapters = static_cast<int>(f.number(4, 1, 999));
-            info.angles = static_cast<int>(f.number(5, 1, 9));
-            info.length =
+            haveTitle = true;
+            f.number(1, n, n);
+            title.titleSet = static_cast<int>(f.number(2, 0, 99));
+            title.titleInSet = static_cast<int>(f.number(3, 0, 99));
+            title.chapters = static_cast<int>(f.number(4, 1, 999));
+            title.angles = static_cast<int>(f.number(5, 1, 9));
+            title.length =
                 static_cast<double>(f.number(6, 0, 24ull * 3600 * 90000)) / kTicksPerSecond;
-            pending = {static_cast<std::size_t>(info.chapters),
+            pending = {static_cast<std::size_t>(title.chapters),
                        static_cast<std::size_t>(f.number(7, 0, 65535))};
-            info.chapterStarts.reserve(pending.chapters);
-            info.cells.reserve(pending.cells);
-            structure.titles.push_back(std::move(info));
+            title.subpictureStreams = static_cast<int>(f.number(8, 0, 32));
+            title.vobStart = static_cast<std::uint32_t>(f.number(9, 0, 0xffffffffu));
+            title.chapterStarts.reserve(pending.chapters);
+            title.cells.reserve(pending.cells);
         } else if (kind == "chapter") {
-            if (!title || f.size() != 4 || title->chapterStarts.size() >= pending.chapters)
+            if (!haveTitle || f.size() != 4 || title.chapterStarts.size() >= pending.chapters)
                 return std::nullopt;
-            f.number(1, structure.titles.size(), structure.titles.size());
-            f.number(2, title->chapterStarts.size() + 1, title->chapterStarts.size() + 1);
+            f.number(1, n, n);
+            f.number(2, title.chapterStarts.size() + 1, title.chapterStarts.size() + 1);
             const double start =
                 static_cast<double>(f.number(3, 0, 24ull * 3600 * 90000)) / kTicksPerSecond;
-            const double previous =
-                title->chapterStarts.empty() ? 0.0 : title->chapterStarts.back();
-            if (start < previous || start > title->length ||
-                (title->chapterStarts.empty() && start != 0))
+            const double previous = title.chapterStarts.empty() ? 0.0 : title.chapterStarts.back();
+            if (start < previous || start > title.length ||
+                (title.chapterStarts.empty() && start != 0))
                 return std::nullopt;
-            title->chapterStarts.push_back(start);
+            title.chapterStarts.push_back(start);
         } else if (kind == "cell") {
-            if (!title || f.size() != 9 || title->cells.size() >= pending.cells)
+            if (!haveTitle || f.size() != 9 || title.cells.size() >= pending.cells)
                 return std::nullopt;
             DvdCell cell;
-            f.number(1, structure.titles.size(), structure.titles.size());
-            f.number(2, title->cells.size() + 1, title->cells.size() + 1);
+            f.number(1, n, n);
+            f.number(2, title.cells.size() + 1, title.cells.size() + 1);
             cell.firstSector = static_cast<std::uint32_t>(f.number(3, 0, 0xffffffffu));
             cell.lastSector =
                 static_cast<std::uint32_t>(f.number(4, cell.firstSector, 0xffffffffu));
             cell.length =
                 static_cast<double>(f.number(5, 0, 24ull * 3600 * 90000)) / kTicksPerSecond;
             cell.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
-            cell.chapter = static_cast<int>(f.number(7, 0, static_cast<quint64>(title->chapters)));
+            cell.chapter = static_cast<int>(f.number(7, 0, static_cast<quint64>(title.chapters)));
             cell.angle = static_cast<int>(f.number(8, 0, 9));
-            title->cells.push_back(cell);
+            title.cells.push_back(cell);
         } else if (kind == "cellpts") {
-            if (!title || f.size() != 5)
+            if (!haveTitle || f.size() != 5 || title.cells.size() != pending.cells)
                 return std::nullopt;
-            f.number(1, structure.titles.size(), structure.titles.size());
-            const quint64 cell = f.number(2, 1, title->cells.size());
+            f.number(1, n, n);
+            const quint64 cell = f.number(2, 1, title.cells.size());
             const auto first = static_cast<std::int64_t>(f.number(3, 0, 0xffffffffu));
             const auto end = static_cast<std::int64_t>(f.number(4, 0, 0xffffffffu));
             if (f.ok()) {
-                title->cells[cell - 1].firstPts = first;
-                title->cells[cell - 1].endPts = end;
+                title.cells[cell - 1].firstPts = first;
+                title.cells[cell - 1].endPts = end;
             }
-        } else if (kind == "menus") {
-            if (menuPgcsPending != 0 || f.size() != 4)
+        } else if (!isKeyword(kind)) {
+            return std::nullopt; // records of later versions are skipped, garbage is not
+        }
+        if (!f.ok())
+            return std::nullopt;
+    }
+    if (!haveTitle || !titleComplete(title, pending))
+        return std::nullopt;
+    // A title whose cells do not add up is timed without them.
+    if (!cellsFitTitle(title))
+        title.cells.clear();
+    return title;
+}
+
+std::optional<std::vector<DvdMenuDomain>> parseMenuRecords(const std::string& records) {
+    const std::optional<QList<QByteArray>> lines = recordLines(records);
+    if (!lines)
+        return std::nullopt;
+    std::vector<DvdMenuDomain> menus;
+    std::size_t menuPgcsPending = 0;
+    for (const QByteArray& line : *lines) {
+        const QList<QByteArray> words = line.split(' ');
+        const QByteArray& kind = words.first();
+        Fields f(words);
+        if (kind == "menus") {
+            if (menuPgcsPending != 0 || f.size() != 4 || menus.size() >= 100)
                 return std::nullopt;
             DvdMenuDomain domain;
             domain.titleSet = static_cast<int>(f.number(1, 0, 99));
             domain.languages = static_cast<int>(f.number(2, 0, 255));
             menuPgcsPending = f.number(3, 0, 65535);
-            structure.menus.push_back(std::move(domain));
+            menus.push_back(std::move(domain));
         } else if (kind == "menupgc") {
-            if (structure.menus.empty() || menuPgcsPending == 0 || f.size() != 7)
+            if (menus.empty() || menuPgcsPending == 0 || f.size() != 7)
                 return std::nullopt;
-            DvdMenuDomain& domain = structure.menus.back();
+            DvdMenuDomain& domain = menus.back();
             f.number(1, static_cast<quint64>(domain.titleSet),
                      static_cast<quint64>(domain.titleSet));
             DvdMenuPgc pgc;
@@ -307,111 +321,96 @@ std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer) {
             pgc.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
             domain.pgcs.push_back(pgc);
             --menuPgcsPending;
-        } else if (kind == "discid") {
-            if (f.size() != 2 || !structure.discId.isEmpty() || words[1].size() != 32)
-                return std::nullopt;
-            for (const char c : words[1]) {
-                if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-                    return std::nullopt;
-            }
-            structure.discId = QString::fromLatin1(words[1]);
-        } else if (kind == "buttons") {
-            if (f.size() != 2)
-                return std::nullopt;
-            structure.buttonsFollow = f.number(1, 0, 1) == 1;
+<<<<<<< HEAD
         } else if (!isKeyword(kind)) {
-            return std::nullopt; // records of later versions are skipped, garbage is not
+            return std::nullopt;
         }
         if (!f.ok())
             return std::nullopt;
     }
-    if (!haveCount || structure.titles.size() != titleCount || menuPgcsPending != 0 ||
-        !titleComplete(structure.titles.back(), pending))
+    if (menuPgcsPending != 0)
         return std::nullopt;
-    // A title whose cells do not add up is timed without them.
-    for (DvdTitleInfo& title : structure.titles) {
-        if (!cellsFitTitle(title))
-            title.cells.clear();
+    return menus;
+}
+
+DvdStructureReader::DvdStructureReader(std::chrono::milliseconds deadline, QString program)
+    : m_deadline(deadline), m_program(std::move(program)) {}
+
+DvdStructureReader::~DvdStructureReader() = default;
+
+DvdStructure DvdStructureReader::readTables(const QString& place) {
+    using Outcome = DiscService::Outcome;
+    if (!m_service)
+        m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    const std::string where = QFile::encodeName(place).toStdString();
+    m_service->limitFolderDeadlines(m_deadline);
+    DiscService::Opened opened;
+    switch (m_service->open(where, &opened)) {
+    case Outcome::Done:
+        break;
+    case Outcome::Refused:
+        throw EngineError("no DVD video at this place");
+    case Outcome::Failed:
+        throw EngineError("the disc cannot be read");
+    }
+    DvdStructure structure;
+    if (opened.discId != "-")
+        structure.discId = QString::fromStdString(opened.discId);
+    int readable = 0;
+    for (int t = 1; t <= opened.titles; ++t) {
+        // A title whose tables cannot be read (or make the service fail) is left out alone.
+        std::string records;
+        std::optional<DvdTitleInfo> title;
+        const Outcome outcome =
+            m_service->request("title " + std::to_string(t), m_service->deadlines().open, records);
+        if (outcome == Outcome::Done) {
+            title = parseTitleRecords(records, t);
+            if (!title)
+                m_service->discard("title", "a malformed answer");
+        }
+        if (title) {
+            ++readable;
+        } else {
+            qCWarning(lcDisc) << "title" << t << "of" << place << "cannot be read";
+            title = DvdTitleInfo{};
+            title->chapters = 1;
+            title->chapterStarts = {0.0};
+            title->readable = false;
+        }
+        structure.titles.push_back(std::move(*title));
+    }
+    if (readable == 0)
+        throw EngineError("the disc cannot be read");
+    std::string records;
+    if (m_service->request("menus", m_service->deadlines().open, records) == Outcome::Done) {
+        if (std::optional<std::vector<DvdMenuDomain>> menus = parseMenuRecords(records))
+            structure.menus = std::move(*menus);
+        else
+            m_service->discard("menus", "a malformed answer");
     }
     return structure;
-}
-
-QString dvdProbeProgram() {
-    if (QCoreApplication::instance()) {
-        const QString beside =
-            QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kProgramName);
-        if (QFileInfo(beside).isExecutable())
-            return beside;
-    }
-#ifdef KAVELO_DVDPROBE_BUILD_PATH
-    return QStringLiteral(KAVELO_DVDPROBE_BUILD_PATH);
-#else
-    return QString();
-#endif
-}
-
-namespace {
-
-DvdStructure probe(const QString& place, std::chrono::milliseconds deadline,
-                   const QString& chosenProgram) {
-    const QString program = chosenProgram.isEmpty() ? dvdProbeProgram() : chosenProgram;
-    if (program.isEmpty() || !QFileInfo(program).isExecutable())
-        throw EngineError("the disc probe program is missing");
-    const QDeadlineTimer timer(deadline.count());
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, {place}, QIODevice::ReadOnly);
-    if (!process.waitForStarted(static_cast<int>(std::max<qint64>(1, timer.remainingTime()))))
-        throw EngineError("the disc probe did not start");
-    QByteArray answer;
-    while (process.state() != QProcess::NotRunning) {
-        const qint64 left = timer.remainingTime();
-        if (left <= 0 || answer.size() > kMaxAnswerBytes) {
-            process.kill();
-            process.waitForFinished(1000);
-            qCDebug(lcDisc) << "disc probe killed:" << place
-                            << (left <= 0 ? "over its time" : "answering too much");
-            throw EngineError("reading the disc took too long");
-        }
-        process.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 100)));
-        answer += process.readAllStandardOutput();
-    }
-    answer += process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit) {
-        qCDebug(lcDisc) << "disc probe crashed on" << place;
-        throw EngineError("the disc cannot be read");
-    }
-    if (process.exitCode() != 0)
-        throw EngineError("no DVD video at this place");
-    std::optional<DvdStructure> structure = parseDvdProbeAnswer(answer);
-    if (!structure) {
-        qCDebug(lcDisc) << "disc probe answered nonsense on" << place;
-        throw EngineError("the disc cannot be read");
-    }
-    return std::move(*structure);
-}
-
-} // namespace
-
-DvdStructure readDvdStructure(const QString& place, std::chrono::milliseconds deadline) {
-    bool drive = false;
-    checkPlace(place, drive);
-    return probe(place, deadline, QString());
 }
 
 const DvdStructure& DvdStructureReader::read(const QString& place) {
     bool drive = false;
     const QByteArray fingerprint = checkPlace(place, drive);
-    if (m_structure && place == m_place && fingerprint == m_fingerprint &&
-        (!drive || m_readClock.elapsed() < kDriveTrustMs))
-        return *m_structure;
+    if (m_structure && place == m_place && fingerprint == m_fingerprint) {
+        if (!drive)
+            return *m_structure;
+        // A drive cannot tell whether its disc was changed: the disc's identity can.
+        DiscService::Opened opened;
+        if (m_service &&
+            m_service->open(QFile::encodeName(place).toStdString(), &opened) ==
+                DiscService::Outcome::Done &&
+            !m_structure->discId.isEmpty() &&
+            QString::fromStdString(opened.discId) == m_structure->discId)
+            return *m_structure;
+    }
     m_structure.reset();
     ++m_probes;
-    DvdStructure structure = probe(place, m_deadline, m_program);
+    DvdStructure structure = readTables(place);
     m_place = place;
     m_fingerprint = fingerprint;
-    m_readClock.start();
     m_structure = std::move(structure);
     return *m_structure;
 }

@@ -3,16 +3,19 @@
 #include "NavSource.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 namespace kavelo {
+
+class DiscService;
 
 // One cell of a title's program chain, in playing order.
 struct DvdCell {
@@ -36,6 +39,10 @@ struct DvdTitleInfo {
     int titleSet = 0;                  // the title set (VTS) holding it
     int titleInSet = 0;                // its number within the set
     std::vector<DvdCell> cells;        // may be empty when the disc's tables do not say
+    int subpictureStreams = 0;         // of its title set
+    // Where its title set's first VOB file starts on an image or a drive, 0 in a folder.
+    std::uint32_t vobStart = 0;
+    bool readable = true; // false: the disc's tables of this title could not be read
 
     // Whether a cell's timestamps jump from the cell before by less than libmpv notices (it
     // takes a jump of 5 s or more for a new start): libmpv's exact seeks then go astray.
@@ -63,10 +70,8 @@ struct DvdMenuDomain {
 struct DvdStructure {
     std::vector<DvdTitleInfo> titles;
     std::vector<DvdMenuDomain> menus;
-    // Every button of the disc's menus that the probe tried led somewhere within its time.
-    bool buttonsFollow = false;
     // The disc's identity: libdvdread's disc ID as 32 lowercase hexadecimal digits, the same
-    // for a disc and a copy of its files; empty when the probe could not read it.
+    // for a disc and a copy of its files; empty when it could not be read.
     QString discId;
 
     // The 1-based number of the longest title (the first of equals); 0 when there is none.
@@ -75,42 +80,41 @@ struct DvdStructure {
     const DvdTitleInfo* title(int number) const;
 };
 
-// Reads the answer of the disc probe program; nullopt when it is not a whole, consistent one.
-std::optional<DvdStructure> parseDvdProbeAnswer(const QByteArray& answer);
+// Reads the disc service's records of title `number`; nullopt when they are not whole and
+// consistent.
+std::optional<DvdTitleInfo> parseTitleRecords(const std::string& records, int number);
+// Reads the disc service's menu records; nullopt when they are not whole and consistent.
+std::optional<std::vector<DvdMenuDomain>> parseMenuRecords(const std::string& records);
 
-// The disc probe program: beside the running program, else the one of the build tree.
-QString dvdProbeProgram();
-
-// Reads the titles of the DVD video at `place`: an optical drive device, a folder holding
-// VIDEO_TS, the VIDEO_TS folder itself, or a disc image. The disc is read by the probe program
-// in a process of its own, killed when it takes longer than `deadline`. Throws EngineError when
-// the place holds no readable DVD video, the probe crashes, overruns or answers nonsense.
-// Places that could block a reader (pipes, sockets, character devices) are refused before
-// anything opens them.
-DvdStructure readDvdStructure(const QString& place,
-                              std::chrono::milliseconds deadline = std::chrono::seconds(2));
-
-// Reads a place's structure once and gives it again while the place is unchanged (same path,
-// and its control files of the same size and time). A changed place is read again.
+// Reads the titles of the DVD video at a place (an optical drive device, a folder holding
+// VIDEO_TS, the VIDEO_TS folder itself, or a disc image) through the disc service, and gives
+// them again while the place is unchanged: the same path with its control files of the same
+// size and time, or on a drive the same disc (its identity). Places that could block a reader
+// (pipes, sockets, character devices) are refused before anything opens them.
 class DvdStructureReader {
 public:
-    // `program` is the probe to run; empty for dvdProbeProgram().
+    // `deadline` bounds each request on a folder or an image (a drive has its own); `program`
+    // is the service to run, empty for the one beside Kavelo.
     explicit DvdStructureReader(std::chrono::milliseconds deadline = std::chrono::seconds(2),
-                                QString program = QString())
-        : m_deadline(deadline), m_program(std::move(program)) {}
+                                QString program = QString());
+    ~DvdStructureReader();
+    DvdStructureReader(const DvdStructureReader&) = delete;
+    DvdStructureReader& operator=(const DvdStructureReader&) = delete;
 
-    // As readDvdStructure; throws EngineError likewise.
+    // Throws EngineError when the place holds no DVD video or none of its titles can be read.
     const DvdStructure& read(const QString& place);
 
 private:
     friend struct EngineTestPeer;
 
+    DvdStructure readTables(const QString& place);
+
     std::chrono::milliseconds m_deadline;
     QString m_program;
+    std::unique_ptr<DiscService> m_service;
     QString m_place;
     QByteArray m_fingerprint;
     std::optional<DvdStructure> m_structure;
-    QElapsedTimer m_readClock;
     int m_probes = 0;
 };
 

@@ -56,8 +56,9 @@ struct NavStreams {
 enum class NavDirection { Up, Down, Left, Right };
 enum class NavMenu { Root, Title };
 
-// A disc's virtual machine, read one block at a time: libdvdnav on a real disc, a scripted
-// machine in tests. Every call returns at once; nothing here waits for time to pass.
+// A disc's virtual machine, read one block at a time: the disc service's on a real disc, a
+// scripted machine in tests. Every call returns within a deadline; nothing here waits for time
+// to pass.
 class NavSource {
 public:
     virtual ~NavSource() = default;
@@ -89,6 +90,10 @@ public:
     virtual bool callMenu(NavMenu menu) = 0;
     // Jumps to the start of the 1-based disc title `title`, as a title key of a remote would.
     virtual bool toTitle(int title) = 0;
+
+    // The machine was lost (its service broke where it could not be taken up again): nothing
+    // more can be asked of it.
+    virtual bool lost() const { return false; }
 };
 
 } // namespace kavelo

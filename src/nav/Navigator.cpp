@@ -65,6 +65,8 @@ NavDecision Navigator::openMenu(double seconds) {
     if (!m_inMenu && !m_source->toTime(seconds))
         qCDebug(lcNav) << "menu call: could not move to" << seconds << "s of the title";
     if (!m_source->callMenu(NavMenu::Root) && !m_source->callMenu(NavMenu::Title)) {
+        if (m_source->lost())
+            return fail("the disc's program was lost on a menu call");
         qCDebug(lcNav) << "menu call: the disc has no menu here";
         NavDecision d;
         d.kind = NavDecision::Kind::Stay;
@@ -125,6 +127,8 @@ NavDecision Navigator::activate() {
     if (!m_inMenu)
         return stay;
     if (!m_source->activate()) {
+        if (m_source->lost())
+            return fail("the disc's program was lost on a button");
         qCDebug(lcNav) << "button" << m_source->selectedButton() << "refused by the disc";
         return stay;
     }

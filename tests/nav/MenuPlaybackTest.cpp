@@ -1,8 +1,8 @@
 // Menu pieces of the menu disc played by libmpv through the menu protocol, no window needed.
-#include "DvdnavSource.h"
 #include "MenuStreams.h"
 #include "MpvSession.h"
 #include "Navigator.h"
+#include "ServiceNavSource.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ struct Player {
 } // namespace
 
 TEST(MenuPlayback, StillMenusHoldAndMotionMenusLoop) {
-    Navigator nav(openDvdnavSource(KAVELO_MENU_DVD));
+    Navigator nav(openServiceNavSource(KAVELO_MENU_DVD));
     const NavDecision main = nav.start();
     ASSERT_EQ(main.kind, NavDecision::Kind::Menu);
 

@@ -1,9 +1,14 @@
-// The navigator on real libdvdnav, reading the authored menu disc. The menu key, resuming and
-// the disc without menus are played through the whole engine in MenuEngineTest.
-#include "DvdnavSource.h"
+// The navigator on the disc service's machine, reading the authored menu disc, and the service
+// failing under it. The menu key, resuming and the disc without menus are played through the
+// whole engine in MenuEngineTest.
+#include "LogCapture.h"
 #include "Navigator.h"
+#include "ServiceNavSource.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
 
 using namespace kavelo;
 using Kind = NavDecision::Kind;
@@ -11,7 +16,7 @@ using Kind = NavDecision::Kind;
 namespace {
 
 Navigator open(const char* place) {
-    auto source = openDvdnavSource(place);
+    auto source = openServiceNavSource(place);
     EXPECT_TRUE(source);
     return Navigator(std::move(source));
 }
@@ -23,6 +28,21 @@ void expectMainMenu(const NavDecision& d) {
     EXPECT_EQ(d.menu.stillSeconds, 255);
     EXPECT_GT(d.menu.data.size(), 20u * 2048);
     EXPECT_EQ(d.menu.data.size() % 2048, 0u);
+}
+
+// Runs the service with the test hook's fault `spec` ("VERB:MODE") for one scope.
+class Fault {
+public:
+    explicit Fault(const char* spec) { setenv("KAVELO_DVDNAV_FAULT", spec, 1); }
+    ~Fault() { unsetenv("KAVELO_DVDNAV_FAULT"); }
+    Fault(const Fault&) = delete;
+    Fault& operator=(const Fault&) = delete;
+};
+
+long long msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
 }
 
 } // namespace
@@ -73,4 +93,45 @@ TEST(NavigatorDisc, MenuDiscButtonsTitlesAndTheirEnds) {
     EXPECT_EQ(nav.buttonCount(), 2);
     EXPECT_TRUE(nav.move(NavDirection::Down));
     expectMainMenu(nav.activate());
+}
+
+TEST(NavigatorDisc, AServiceThatDiesHangsOrAnswersGarbageOnAButtonLosesOnlyTheProgram) {
+    for (const char* spec : {"activate:crash", "activate:hang", "activate:garbage"}) {
+        SCOPED_TRACE(spec);
+        const Fault fault(spec);
+        Navigator nav = open(KAVELO_MENU_DVD);
+        expectMainMenu(nav.start());
+        const test::LogCapture log;
+        const auto start = std::chrono::steady_clock::now();
+        const NavDecision d = nav.activate();
+        EXPECT_LT(msSince(start), 1000);
+        // A menu's registers cannot be rebuilt in a new service: the program is given up.
+        EXPECT_EQ(d.kind, Kind::Failed);
+        EXPECT_EQ(log.find(QStringLiteral("kavelo.nav"), QStringLiteral("disc service:"))
+                      .filter(QStringLiteral("activate"))
+                      .filter(QStringLiteral(KAVELO_MENU_DVD))
+                      .size(),
+                  1)
+            << log.lines.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+TEST(NavigatorDisc, AMenuCallThatHangsIsLeftOutAndTheTitlePlaysOnInANewService) {
+    const Fault fault("menu:hang");
+    Navigator nav = open(KAVELO_MENU_DVD);
+    expectMainMenu(nav.start());
+    const NavDecision t1 = nav.activate();
+    ASSERT_EQ(t1.kind, Kind::Title) << t1.reason;
+    const test::LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(nav.openMenu(1.0).kind, Kind::Stay);
+    EXPECT_LT(msSince(start), 2000);
+    EXPECT_FALSE(
+        log.find(QStringLiteral("kavelo.nav"), QStringLiteral("cannot be reached")).empty());
+    // The menus that hung are not called again: the key answers at once.
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_EQ(nav.openMenu(2.0).kind, Kind::Stay);
+    EXPECT_LT(msSince(again), 100);
+    // The new service took the title up: its end still leads where the disc's program says.
+    expectMainMenu(nav.titleEnded());
 }

@@ -1,0 +1,299 @@
+#include "DiscTables.h"
+
+#include <dvdread/dvd_udf.h>
+#include <dvdread/ifo_read.h>
+#include <dvdread/nav_read.h>
+#include <dvdread/nav_types.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace kavelo::discservice {
+
+namespace {
+
+void discardLog(void*, dvd_logger_level_t, const char*, va_list) {}
+
+int bcd(std::uint8_t value) {
+    return (value >> 4) * 10 + (value & 0x0f);
+}
+
+// A cell's or program chain's playing time in 90 kHz ticks.
+std::uint64_t ticks(const dvd_time_t& time) {
+    const int rate = (time.frame_u >> 6) == 3 ? 30 : 25;
+    const std::uint64_t seconds = static_cast<std::uint64_t>(bcd(time.hour)) * 3600 +
+                                  bcd(time.minute) * 60 + bcd(time.second);
+    const auto frames = static_cast<std::uint64_t>(bcd(time.frame_u & 0x3f));
+    return seconds * 90000 + frames * 90000 / rate;
+}
+
+struct Cell {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    std::uint32_t lastVobu = 0;
+    std::int64_t firstPts = -1;
+    std::int64_t lastPts = -1;
+    std::uint64_t length = 0;
+    int still = 0;
+    int chapter = 0;
+    int angle = 0;
+};
+
+// The cells of one title in playing order, with the chapter each starts, from the title set's
+// part-of-title table and program chains. Empty when the tables do not hold together.
+std::vector<Cell> titleCells(const ifo_handle_t* vts, int ttn) {
+    std::vector<Cell> cells;
+    if (!vts || !vts->vts_ptt_srpt || !vts->vts_pgcit || ttn < 1 ||
+        ttn > vts->vts_ptt_srpt->nr_of_srpts || !vts->vts_ptt_srpt->title)
+        return cells;
+    const ttu_t& unit = vts->vts_ptt_srpt->title[ttn - 1];
+    if (!unit.ptt)
+        return cells;
+    for (int part = 0; part < unit.nr_of_ptts; ++part) {
+        const int pgcn = unit.ptt[part].pgcn;
+        const int pgn = unit.ptt[part].pgn;
+        if (pgcn < 1 || pgcn > vts->vts_pgcit->nr_of_pgci_srp || !vts->vts_pgcit->pgci_srp)
+            return {};
+        const pgc_t* pgc = vts->vts_pgcit->pgci_srp[pgcn - 1].pgc;
+        if (!pgc || !pgc->program_map || !pgc->cell_playback || pgn < 1 ||
+            pgn > pgc->nr_of_programs)
+            return {};
+        const int firstCell = pgc->program_map[pgn - 1];
+        // The chapter runs to the next chapter's program in the same chain, or to its end.
+        int endCell = pgc->nr_of_cells + 1;
+        if (part + 1 < unit.nr_of_ptts && unit.ptt[part + 1].pgcn == pgcn &&
+            unit.ptt[part + 1].pgn > pgn && unit.ptt[part + 1].pgn <= pgc->nr_of_programs)
+            endCell = pgc->program_map[unit.ptt[part + 1].pgn - 1];
+        if (firstCell < 1 || firstCell > pgc->nr_of_cells || endCell <= firstCell)
+            return {};
+        int angle = 0;
+        for (int c = firstCell; c < endCell; ++c) {
+            const cell_playback_t& playback = pgc->cell_playback[c - 1];
+            Cell cell;
+            cell.first = playback.first_sector;
+            cell.last = playback.last_sector;
+            cell.lastVobu = playback.last_vobu_start_sector;
+            cell.length = ticks(playback.playback_time);
+            cell.still = playback.still_time;
+            cell.chapter = c == firstCell ? part + 1 : 0;
+            if (playback.block_type == BLOCK_TYPE_ANGLE_BLOCK)
+                angle = playback.block_mode == BLOCK_MODE_FIRST_CELL ? 1 : angle + 1;
+            else
+                angle = 0;
+            cell.angle = angle;
+            cells.push_back(cell);
+        }
+    }
+    return cells;
+}
+
+// The chapter starts and length from the cell table; false when it does not hold together.
+bool timeFromCells(const std::vector<Cell>& cells, std::vector<std::uint64_t>& starts,
+                   std::uint64_t& length) {
+    starts.clear();
+    std::uint64_t at = 0;
+    for (const Cell& cell : cells) {
+        if (cell.chapter != 0) {
+            if (cell.chapter != static_cast<int>(starts.size()) + 1)
+                return false;
+            starts.push_back(at);
+        }
+        if (cell.angle <= 1)
+            at += cell.length;
+    }
+    length = at;
+    return !starts.empty() && starts.front() == 0;
+}
+
+// The timestamps where each cell's picture data starts and ends, from the navigation packs of
+// its first and last VOBU: they tell whether a cell's time follows on from the one before.
+void readCellTimestamps(dvd_reader_t* reader, int vts, std::vector<Cell>& cells) {
+    dvd_file_t* file = DVDOpenFile(reader, vts, DVD_READ_TITLE_VOBS);
+    if (!file)
+        return;
+    const auto navPci = [file](std::uint32_t sector, pci_t& pci) {
+        unsigned char block[DVD_VIDEO_LB_LEN];
+        if (DVDReadBlocks(file, static_cast<int>(sector), 1, block) != 1)
+            return false;
+        // A navigation pack: pack header, system header, then the PCI packet (stream 0xbf,
+        // substream 0) whose data starts at 0x2d.
+        if (block[0x26] != 0 || block[0x27] != 0 || block[0x28] != 1 || block[0x29] != 0xbf ||
+            block[0x2c] != 0)
+            return false;
+        navRead_PCI(&pci, block + 0x2d);
+        return true;
+    };
+    for (Cell& cell : cells) {
+        pci_t first{};
+        pci_t last{};
+        if (cell.lastVobu < cell.first || !navPci(cell.first, first) ||
+            !navPci(cell.lastVobu, last))
+            continue;
+        cell.firstPts = first.pci_gi.vobu_s_ptm;
+        cell.lastPts = last.pci_gi.vobu_e_ptm;
+    }
+    DVDCloseFile(file);
+}
+
+void appendMenus(std::string& out, int domain, const pgci_ut_t* table) {
+    if (!table || !table->lu) {
+        out += "menus " + std::to_string(domain) + " 0 0\n";
+        return;
+    }
+    std::string pgcs;
+    int total = 0;
+    for (int lu = 0; lu < table->nr_of_lus; ++lu) {
+        const pgcit_t* pgcit = table->lu[lu].pgcit;
+        if (!pgcit || !pgcit->pgci_srp)
+            continue;
+        for (int n = 0; n < pgcit->nr_of_pgci_srp; ++n) {
+            const pgc_t* pgc = pgcit->pgci_srp[n].pgc;
+            pgcs += "menupgc " + std::to_string(domain) + ' ' + std::to_string(lu + 1) + ' ' +
+                    std::to_string(n + 1) + ' ' + std::to_string(pgcit->pgci_srp[n].entry_id) +
+                    ' ' + std::to_string(pgc ? pgc->nr_of_cells : 0) + ' ' +
+                    std::to_string(pgc ? pgc->still_time : 0) + '\n';
+            ++total;
+        }
+    }
+    out += "menus " + std::to_string(domain) + ' ' + std::to_string(table->nr_of_lus) + ' ' +
+           std::to_string(total) + '\n' + pgcs;
+}
+
+} // namespace
+
+std::unique_ptr<DiscTables> DiscTables::open(const std::string& place) {
+    const dvd_logger_cb logger{&discardLog};
+    dvd_reader_t* reader = DVDOpen2(nullptr, &logger, place.c_str());
+    if (!reader)
+        return nullptr;
+    ifo_handle_t* vmg = ifoOpen(reader, 0);
+    if (!vmg || !vmg->tt_srpt || !vmg->tt_srpt->title || vmg->tt_srpt->nr_of_srpts < 1) {
+        if (vmg)
+            ifoClose(vmg);
+        DVDClose(reader);
+        return nullptr;
+    }
+    struct stat st {};
+    const bool files = ::stat(place.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return std::unique_ptr<DiscTables>(new DiscTables(reader, vmg, files));
+}
+
+DiscTables::DiscTables(dvd_reader_t* reader, ifo_handle_t* vmg, bool files)
+    : m_reader(reader), m_vmg(vmg), m_files(files) {}
+
+DiscTables::~DiscTables() {
+    for (ifo_handle_t* ifo : m_titleSets) {
+        if (ifo)
+            ifoClose(ifo);
+    }
+    ifoClose(m_vmg);
+    DVDClose(m_reader);
+}
+
+int DiscTables::titleCount() const {
+    return std::min<int>(m_vmg->tt_srpt->nr_of_srpts, 99);
+}
+
+std::string DiscTables::discId() {
+    unsigned char id[16] = {};
+    if (DVDDiscID(m_reader, id) != 0)
+        return {};
+    std::string hex;
+    for (const unsigned char byte : id) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", byte);
+        hex += two;
+    }
+    return hex;
+}
+
+ifo_handle_t* DiscTables::titleSet(int vts) {
+    if (vts < 1 || vts > 99)
+        return nullptr;
+    const auto at = static_cast<std::size_t>(vts);
+    if (!m_titleSetTried[at]) {
+        m_titleSetTried[at] = true;
+        m_titleSets[at] = ifoOpen(m_reader, vts);
+    }
+    return m_titleSets[at];
+}
+
+std::optional<std::string> DiscTables::titleRecords(int number) {
+    if (number < 1 || number > titleCount())
+        return std::nullopt;
+    const title_info_t& info = m_vmg->tt_srpt->title[number - 1];
+    const int vts = info.title_set_nr;
+    const int ttn = info.vts_ttn;
+    ifo_handle_t* set = titleSet(vts);
+    if (!set || !set->vtsi_mat)
+        return std::nullopt;
+    std::vector<Cell> cells = titleCells(set, ttn);
+    std::vector<std::uint64_t> starts;
+    std::uint64_t length = 0;
+    if (cells.empty() || !timeFromCells(cells, starts, length)) {
+        // Without a cell table that holds together the title is one chapter as long as its
+        // first program chain says.
+        cells.clear();
+        starts = {0};
+        length = 0;
+        if (set->vts_ptt_srpt && set->vts_ptt_srpt->title && ttn >= 1 &&
+            ttn <= set->vts_ptt_srpt->nr_of_srpts && set->vts_pgcit && set->vts_pgcit->pgci_srp &&
+            set->vts_ptt_srpt->title[ttn - 1].ptt &&
+            set->vts_ptt_srpt->title[ttn - 1].nr_of_ptts > 0) {
+            const int pgcn = set->vts_ptt_srpt->title[ttn - 1].ptt[0].pgcn;
+            if (pgcn >= 1 && pgcn <= set->vts_pgcit->nr_of_pgci_srp &&
+                set->vts_pgcit->pgci_srp[pgcn - 1].pgc)
+                length = ticks(set->vts_pgcit->pgci_srp[pgcn - 1].pgc->playback_time);
+        }
+        if (length == 0)
+            return std::nullopt;
+    }
+    readCellTimestamps(m_reader, vts, cells);
+    std::uint32_t vobStart = 0;
+    if (!m_files) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/VIDEO_TS/VTS_%02d_1.VOB", vts);
+        std::uint32_t size = 0;
+        vobStart = UDFFindFile(m_reader, name, &size);
+    }
+    const int angles = std::clamp<int>(info.nr_of_angles, 1, 9);
+    const std::string t = std::to_string(number);
+    std::string out = "title " + t + ' ' + std::to_string(vts) + ' ' + std::to_string(ttn) + ' ' +
+                      std::to_string(starts.size()) + ' ' + std::to_string(angles) + ' ' +
+                      std::to_string(length) + ' ' + std::to_string(cells.size()) + ' ' +
+                      std::to_string(set->vtsi_mat->nr_of_vts_subp_streams) + ' ' +
+                      std::to_string(vobStart) + '\n';
+    for (std::size_t c = 0; c < starts.size(); ++c)
+        out +=
+            "chapter " + t + ' ' + std::to_string(c + 1) + ' ' + std::to_string(starts[c]) + '\n';
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        const Cell& cell = cells[c];
+        out += "cell " + t + ' ' + std::to_string(c + 1) + ' ' + std::to_string(cell.first) + ' ' +
+               std::to_string(cell.last) + ' ' + std::to_string(cell.length) + ' ' +
+               std::to_string(cell.still) + ' ' + std::to_string(cell.chapter) + ' ' +
+               std::to_string(cell.angle) + '\n';
+    }
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        const Cell& cell = cells[c];
+        if (cell.firstPts >= 0)
+            out += "cellpts " + t + ' ' + std::to_string(c + 1) + ' ' +
+                   std::to_string(cell.firstPts) + ' ' + std::to_string(cell.lastPts) + '\n';
+    }
+    return out;
+}
+
+std::string DiscTables::menuRecords() {
+    std::string out;
+    appendMenus(out, 0, m_vmg->pgci_ut);
+    const int sets = m_vmg->vmgi_mat ? std::min<int>(m_vmg->vmgi_mat->vmg_nr_of_title_sets, 99) : 0;
+    for (int v = 1; v <= sets; ++v) {
+        if (ifo_handle_t* set = titleSet(v))
+            appendMenus(out, v, set->pgci_ut);
+    }
+    return out;
+}
+
+} // namespace kavelo::discservice

@@ -1,0 +1,232 @@
+#include "Machine.h"
+
+#include "DiscProtocol.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdarg>
+#include <cstring>
+
+namespace kavelo::discservice {
+
+namespace {
+
+void discardLog(void*, dvdnav_logger_level_t, const char*, va_list) {}
+
+std::string eventLine(const char* kind, int value, std::size_t length) {
+    return std::string("e ") + kind + ' ' + std::to_string(value) + ' ' + std::to_string(length) +
+           '\n';
+}
+
+} // namespace
+
+std::unique_ptr<Machine> Machine::open(const std::string& place) {
+    const dvdnav_logger_cb logger{&discardLog};
+    dvdnav_t* raw = nullptr;
+    if (dvdnav_open2(&raw, nullptr, &logger, place.c_str()) != DVDNAV_STATUS_OK || !raw) {
+        if (raw)
+            dvdnav_close(raw);
+        return nullptr;
+    }
+    dvdnav_set_readahead_flag(raw, 1);
+    dvdnav_set_PGC_positioning_flag(raw, 1);
+    dvdnav_menu_language_select(raw, const_cast<char*>("en"));
+    dvdnav_audio_language_select(raw, const_cast<char*>("en"));
+    dvdnav_spu_language_select(raw, const_cast<char*>("en"));
+    return std::unique_ptr<Machine>(new Machine(raw));
+}
+
+Machine::~Machine() {
+    dvdnav_close(m_nav);
+}
+
+std::string Machine::placeLine() {
+    char domain = 'x';
+    if (dvdnav_is_domain_vts(m_nav))
+        domain = 't';
+    else if (dvdnav_is_domain_vtsm(m_nav))
+        domain = 'v';
+    else if (dvdnav_is_domain_vmgm(m_nav))
+        domain = 'm';
+    else if (dvdnav_is_domain_fp(m_nav))
+        domain = 'f';
+    const int titleSet = domain == 't' || domain == 'v' ? m_titleSet : 0;
+    int32_t title = 0, pgcn = 0, pgn = 0;
+    int pgc = 0;
+    if (dvdnav_current_title_program(m_nav, &title, &pgcn, &pgn) == DVDNAV_STATUS_OK)
+        pgc = pgcn;
+    int32_t part = 0;
+    title = 0;
+    if (domain != 't' || dvdnav_current_title_info(m_nav, &title, &part) != DVDNAV_STATUS_OK) {
+        title = 0;
+        part = 0;
+    }
+    const int audio = std::clamp<int>(dvdnav_get_active_audio_stream(m_nav), -1, 7);
+    const int subpicture = std::clamp<int>(dvdnav_get_active_spu_stream(m_nav), -1, 31);
+    int32_t angle = 1, angles = 1;
+    if (dvdnav_get_angle_info(m_nav, &angle, &angles) != DVDNAV_STATUS_OK || angle < 1 || angle > 9)
+        angle = 1;
+    const int64_t time = std::max<int64_t>(0, dvdnav_get_current_time(m_nav));
+    return std::string("s ") + domain + ' ' + std::to_string(std::clamp(titleSet, 0, 99)) + ' ' +
+           std::to_string(std::clamp<int>(title, 0, 99)) + ' ' +
+           std::to_string(std::clamp<int>(part, 0, 999)) + ' ' +
+           std::to_string(std::clamp(pgc, 0, 65535)) + ' ' + std::to_string(time) + ' ' +
+           std::to_string(audio) + ' ' + std::to_string(subpicture) + ' ' + std::to_string(angle) +
+           '\n';
+}
+
+std::string Machine::state() {
+    const pci_t* current = pci();
+    const int buttons = current && current->hli.hl_gi.hli_ss ? current->hli.hl_gi.btn_ns : 0;
+    int32_t selected = 0;
+    if (dvdnav_get_current_highlight(m_nav, &selected) != DVDNAV_STATUS_OK)
+        selected = 0;
+    return placeLine() + "b " + std::to_string(std::clamp(buttons, 0, 36)) + ' ' +
+           std::to_string(std::clamp<int>(selected, 0, 36)) + '\n';
+}
+
+std::string Machine::next(std::size_t maxBytes) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(discproto::kBatchMs);
+    std::string out;
+    std::size_t blocks = 0;
+    for (int n = 0; n < discproto::kBatchEvents; ++n) {
+        int32_t event = 0;
+        int32_t length = 0;
+        if (dvdnav_get_next_block(m_nav, m_buf.data(), &event, &length) != DVDNAV_STATUS_OK) {
+            out += eventLine("err", 0, 0) + placeLine();
+            break;
+        }
+        bool last = false;
+        switch (event) {
+        case DVDNAV_BLOCK_OK:
+        case DVDNAV_NAV_PACKET: {
+            const bool nav = event == DVDNAV_NAV_PACKET;
+            const auto size = static_cast<std::size_t>(std::clamp<int32_t>(length, 0, 2048));
+            out += eventLine(nav ? "nav" : "blk", 0, size);
+            out.append(reinterpret_cast<const char*>(m_buf.data()), size);
+            if (nav)
+                out += placeLine();
+            blocks += size;
+            break;
+        }
+        case DVDNAV_STILL_FRAME:
+            out +=
+                eventLine("still",
+                          reinterpret_cast<const dvdnav_still_event_t*>(m_buf.data())->length, 0) +
+                placeLine();
+            last = true;
+            break;
+        case DVDNAV_WAIT:
+            out += eventLine("wait", 0, 0) + placeLine();
+            last = true;
+            break;
+        case DVDNAV_CELL_CHANGE:
+            out +=
+                eventLine("cell",
+                          reinterpret_cast<const dvdnav_cell_change_event_t*>(m_buf.data())->cellN,
+                          0) +
+                placeLine();
+            break;
+        case DVDNAV_VTS_CHANGE:
+            m_titleSet = reinterpret_cast<const dvdnav_vts_change_event_t*>(m_buf.data())->new_vtsN;
+            out += eventLine("vts", 0, 0) + placeLine();
+            break;
+        case DVDNAV_SPU_CLUT_CHANGE:
+            out += eventLine("pal", 0, 64);
+            out.append(reinterpret_cast<const char*>(m_buf.data()), 64);
+            out += placeLine();
+            break;
+        case DVDNAV_SPU_STREAM_CHANGE:
+            out += eventLine("spu",
+                             reinterpret_cast<const dvdnav_spu_stream_change_event_t*>(m_buf.data())
+                                     ->physical_wide &
+                                 0x1f,
+                             0) +
+                   placeLine();
+            break;
+        case DVDNAV_HOP_CHANNEL:
+            out += eventLine("jump", 0, 0) + placeLine();
+            break;
+        case DVDNAV_STOP:
+            out += eventLine("stop", 0, 0) + placeLine();
+            last = true;
+            break;
+        default: // nothing, highlight (its fields are not filled), audio stream changes
+            break;
+        }
+        if (last || blocks + discproto::kBlockBytes > maxBytes || Clock::now() > end)
+            break;
+    }
+    return out + state();
+}
+
+bool Machine::skipStill() {
+    return dvdnav_still_skip(m_nav) == DVDNAV_STATUS_OK;
+}
+bool Machine::skipWait() {
+    return dvdnav_wait_skip(m_nav) == DVDNAV_STATUS_OK;
+}
+bool Machine::select(int button) {
+    return pci() && dvdnav_button_select(m_nav, pci(), button) == DVDNAV_STATUS_OK;
+}
+bool Machine::move(const std::string& direction) {
+    if (!pci())
+        return false;
+    if (direction == "up")
+        return dvdnav_upper_button_select(m_nav, pci()) == DVDNAV_STATUS_OK;
+    if (direction == "down")
+        return dvdnav_lower_button_select(m_nav, pci()) == DVDNAV_STATUS_OK;
+    if (direction == "left")
+        return dvdnav_left_button_select(m_nav, pci()) == DVDNAV_STATUS_OK;
+    if (direction == "right")
+        return dvdnav_right_button_select(m_nav, pci()) == DVDNAV_STATUS_OK;
+    return false;
+}
+bool Machine::point(int x, int y) {
+    return pci() && dvdnav_mouse_select(m_nav, pci(), x, y) == DVDNAV_STATUS_OK;
+}
+bool Machine::activate() {
+    return pci() && dvdnav_button_activate(m_nav, pci()) == DVDNAV_STATUS_OK;
+}
+bool Machine::toChainEnd() {
+    uint32_t pos = 0, length = 0;
+    // Right after a search the machine knows its place only once it has read there.
+    for (int n = 0; n < 64 && dvdnav_get_position(m_nav, &pos, &length) != DVDNAV_STATUS_OK; ++n) {
+        int32_t event = 0, size = 0;
+        if (dvdnav_get_next_block(m_nav, m_buf.data(), &event, &size) != DVDNAV_STATUS_OK ||
+            event == DVDNAV_STOP)
+            return false;
+        if (event == DVDNAV_STILL_FRAME)
+            dvdnav_still_skip(m_nav);
+        if (event == DVDNAV_WAIT)
+            dvdnav_wait_skip(m_nav);
+        if (event == DVDNAV_VTS_CHANGE)
+            m_titleSet = reinterpret_cast<const dvdnav_vts_change_event_t*>(m_buf.data())->new_vtsN;
+    }
+    if (dvdnav_get_position(m_nav, &pos, &length) != DVDNAV_STATUS_OK || length == 0)
+        return false;
+    return dvdnav_sector_search(m_nav, static_cast<int64_t>(length) - 1, SEEK_SET) ==
+           DVDNAV_STATUS_OK;
+}
+bool Machine::toTime(std::uint64_t ticks) {
+    return dvdnav_time_search(m_nav, ticks) == DVDNAV_STATUS_OK;
+}
+bool Machine::callMenu(bool root) {
+    return dvdnav_menu_call(m_nav, root ? DVD_MENU_Root : DVD_MENU_Title) == DVDNAV_STATUS_OK;
+}
+bool Machine::playTitle(int title) {
+    return title >= 1 && dvdnav_title_play(m_nav, title) == DVDNAV_STATUS_OK;
+}
+
+std::string Machine::highlight(int button, bool activated) {
+    dvdnav_highlight_area_t area{};
+    if (!pci() ||
+        dvdnav_get_highlight_area(pci(), button, activated ? 1 : 0, &area) != DVDNAV_STATUS_OK)
+        return {};
+    return "area " + std::to_string(area.sx) + ' ' + std::to_string(area.sy) + ' ' +
+           std::to_string(area.ex) + ' ' + std::to_string(area.ey) + ' ' +
+           std::to_string(area.palette) + '\n';
+}
+
+} // namespace kavelo::discservice

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace kavelo {
+
+// The disc service program: beside the running program, else the one of the build tree.
+std::string discServiceProgram();
+
+// One running disc service (`kavelo-dvdnav`), a child process that owns a disc's libdvdnav and
+// libdvdread calls, and the protocol that talks to it (DiscProtocol.h). Every request has a
+// deadline; a service that overruns it, dies or answers out of bounds is reported in kavelo.nav
+// with the request and the disc's place, and killed: the next request starts a new one.
+class DiscService {
+public:
+    // How long requests may take: a drive spins up and fetches keys, a folder answers at once.
+    struct Deadlines {
+        std::chrono::milliseconds start{3000}; // the program starting
+        std::chrono::milliseconds open{2000};  // opening the disc, its tables
+        std::chrono::milliseconds read{1000};  // reading on in the machine
+        std::chrono::milliseconds step{500};   // a button, a jump, a menu call
+        bool drive = false;
+        static Deadlines forPlace(const std::string& place);
+    };
+
+    explicit DiscService(std::string program = {});
+    ~DiscService();
+    DiscService(const DiscService&) = delete;
+    DiscService& operator=(const DiscService&) = delete;
+
+    struct Opened {
+        int titles = 0;
+        std::string discId; // hex; "-" when the disc gives none
+    };
+    enum class Outcome { Done, Refused, Failed };
+
+    // Starts the service when none runs and opens the disc at `place` in it. Refused when the
+    // place holds no readable DVD video, Failed when the service could not answer.
+    Outcome open(const std::string& place, Opened* opened = nullptr);
+    // Sends `request` (a verb and its arguments) and waits for the answer's payload at most
+    // `deadline`. Refused when the service said no; Failed when it broke (it is killed then).
+    Outcome request(const std::string& request, std::chrono::milliseconds deadline,
+                    std::string& payload);
+
+    // The answer to `request` made no sense: the service is reported and killed.
+    void discard(const std::string& request, const char* reason) { fail(request, reason); }
+
+    // The deadline of opening a folder or an image and reading its tables (a drive keeps its
+    // own).
+    void limitFolderDeadlines(std::chrono::milliseconds open) { m_folderOpen = open; }
+
+    const Deadlines& deadlines() const { return m_deadlines; }
+    const std::string& place() const { return m_place; }
+    bool running() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
+    // Services killed after a failure (for tests and the log).
+    int failures() const { return m_failures; }
+
+private:
+    bool start();
+    void stop();
+    Outcome fail(const std::string& request, const char* reason);
+    bool readAnswer(std::uint64_t seq, std::chrono::steady_clock::time_point deadline, bool& ok,
+                    std::string& payload, const char*& reason);
+
+    std::string m_program;
+    std::string m_place;
+    Deadlines m_deadlines;
+    std::chrono::milliseconds m_folderOpen{2000};
+    pid_t m_pid = -1;
+    int m_fd = -1;
+    std::uint64_t m_seq = 0;
+    std::string m_buffer;
+    int m_failures = 0;
+};
+
+} // namespace kavelo
