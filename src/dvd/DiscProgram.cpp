@@ -58,18 +58,11 @@ DiscProgram::DiscProgram(MpvDriver& driver, DiscProgramHost& host)
 
 DiscProgram::~DiscProgram() = default;
 
-bool DiscProgram::start(std::unique_ptr<NavSource> source, const DvdStructure& structure,
+bool DiscProgram::start(std::unique_ptr<NavSource> source, const DvdStructure& /*structure*/,
                         qint64 budgetMs) {
     QElapsedTimer clock;
     clock.start();
     drop();
-    // Only places the disc probe has just read come here. A menu button that sent libdvdnav
-    // round for ever there would hang the player here: such a disc plays without its program.
-    if (!structure.buttonsFollow) {
-        qCWarning(lcMenus) << "the disc plays without its menus: a button of them leads nowhere"
-                              " in time";
-        return false;
-    }
     if (!source) {
         qCWarning(lcMenus) << "the disc plays without its menus: its program cannot be read";
         return false;

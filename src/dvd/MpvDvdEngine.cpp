@@ -1,7 +1,6 @@
 #include "MpvDvdEngine.h"
 
 #include "DvdTime.h"
-#include "DvdnavSource.h"
 #include "LoadTracker.h"
 #include "MpvSession.h"
 #include "Navigator.h"
@@ -427,7 +426,7 @@ void MpvDvdEngine::Play() {
     // title); only a disc whose program cannot be followed plays its longest title.
     m_disc = Disc{place, structure};
     try {
-        if (m_program.start(openDvdnavSource(QFile::encodeName(place).toStdString()), structure,
+        if (m_program.start(m_discs.openMachine(place), structure,
                             kPlayBudgetMs - clock.elapsed())) {
             m_newPlace = false;
             return;
@@ -662,9 +661,8 @@ void MpvDvdEngine::SaveBookmark() {
                           m_title.angle(), m_audio,         m_subpicture};
     // Kept on disk too, for this disc: it outlives the program.
     if (const QString& disc = m_title.structure().discId; !disc.isEmpty())
-        m_bookmarks.save(disc, DiscBookmark{m_bookmark->title, m_bookmark->time,
-                                            m_bookmark->angle, m_bookmark->audio,
-                                            m_bookmark->subpicture});
+        m_bookmarks.save(disc, DiscBookmark{m_bookmark->title, m_bookmark->time, m_bookmark->angle,
+                                            m_bookmark->audio, m_bookmark->subpicture});
 }
 
 void MpvDvdEngine::RestoreBookmark() {

@@ -66,7 +66,7 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
     // navigation, and its time is the pictures' own. Other titles go through that navigation.
     std::shared_ptr<mpv::SectorSource> sectors;
     if (m_driver.titleStreamsInstalled() && info->playsAsProgramStream())
-        sectors = openTitleSetSectors(place, info->titleSet);
+        sectors = openTitleSetSectors(place, *info);
     const bool plain = sectors != nullptr;
     // libmpv's time is the title's from the load on, until the picture data's time jumps.
     m_clock.reset(*info, m_fps, plain);
