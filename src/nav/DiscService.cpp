@@ -70,9 +70,10 @@ DiscService::Deadlines DiscService::Deadlines::forPlace(const std::string& place
     if (::stat(place.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
         // A drive spins up and its keys are fetched on the first open.
         d.drive = true;
-        d.open = std::chrono::seconds(20);
+        d.open = std::chrono::seconds(5);
         d.read = std::chrono::seconds(5);
         d.step = std::chrono::seconds(3);
+        d.longest = std::chrono::seconds(20);
     }
     return d;
 }
@@ -199,7 +200,6 @@ DiscService::Outcome DiscService::request(const std::string& request,
     const std::string line = std::to_string(seq) + ' ' + request + '\n';
     if (line.size() > proto::kMaxRequestBytes)
         return Outcome::Refused;
-    const Clock::time_point end = Clock::now() + deadline;
     for (std::size_t sent = 0; sent < line.size();) {
         const ssize_t n = send(m_fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
@@ -210,16 +210,24 @@ DiscService::Outcome DiscService::request(const std::string& request,
     }
     bool ok = false;
     const char* reason = nullptr;
-    if (!readAnswer(seq, end, ok, payload, reason))
+    if (!readAnswer(seq, deadline, ok, payload, reason))
         return fail(request, reason);
     return ok ? Outcome::Done : Outcome::Refused;
 }
 
-bool DiscService::readAnswer(std::uint64_t seq, Clock::time_point deadline, bool& ok,
+bool DiscService::readAnswer(std::uint64_t seq, std::chrono::milliseconds quiet, bool& ok,
                              std::string& payload, const char*& reason) {
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point cap = start + std::max(quiet, m_deadlines.longest);
+    Clock::time_point deadline = start + quiet;
     std::size_t payloadBytes = 0;
     bool haveHeader = false;
     while (true) {
+        while (!haveHeader && m_buffer.rfind("busy\n", 0) == 0) {
+            // The service reads on: a drive is given more time, up to its longest.
+            m_buffer.erase(0, 5);
+            deadline = std::min(cap, std::max(deadline, Clock::now() + quiet));
+        }
         if (!haveHeader) {
             const std::size_t newline = m_buffer.find('\n');
             if (newline == std::string::npos && m_buffer.size() > proto::kMaxHeaderBytes) {

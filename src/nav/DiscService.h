@@ -17,11 +17,14 @@ std::string discServiceProgram();
 class DiscService {
 public:
     // How long requests may take: a drive spins up and fetches keys, a folder answers at once.
+    // On a drive each is how long it may go without progress (the service says "busy" while it
+    // reads), up to `longest` in all.
     struct Deadlines {
         std::chrono::milliseconds start{3000}; // the program starting
         std::chrono::milliseconds open{2000};  // opening the disc, its tables
         std::chrono::milliseconds read{1000};  // reading on in the machine
-        std::chrono::milliseconds step{500};   // a button, a jump, a menu call
+        std::chrono::milliseconds step{400};   // a button, a jump, a menu call
+        std::chrono::milliseconds longest{0};  // 0: no extension for progress
         bool drive = false;
         static Deadlines forPlace(const std::string& place);
     };
@@ -63,7 +66,7 @@ private:
     bool start();
     void stop();
     Outcome fail(const std::string& request, const char* reason);
-    bool readAnswer(std::uint64_t seq, std::chrono::steady_clock::time_point deadline, bool& ok,
+    bool readAnswer(std::uint64_t seq, std::chrono::milliseconds deadline, bool& ok,
                     std::string& payload, const char*& reason);
 
     std::string m_program;

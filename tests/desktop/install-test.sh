@@ -17,7 +17,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 [ -x "$prefix/bin/kavelo" ] || fail "bin/kavelo missing"
-[ -x "$prefix/bin/kavelo-dvdprobe" ] || fail "bin/kavelo-dvdprobe missing"
+[ -x "$prefix/bin/kavelo-dvdnav" ] || fail "bin/kavelo-dvdnav missing"
 skin="$prefix/share/kavelo/skin"
 for f in logo1.jpg logo2.jpg color1.txt color2.txt play.jpg pause.jpg stop.jpg \
   previouschapter.jpg nextchapter.jpg rewind.jpg fastforward.jpg fullscreen.jpg; do
