@@ -2,6 +2,7 @@
 
 #include "DiscService.h"
 #include "DvdEngine.h"
+#include "ServiceNavSource.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -334,7 +335,24 @@ std::optional<std::vector<DvdMenuDomain>> parseMenuRecords(const std::string& re
 }
 
 DvdStructureReader::DvdStructureReader(std::chrono::milliseconds deadline, QString program)
-    : m_deadline(deadline), m_program(std::move(program)) {}
+    : m_deadline(deadline), m_program(std::move(program)) {
+    // The service starts beside the window: the first disc finds it ready.
+    m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    m_service->prestart();
+}
+
+std::unique_ptr<NavSource> DvdStructureReader::openMachine(const QString& place) {
+    const std::string where = QFile::encodeName(place).toStdString();
+    if (!m_service)
+        m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    if ((m_service->place() != where || !m_service->running()) &&
+        m_service->open(where) != DiscService::Outcome::Done)
+        return nullptr;
+    std::unique_ptr<NavSource> source = openServiceNavSource(std::move(m_service));
+    m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    m_service->prestart();
+    return source;
+}
 
 DvdStructureReader::~DvdStructureReader() = default;
 

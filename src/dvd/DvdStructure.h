@@ -103,6 +103,10 @@ public:
 
     // Throws EngineError when the place holds no DVD video or none of its titles can be read.
     const DvdStructure& read(const QString& place);
+    // The disc's virtual machine at `place` (read here before), fresh at its first-play program,
+    // in the service that read its tables; a new service starts meanwhile for the next read.
+    // nullptr when the machine cannot be opened.
+    std::unique_ptr<NavSource> openMachine(const QString& place);
 
 private:
     friend struct EngineTestPeer;

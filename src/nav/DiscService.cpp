@@ -88,6 +88,15 @@ DiscService::~DiscService() {
 }
 
 bool DiscService::start() {
+    return spawn() && greet();
+}
+
+void DiscService::prestart() {
+    if (!running())
+        spawn();
+}
+
+bool DiscService::spawn() {
     if (m_program.empty() || access(m_program.c_str(), X_OK) != 0) {
         qCWarning(lcNav) << "disc service: the program is missing:" << m_program.c_str();
         return false;
@@ -113,12 +122,40 @@ bool DiscService::start() {
     m_pid = pid;
     m_fd = fds[0];
     m_buffer.clear();
-    std::string payload;
-    if (request("hello", m_deadlines.start, payload) != Outcome::Done ||
-        payload !=
-            std::string(proto::kProgramName) + ' ' + std::to_string(proto::kVersion) + '\n') {
+    // The greeting is read with the first request: the program starts meanwhile.
+    m_helloSeq = ++m_seq;
+    if (!sendLine(std::to_string(m_helloSeq) + " hello\n")) {
         stop();
         return false;
+    }
+    return true;
+}
+
+bool DiscService::greet() {
+    if (m_helloSeq == 0)
+        return true;
+    bool ok = false;
+    const char* reason = "a malformed answer";
+    std::string payload;
+    const bool answered = readAnswer(m_helloSeq, m_deadlines.start, ok, payload, reason);
+    m_helloSeq = 0;
+    if (!answered || !ok ||
+        payload !=
+            std::string(proto::kProgramName) + ' ' + std::to_string(proto::kVersion) + '\n') {
+        fail("hello", reason);
+        return false;
+    }
+    return true;
+}
+
+bool DiscService::sendLine(const std::string& line) {
+    for (std::size_t sent = 0; sent < line.size();) {
+        const ssize_t n = send(m_fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        sent += static_cast<std::size_t>(n);
     }
     return true;
 }
@@ -133,6 +170,7 @@ void DiscService::stop() {
         }
     }
     m_pid = -1;
+    m_helloSeq = 0;
     m_buffer.clear();
 }
 
@@ -187,7 +225,7 @@ DiscService::Outcome DiscService::request(const std::string& request,
                                           std::string& payload) {
     payload.clear();
     if (!running()) {
-        if (request == "hello" || m_place.empty())
+        if (m_place.empty())
             return Outcome::Failed;
         // A service killed after a failure starts again at the place it had open.
         if (!start())
@@ -196,18 +234,14 @@ DiscService::Outcome DiscService::request(const std::string& request,
         if (this->request("open " + hex(m_place), m_deadlines.open, opened) != Outcome::Done)
             return Outcome::Failed;
     }
+    if (!greet())
+        return Outcome::Failed;
     const std::uint64_t seq = ++m_seq;
     const std::string line = std::to_string(seq) + ' ' + request + '\n';
     if (line.size() > proto::kMaxRequestBytes)
         return Outcome::Refused;
-    for (std::size_t sent = 0; sent < line.size();) {
-        const ssize_t n = send(m_fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return fail(request, "the service is gone");
-        sent += static_cast<std::size_t>(n);
-    }
+    if (!sendLine(line))
+        return fail(request, "the service is gone");
     bool ok = false;
     const char* reason = nullptr;
     if (!readAnswer(seq, deadline, ok, payload, reason))

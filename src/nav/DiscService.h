@@ -40,6 +40,8 @@ public:
     };
     enum class Outcome { Done, Refused, Failed };
 
+    // Starts the program now, without waiting for it: the first request finds it ready.
+    void prestart();
     // Starts the service when none runs and opens the disc at `place` in it. Refused when the
     // place holds no readable DVD video, Failed when the service could not answer.
     Outcome open(const std::string& place, Opened* opened = nullptr);
@@ -64,6 +66,9 @@ public:
 
 private:
     bool start();
+    bool spawn();
+    bool greet();
+    bool sendLine(const std::string& line);
     void stop();
     Outcome fail(const std::string& request, const char* reason);
     bool readAnswer(std::uint64_t seq, std::chrono::milliseconds deadline, bool& ok,
@@ -76,6 +81,7 @@ private:
     pid_t m_pid = -1;
     int m_fd = -1;
     std::uint64_t m_seq = 0;
+    std::uint64_t m_helloSeq = 0; // the greeting not read yet
     std::string m_buffer;
     int m_failures = 0;
 };

@@ -433,6 +433,12 @@ std::unique_ptr<NavSource> openServiceNavSource(const std::string& place,
     auto service = std::make_unique<DiscService>(program);
     if (service->open(place) != DiscService::Outcome::Done)
         return nullptr;
+    return openServiceNavSource(std::move(service));
+}
+
+std::unique_ptr<NavSource> openServiceNavSource(std::unique_ptr<DiscService> service) {
+    if (!service || service->place().empty())
+        return nullptr;
     auto source = std::make_unique<ServiceNavSource>(std::move(service));
     if (!source->startMachine())
         return nullptr;
