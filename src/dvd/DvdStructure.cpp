@@ -1,5 +1,6 @@
 #include "DvdStructure.h"
 
+#include "DiscProtocol.h"
 #include "DiscService.h"
 #include "DvdEngine.h"
 #include "ServiceNavSource.h"
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +22,8 @@ namespace kavelo {
 namespace {
 
 constexpr double kTicksPerSecond = 90000.0;
+
+constexpr std::chrono::milliseconds kPrestartDelay{300};
 
 bool statPath(const QString& path, struct stat& st) {
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
@@ -338,7 +342,30 @@ DvdStructureReader::DvdStructureReader(std::chrono::milliseconds deadline, QStri
     : m_deadline(deadline), m_program(std::move(program)) {
     // The service starts beside the window: the first disc finds it ready.
     m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
-    m_service->prestart();
+    prestartSoon();
+}
+
+void DvdStructureReader::prestartSoon() {
+    // Not at once: a program starting takes the processor from what the user waits for.
+    QTimer::singleShot(kPrestartDelay, &m_timers, [this] {
+        if (!m_service)
+            return;
+        m_service->prestart();
+        if (m_place.isEmpty())
+            return;
+        // Later, the disc read last is opened in it and its machine run to its first picture
+        // once: a fresh program is slow on its first reads, and the next Play should not wait.
+        QTimer::singleShot(kPrestartDelay, &m_timers, [this] {
+            const std::string where = QFile::encodeName(m_place).toStdString();
+            std::string ignored;
+            if (m_service && m_service->place().empty() &&
+                m_service->open(where) == DiscService::Outcome::Done &&
+                m_service->request("vm-start", m_service->deadlines().open, ignored) ==
+                    DiscService::Outcome::Done)
+                m_service->request("next " + std::to_string(discproto::kBatchBytes),
+                                   m_service->deadlines().read, ignored);
+        });
+    });
 }
 
 std::unique_ptr<NavSource> DvdStructureReader::openMachine(const QString& place) {
@@ -350,7 +377,7 @@ std::unique_ptr<NavSource> DvdStructureReader::openMachine(const QString& place)
         return nullptr;
     std::unique_ptr<NavSource> source = openServiceNavSource(std::move(m_service));
     m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
-    m_service->prestart();
+    prestartSoon();
     return source;
 }
 

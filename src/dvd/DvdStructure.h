@@ -3,6 +3,7 @@
 #include "NavSource.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 #include <chrono>
@@ -112,10 +113,12 @@ private:
     friend struct EngineTestPeer;
 
     DvdStructure readTables(const QString& place);
+    void prestartSoon();
 
     std::chrono::milliseconds m_deadline;
     QString m_program;
     std::unique_ptr<DiscService> m_service;
+    QObject m_timers; // what a pending start of the service belongs to
     QString m_place;
     QByteArray m_fingerprint;
     std::optional<DvdStructure> m_structure;

@@ -104,6 +104,12 @@ bool DiscService::spawn() {
     int fds[2] = {-1, -1};
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return false;
+    // An answer of a whole batch goes across in one piece, not in a round of wake-ups.
+    const int bufferBytes = static_cast<int>(proto::kMaxPayloadBytes);
+    for (const int fd : fds) {
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes);
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
@@ -311,15 +317,19 @@ bool DiscService::readAnswer(std::uint64_t seq, std::chrono::milliseconds quiet,
             continue;
         if (ready <= 0)
             continue; // the deadline is checked above
-        char chunk[65536];
-        const ssize_t got = recv(m_fd, chunk, sizeof chunk, 0);
+        // Straight into the buffer: as much as has come, up to what the answer may hold.
+        const std::size_t had = m_buffer.size();
+        const std::size_t room =
+            haveHeader ? std::max<std::size_t>(payloadBytes - had, 1) : proto::kMaxHeaderBytes + 1;
+        m_buffer.resize(had + room);
+        const ssize_t got = recv(m_fd, m_buffer.data() + had, room, 0);
+        m_buffer.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0) {
             reason = "the service died";
             return false;
         }
-        m_buffer.append(chunk, static_cast<std::size_t>(got));
     }
 }
 
