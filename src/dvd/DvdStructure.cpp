@@ -326,7 +326,6 @@ std::optional<std::vector<DvdMenuDomain>> parseMenuRecords(const std::string& re
             pgc.still = static_cast<int>(f.number(6, 0, kInfiniteStill));
             domain.pgcs.push_back(pgc);
             --menuPgcsPending;
-<<<<<<< HEAD
         } else if (!isKeyword(kind)) {
             return std::nullopt;
         }
