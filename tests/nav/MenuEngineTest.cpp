@@ -271,10 +271,11 @@ TEST_F(MenuEngineTest, DiscsOfOtherMakesPlayAndBrokenOnesLeaveTheWindowAnswering
     engine->Play();
     ASSERT_EQ(engine->CurrentTitle(), 0);
     QTest::qWait(300);
-    const QByteArray mainMenu = engine->propertyText("path").toUtf8();
+    const QByteArray mainMenu = kavelo::test::peer(engine).propertyText("path").toUtf8();
     ASSERT_TRUE(pointer(300, 328, true)); // menu 2
-    ASSERT_TRUE(
-        test::waitUntil([&] { return engine->propertyText("path").toUtf8() != mainMenu; }, 5000));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return kavelo::test::peer(engine).propertyText("path").toUtf8() != mainMenu; },
+        5000));
     QTest::qWait(300);
     {
         const LoopWatch watch;
