@@ -9,13 +9,13 @@ void EngineTestPeer::PlayTitle(int title) {
     engine.m_driver.session();
     const QString place = engine.DVDDirectory();
     // A title chosen from outside the disc's program leaves the program.
-    engine.m_program.drop();
-    engine.loadTitle(place, engine.m_discs.read(place), title, 0, 1, 3000);
+    engine.m_playback.m_program.drop();
+    engine.m_playback.loadTitle(place, engine.m_discs.read(place), title, 0, 1, 3000);
 }
 
 double EngineTestPeer::positionSeconds() {
-    engine.requireTitle();
-    return engine.m_title.position();
+    engine.m_playback.requireTitle();
+    return engine.m_playback.title().position();
 }
 
 int EngineTestPeer::pictureUpdates() {
@@ -23,7 +23,7 @@ int EngineTestPeer::pictureUpdates() {
 }
 
 bool EngineTestPeer::scanning() const {
-    return kavelo::scanning(engine.m_state);
+    return kavelo::scanning(engine.state());
 }
 
 QString EngineTestPeer::propertyText(const char* name) {
@@ -41,7 +41,7 @@ QImage EngineTestPeer::picture() {
 }
 
 bool EngineTestPeer::playsPlainStream() const {
-    return titleLoaded(engine.m_state) && engine.m_title.plainStream();
+    return titleLoaded(engine.state()) && engine.m_playback.title().plainStream();
 }
 
 int EngineTestPeer::discProbes() const {
