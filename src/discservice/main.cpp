@@ -282,11 +282,11 @@ private:
 };
 
 // The test hook's fault for `verb`, empty for none.
-std::string faultFor(const std::string& spec, const std::string& verb) {
-    const std::size_t colon = spec.find(':');
-    if (colon == std::string::npos || spec.substr(0, colon) != verb)
+std::string faultFor(const std::string& rule, const std::string& verb) {
+    const std::size_t colon = rule.find(':');
+    if (colon == std::string::npos || rule.substr(0, colon) != verb)
         return {};
-    return spec.substr(colon + 1);
+    return rule.substr(colon + 1);
 }
 
 } // namespace

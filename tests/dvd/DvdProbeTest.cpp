@@ -38,10 +38,10 @@ const std::string kMenus = "menus 0 1 2\n"
                            "menupgc 0 1 2 3 2 255\n"
                            "menus 1 0 0\n";
 
-// Runs the service with the test hook's fault `spec` ("VERB:MODE") for one scope.
+// Runs the service with the test hook's fault `rule` ("VERB:MODE") for one scope.
 class Fault {
 public:
-    explicit Fault(const char* spec) { setenv("KAVELO_DVDNAV_FAULT", spec, 1); }
+    explicit Fault(const char* rule) { setenv("KAVELO_DVDNAV_FAULT", rule, 1); }
     ~Fault() { unsetenv("KAVELO_DVDNAV_FAULT"); }
     Fault(const Fault&) = delete;
     Fault& operator=(const Fault&) = delete;
@@ -199,10 +199,10 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
 
 TEST(DvdProbe, AServiceThatCrashesHangsOrAnswersNonsenseIsRestartedAndLeavesOutWhatItBroke) {
     // On every title: the disc cannot be read, within the deadlines.
-    for (const char* spec :
+    for (const char* rule :
          {"title:crash", "title:hang", "title:garbage", "open:garbage", "hello:hang"}) {
-        SCOPED_TRACE(spec);
-        const Fault fault(spec);
+        SCOPED_TRACE(rule);
+        const Fault fault(rule);
         DvdStructureReader reader(std::chrono::milliseconds(300));
         QElapsedTimer clock;
         clock.start();

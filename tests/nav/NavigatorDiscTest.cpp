@@ -30,10 +30,10 @@ void expectMainMenu(const NavDecision& d) {
     EXPECT_EQ(d.menu.data.size() % 2048, 0u);
 }
 
-// Runs the service with the test hook's fault `spec` ("VERB:MODE") for one scope.
+// Runs the service with the test hook's fault `rule` ("VERB:MODE") for one scope.
 class Fault {
 public:
-    explicit Fault(const char* spec) { setenv("KAVELO_DVDNAV_FAULT", spec, 1); }
+    explicit Fault(const char* rule) { setenv("KAVELO_DVDNAV_FAULT", rule, 1); }
     ~Fault() { unsetenv("KAVELO_DVDNAV_FAULT"); }
     Fault(const Fault&) = delete;
     Fault& operator=(const Fault&) = delete;
@@ -96,9 +96,9 @@ TEST(NavigatorDisc, MenuDiscButtonsTitlesAndTheirEnds) {
 }
 
 TEST(NavigatorDisc, AServiceThatDiesHangsOrAnswersGarbageOnAButtonLosesOnlyTheProgram) {
-    for (const char* spec : {"activate:crash", "activate:hang", "activate:garbage"}) {
-        SCOPED_TRACE(spec);
-        const Fault fault(spec);
+    for (const char* rule : {"activate:crash", "activate:hang", "activate:garbage"}) {
+        SCOPED_TRACE(rule);
+        const Fault fault(rule);
         Navigator nav = open(KAVELO_MENU_DVD);
         expectMainMenu(nav.start());
         const test::LogCapture log;
