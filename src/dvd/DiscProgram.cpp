@@ -21,7 +21,6 @@ namespace {
 
 namespace prop = mpv::name;
 
-constexpr qint64 kStepBudgetMs = 3000; // one step of the program: reading and loading
 // The most the machine may read for Play before the disc counts as one it cannot follow: what
 // is left of Play's time goes to loading.
 constexpr std::chrono::milliseconds kStartReadBudget{1500};
@@ -58,8 +57,7 @@ DiscProgram::DiscProgram(MpvDriver& driver, DiscProgramHost& host)
 
 DiscProgram::~DiscProgram() = default;
 
-bool DiscProgram::start(std::unique_ptr<NavSource> source, const DvdStructure& /*structure*/,
-                        qint64 budgetMs) {
+bool DiscProgram::start(std::unique_ptr<NavSource> source, qint64 budgetMs) {
     QElapsedTimer clock;
     clock.start();
     drop();

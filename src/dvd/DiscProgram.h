@@ -15,7 +15,6 @@ namespace kavelo {
 class MpvDriver;
 class Navigator;
 class NavSource;
-struct DvdStructure;
 struct NavDecision;
 struct MenuPiece;
 struct TitleStart;
@@ -51,7 +50,7 @@ public:
 
     // Starts the disc's program on its machine `source` and follows its first step. False when
     // the program cannot be followed (the disc then plays without it).
-    bool start(std::unique_ptr<NavSource> source, const DvdStructure& structure, qint64 budgetMs);
+    bool start(std::unique_ptr<NavSource> source, qint64 budgetMs);
     bool followed() const { return m_nav != nullptr; }
     // The program is no longer followed; its menu leaves the screen.
     void drop();
@@ -71,6 +70,8 @@ public:
     // Before the host plays title `title` on its own (a bookmark): the program goes there too,
     // so that the title's end leads where the disc says. False when it would not.
     bool enterTitle(int title);
+    // The most one step of the program may take: reading the disc and loading what it chose.
+    static constexpr qint64 kStepBudgetMs = 3000;
     // A step of the program runs: events it raises must not start another.
     bool busy() const { return m_following; }
 

@@ -16,7 +16,6 @@ namespace {
 namespace prop = mpv::name;
 
 constexpr qint64 kPlayBudgetMs = 3000; // Play gives up after this
-constexpr qint64 kStepBudgetMs = 3000; // a step of the disc's program: reading and loading
 
 } // namespace
 
@@ -262,8 +261,7 @@ void DvdPlayback::play() {
     // title); only a disc whose program cannot be followed plays its longest title.
     m_disc = Disc{place, structure};
     try {
-        if (m_program.start(m_discs.openMachine(place), structure,
-                            kPlayBudgetMs - clock.elapsed())) {
+        if (m_program.start(m_discs.openMachine(place), kPlayBudgetMs - clock.elapsed())) {
             m_newPlace = false;
             return;
         }
@@ -396,7 +394,7 @@ bool DvdPlayback::restoreWithProgram(const TitleMark& mark) {
         return false;
     try {
         loadTitle(m_disc->place, m_disc->structure, mark.title, mark.time, mark.angle,
-                  kStepBudgetMs);
+                  DiscProgram::kStepBudgetMs);
         applyStreams(mark.audio, mark.subpicture);
     } catch (const std::exception& e) {
         // libmpv refused the title: the caller's plain load reports it.
