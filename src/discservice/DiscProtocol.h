@@ -22,6 +22,9 @@
 //   select B | move up|down|left|right | point X Y | activate        -> MACHINE | no
 //   chain-end | time TICKS | menu root|title | play-title T          -> MACHINE | no
 //   highlight B 0|1        -> "area SX SY EX EY PALETTE\n" | no
+//   resume                 -> MACHINE | no: from a menu back to where the menu was called
+//   regs                   -> "r AUDIO SUBPICTURE ANGLE G0 .. G15\n" | no: not in a title
+//   set-regs AUDIO SUBPICTURE ANGLE G0 .. G15                       -> MACHINE | no
 //   quit                   -> the service ends
 // MACHINE is the machine's state after the request:
 //   s DOMAIN TITLESET TITLE CHAPTER PGC TICKS AUDIO SUBPICTURE ANGLE\n
@@ -36,7 +39,7 @@
 
 namespace kavelo::discproto {
 
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 constexpr const char* kProgramName = "kavelo-dvdnav";
 constexpr std::size_t kMaxRequestBytes = 1024;
 constexpr std::size_t kMaxHeaderBytes = 64;

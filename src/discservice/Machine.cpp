@@ -219,6 +219,91 @@ bool Machine::playTitle(int title) {
     return title >= 1 && dvdnav_title_play(m_nav, title) == DVDNAV_STATUS_OK;
 }
 
+bool Machine::resume() {
+    if (!dvdnav_is_domain_vmgm(m_nav) && !dvdnav_is_domain_vtsm(m_nav))
+        return false;
+    // Without a resume point the machine goes to the root menu instead.
+    return dvdnav_menu_call(m_nav, DVD_MENU_Escape) == DVDNAV_STATUS_OK &&
+           dvdnav_is_domain_vts(m_nav);
+}
+
+// libdvdnav reads out no register but the angle register, and that one only in a title, as
+// it stands, unmasked. A register is read by copying it there for a moment.
+bool Machine::run(const std::array<std::uint8_t, 8>& command) {
+    vm_cmd_t cmd{};
+    std::memcpy(cmd.bytes, command.data(), command.size());
+    return dvdnav_button_activate_cmd(m_nav, 1, &cmd) == DVDNAV_STATUS_OK;
+}
+
+std::optional<std::uint16_t> Machine::readRegister(std::uint8_t reg) {
+    // Set the angle register from a general register (the system-set command, register form).
+    if (!run({0x41, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(0x80 | (reg & 0x0f)), 0x00,
+              0x00}))
+        return std::nullopt;
+    int32_t value = 0, angles = 0;
+    if (dvdnav_get_angle_info(m_nav, &value, &angles) != DVDNAV_STATUS_OK || value < 0 ||
+        value > 0xffff)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+std::string Machine::registers() {
+    if (!dvdnav_is_domain_vts(m_nav))
+        return {};
+    int32_t angle = 0, angles = 0;
+    int32_t button = 0;
+    if (dvdnav_get_angle_info(m_nav, &angle, &angles) != DVDNAV_STATUS_OK ||
+        dvdnav_get_current_highlight(m_nav, &button) != DVDNAV_STATUS_OK)
+        return {};
+    const int32_t angleBefore = angle;
+    // Where the machine's title does not match its title table the angle register reads as 1
+    // whatever it holds: a value set and read back tells.
+    if (!run({0x51, 0x00, 0x00, 0x00, 0x00, 0xd5, 0x00, 0x00}) ||
+        dvdnav_get_angle_info(m_nav, &angle, &angles) != DVDNAV_STATUS_OK || angle != 0x55) {
+        return {};
+    }
+    std::array<std::uint16_t, 19> values{};
+    bool ok = true;
+    for (std::uint8_t g = 0; g < 16 && ok; ++g) {
+        const auto v = readRegister(g);
+        ok = v.has_value();
+        values[3 + g] = v.value_or(0);
+    }
+    // The audio and subpicture registers go through general register 0 (put back after).
+    for (std::uint8_t s = 1; s <= 2 && ok; ++s) {
+        ok = run({0x61, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(0x80 | s), 0x00, 0x00});
+        const auto v = ok ? readRegister(0) : std::nullopt;
+        ok = v.has_value();
+        values[s - 1] = v.value_or(0);
+    }
+    values[2] = static_cast<std::uint16_t>(std::clamp<int32_t>(angleBefore, 1, 9));
+    // What was changed on the way is put back: register 0, the angle, the highlighted button.
+    ok = ok && setRegisters(values);
+    run({0x56, 0x00, 0x00, 0x00, static_cast<std::uint8_t>((std::clamp(button, 0, 36) << 2) & 0xff),
+         0x00, 0x00, 0x00});
+    if (!ok)
+        return {};
+    std::string out = "r";
+    for (const std::uint16_t v : values)
+        out += ' ' + std::to_string(v);
+    return out + '\n';
+}
+
+bool Machine::setRegisters(const std::array<std::uint16_t, 19>& values) {
+    // The stream and angle registers hold 7 bits each in the command that sets them.
+    if (values[0] > 0x7f || values[1] > 0x7f || values[2] < 1 || values[2] > 9)
+        return false;
+    for (std::uint8_t g = 0; g < 16; ++g) {
+        const std::uint16_t v = values[3 + g];
+        if (!run({0x71, 0x00, 0x00, g, static_cast<std::uint8_t>(v >> 8),
+                  static_cast<std::uint8_t>(v & 0xff), 0x00, 0x00}))
+            return false;
+    }
+    return run({0x51, 0x00, 0x00, static_cast<std::uint8_t>(0x80 | values[0]),
+                static_cast<std::uint8_t>(0x80 | values[1]),
+                static_cast<std::uint8_t>(0x80 | values[2]), 0x00, 0x00});
+}
+
 std::string Machine::highlight(int button, bool activated) {
     dvdnav_highlight_area_t area{};
     if (!pci() ||

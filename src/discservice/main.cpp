@@ -9,6 +9,7 @@
 #include "Machine.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -213,6 +214,20 @@ private:
         } else if (verb == "play-title" && args == 1) {
             const auto t = number(w[2], 1, 99);
             done = t && m.playTitle(static_cast<int>(*t));
+        } else if (verb == "resume" && args == 0) {
+            done = m.resume();
+        } else if (verb == "regs" && args == 0) {
+            std::string regs = m.registers();
+            return regs.empty() ? no() : yes(std::move(regs));
+        } else if (verb == "set-regs" && args == 19) {
+            std::array<std::uint16_t, 19> values{};
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                const auto v = number(w[2 + i], 0, 0xffff);
+                if (!v)
+                    return no();
+                values[i] = static_cast<std::uint16_t>(*v);
+            }
+            done = m.setRegisters(values);
         } else if (verb == "highlight" && args == 2) {
             const auto b = number(w[2], 1, 36);
             const auto lit = number(w[3], 0, 1);

@@ -82,6 +82,7 @@ bool DiscProgram::start(std::unique_ptr<NavSource> source, qint64 budgetMs) {
 
 void DiscProgram::drop() {
     leaveMenu();
+    m_resumable = false;
     m_nav.reset();
 }
 
@@ -92,6 +93,7 @@ void DiscProgram::follow(const NavDecision& decision, qint64 budgetMs) {
         return;
     case NavDecision::Kind::Title:
         leaveMenu();
+        m_resumable = false;
         m_host.playProgramTitle(decision.title, budgetMs);
         return;
     case NavDecision::Kind::End:
@@ -210,10 +212,35 @@ void DiscProgram::titleEnded() {
     step("following a title end", [&] { return m_nav->titleEnded(); });
 }
 
-void DiscProgram::openMenu(double seconds) {
+void DiscProgram::openMenu(double seconds, bool fromTitle) {
     if (!m_nav || m_following)
         return;
+    const bool resumable = m_inMenu ? m_resumable : fromTitle;
     step("opening the disc menu", [&] { return m_nav->openMenu(m_inMenu ? 0 : seconds); });
+    m_resumable = m_inMenu && resumable;
+}
+
+bool DiscProgram::resume() {
+    if (!m_nav || !canResume() || m_following)
+        return false;
+    const NavDecision back = m_nav->resume();
+    if (back.kind == NavDecision::Kind::Stay) {
+        qCDebug(lcMenus) << "resume:" << back.reason.c_str();
+        m_resumable = false;
+        return false;
+    }
+    step("resuming the title", [&] { return back; });
+    return true;
+}
+
+std::optional<NavRegisters> DiscProgram::registers() {
+    if (!m_nav || m_inMenu || m_following)
+        return std::nullopt;
+    return m_nav->registers();
+}
+
+bool DiscProgram::setRegisters(const NavRegisters& registers) {
+    return m_nav && !m_following && m_nav->setRegisters(registers);
 }
 
 bool DiscProgram::enterTitle(int title) {
@@ -226,6 +253,7 @@ bool DiscProgram::enterTitle(int title) {
         return false;
     }
     leaveMenu();
+    m_resumable = false;
     return true;
 }
 

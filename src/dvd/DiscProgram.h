@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NavSource.h"
+
 #include <QPoint>
 #include <QString>
 #include <QTimer>
@@ -7,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@ class MpvDriver;
 class Navigator;
 class NavSource;
 struct NavDecision;
+struct NavRegisters;
 struct MenuPiece;
 struct TitleStart;
 enum class NavDirection;
@@ -65,8 +69,18 @@ public:
     void pieceEnded();
     // The playing title reached its end (the host's clock says so).
     void titleEnded();
-    // The viewer asks for the disc's menu `seconds` into the playing title.
-    void openMenu(double seconds);
+    // The viewer asks for the disc's menu: from a title `seconds` into it (`fromTitle`), or
+    // again from a menu.
+    void openMenu(double seconds, bool fromTitle);
+    // Whether the menu on screen was called from a title the disc can go back to.
+    bool canResume() const { return m_inMenu && m_resumable; }
+    // Back into that title where the menu was called; false when there is none (nothing
+    // changes then).
+    bool resume();
+    // The disc's registers while one of its titles plays; nullopt when they cannot be read.
+    std::optional<NavRegisters> registers();
+    // Sets them (a bookmark's); false when the machine refused.
+    bool setRegisters(const NavRegisters& registers);
     // Before the host plays title `title` on its own (a bookmark): the program goes there too,
     // so that the title's end leads where the disc says. False when it would not.
     bool enterTitle(int title);
@@ -107,6 +121,7 @@ private:
     int m_overlayIndex = 0;
     bool m_overlayShown = false;
     bool m_activated = false; // the highlight last drawn shows a button acted on
+    bool m_resumable = false; // the menus on screen were called from a title
 };
 
 } // namespace kavelo

@@ -63,6 +63,9 @@ public:
     virtual bool menuShowing() const noexcept = 0;
     // The disc's menu, from a title or from a menu.
     virtual void callMenu() = 0;
+    // From a menu called in a title, back into that title where it was left; false when the
+    // menu on screen has no title to go back to.
+    virtual bool resumeTitle() = 0;
     virtual void moveSelection(MenuMove move) = 0;
     virtual void activateSelection() = 0;
     // The pointer at `at`, in device pixels of the video widget; `click`: the left button went

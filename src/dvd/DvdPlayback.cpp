@@ -231,6 +231,8 @@ void DvdPlayback::play() {
     if (!m_newPlace) {
         switch (m_state) {
         case EngineState::Menu:
+            if (resumeFromMenu())
+                return;
             m_driver.setFlag(prop::kPause, false);
             m_menuPaused = false;
             publish();
@@ -303,6 +305,8 @@ void DvdPlayback::stop() {
 
 void DvdPlayback::resume() {
     if (m_state == EngineState::Menu) {
+        if (resumeFromMenu())
+            return;
         m_driver.setFlag(prop::kPause, false);
         m_menuPaused = false;
         publish();
@@ -346,7 +350,18 @@ DvdPlayState DvdPlayback::playState() const noexcept {
 }
 
 void DvdPlayback::callMenu() {
-    m_program.openMenu(titleLoaded(m_state) ? m_title.position() : 0);
+    // The menu key in a menu called from a title goes back into the title.
+    if (resumeFromMenu())
+        return;
+    const bool fromTitle = titleLoaded(m_state);
+    m_program.openMenu(fromTitle ? m_title.position() : 0, fromTitle);
+}
+
+bool DvdPlayback::resumeFromMenu() {
+    if (m_state != EngineState::Menu || !m_program.canResume())
+        return false;
+    m_menuPaused = false;
+    return m_program.resume();
 }
 
 void DvdPlayback::setVolume(double volume) {
@@ -360,16 +375,26 @@ void DvdPlayback::windowGone() {
 
 // ---- restoring a place --------------------------------------------------------------------------
 
-TitleMark DvdPlayback::mark() const {
+TitleMark DvdPlayback::mark() {
     requireTitle();
-    return TitleMark{m_title.place(), m_title.title(), m_title.position(),
-                     m_title.angle(), m_audio,         m_subpicture};
+    TitleMark mark;
+    mark.place = m_title.place();
+    mark.title = m_title.title();
+    mark.time = m_title.position();
+    mark.angle = m_title.angle();
+    mark.audio = m_audio;
+    mark.subpicture = m_subpicture;
+    if (m_program.followed() && m_disc && m_disc->place == m_title.place())
+        mark.registers = m_program.registers();
+    return mark;
 }
 
 void DvdPlayback::restore(const TitleMark& mark) {
     if (titleLoaded(m_state) && mark.place == m_title.place() && mark.title == m_title.title() &&
         mark.angle == m_title.angle()) {
         seekTo(mark.time);
+        if (mark.registers && m_program.followed() && !m_program.setRegisters(*mark.registers))
+            qCWarning(lcDvd) << "the bookmark's disc registers could not be set";
         applyStreams(mark.audio, mark.subpicture);
         return;
     }
@@ -392,6 +417,10 @@ bool DvdPlayback::restoreWithProgram(const TitleMark& mark) {
     if (!m_program.followed() || !m_disc || mark.place != m_disc->place || m_newPlace ||
         !m_program.enterTitle(mark.title))
         return false;
+    // The disc's choices (its streams, and what its program keeps in its registers) as they
+    // were at the bookmark: the title's end and the menus go on from them.
+    if (mark.registers && !m_program.setRegisters(*mark.registers))
+        qCWarning(lcDvd) << "the bookmark's disc registers could not be set";
     try {
         loadTitle(m_disc->place, m_disc->structure, mark.title, mark.time, mark.angle,
                   DiscProgram::kStepBudgetMs);

@@ -32,6 +32,8 @@ struct TitleMark {
     // The stream registers, 0-based as the disc counts them; -1 for none.
     int audio = 0;
     int subpicture = -1;
+    // The disc's registers when its program was followed and they could be read.
+    std::optional<NavRegisters> registers;
 };
 
 // What the DVD engine plays and the one state it is in: the playing title, the fast scans and
@@ -57,7 +59,7 @@ public:
     // Throws EngineError when no title is loaded.
     void requireTitle() const;
     // Where the title plays now, with its streams. Throws EngineError when no title is loaded.
-    TitleMark mark() const;
+    TitleMark mark();
 
     // The playback commands, their arguments checked already. Throw EngineError.
     void play();
@@ -70,6 +72,9 @@ public:
     void changeAngle(int angle);
     void restore(const TitleMark& mark);
     void callMenu();
+    // From a menu called in a title, back into that title where it was left (the disc's own
+    // resume); false when the menu has no title to go back to.
+    bool resumeFromMenu();
 
     void setVolume(double volume);
     // The disc place was set: the next Play reads it, whatever plays now.

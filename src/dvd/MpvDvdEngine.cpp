@@ -269,8 +269,8 @@ void MpvDvdEngine::RestoreBookmark() {
         const QString place = loaded ? title.place() : DVDDirectory();
         const QString disc = loaded ? title.structure().discId : m_discs.read(place).discId;
         if (const auto kept = disc.isEmpty() ? std::nullopt : m_bookmarks.find(disc))
-            m_bookmark = TitleMark{place,       kept->title, kept->seconds,
-                                   kept->angle, kept->audio, kept->subpicture};
+            m_bookmark = TitleMark{place,       kept->title,      kept->seconds, kept->angle,
+                                   kept->audio, kept->subpicture, std::nullopt};
     }
     if (!m_bookmark)
         throw EngineError("there is no bookmark");
@@ -286,6 +286,10 @@ void MpvDvdEngine::DeleteBookmark() {
 }
 
 // ---- the disc's menus ---------------------------------------------------------------------------
+
+bool MpvDvdEngine::resumeTitle() {
+    return m_playback.resumeFromMenu();
+}
 
 void MpvDvdEngine::callMenu() {
     m_playback.callMenu();

@@ -81,6 +81,7 @@ public:
     bool menuFollowed() const noexcept override { return m_playback.program().followed(); }
     bool menuShowing() const noexcept override { return m_playback.state() == EngineState::Menu; }
     void callMenu() override;
+    bool resumeTitle() override;
     void moveSelection(MenuMove move) override;
     void activateSelection() override;
     void pointerAt(QPoint at, bool click) override;

@@ -53,6 +53,16 @@ struct NavStreams {
     int angle = 1;
 };
 
+// The disc's registers a bookmark keeps: the raw audio, subpicture and angle registers and the
+// sixteen general registers its program keeps its choices in.
+struct NavRegisters {
+    int audio = 0;
+    int subpicture = 0;
+    int angle = 1;
+    std::array<std::uint16_t, 16> general{};
+    bool operator==(const NavRegisters&) const = default;
+};
+
 enum class NavDirection { Up, Down, Left, Right };
 enum class NavMenu { Root, Title };
 
@@ -90,6 +100,13 @@ public:
     virtual bool callMenu(NavMenu menu) = 0;
     // Jumps to the start of the 1-based disc title `title`, as a title key of a remote would.
     virtual bool toTitle(int title) = 0;
+
+    // From a menu, back into the title at the point the menu was called from; false when the
+    // machine has no such point.
+    virtual bool resume() { return false; }
+    // The registers, readable while a title plays; nullopt elsewhere or when they cannot be.
+    virtual std::optional<NavRegisters> registers() { return std::nullopt; }
+    virtual bool setRegisters(const NavRegisters&) { return false; }
 
     // The machine was lost (its service broke where it could not be taken up again): nothing
     // more can be asked of it.

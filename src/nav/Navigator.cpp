@@ -90,6 +90,20 @@ NavDecision Navigator::playTitle(int title) {
     return d;
 }
 
+NavDecision Navigator::resume() {
+    if (!m_inMenu || !m_source->resume()) {
+        if (m_source->lost())
+            return fail("the disc's program was lost on a resume");
+        NavDecision d;
+        d.kind = NavDecision::Kind::Stay;
+        d.reason = "the menu has no title to go back to";
+        return d;
+    }
+    m_pushedBack.reset();
+    m_inMenu = false;
+    return run(Mode::Follow);
+}
+
 int Navigator::buttonCount() const {
     return m_inMenu ? m_source->buttonCount() : 0;
 }

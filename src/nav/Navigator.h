@@ -73,6 +73,12 @@ public:
     // The player goes to title `title` on its own (a bookmark): the machine follows it there, so
     // that the title's closing commands run at its end. Title when the machine entered it.
     NavDecision playTitle(int title);
+    // From a menu back into the title at the point the menu was called from, as the disc's own
+    // resume command goes: Title, or Stay when the machine has no such point.
+    NavDecision resume();
+    // The disc's registers while a title plays (nullopt elsewhere), and setting them.
+    std::optional<NavRegisters> registers() { return m_source->registers(); }
+    bool setRegisters(const NavRegisters& registers) { return m_source->setRegisters(registers); }
 
     // Menu interaction while a menu piece is on screen.
     bool inMenu() const { return m_inMenu; }

@@ -287,6 +287,47 @@ public:
         return title >= 1 && title <= 99 && step("play-title " + std::to_string(title), false);
     }
 
+    bool resume() override { return step("resume", false); }
+
+    std::optional<NavRegisters> registers() override {
+        if (m_lost)
+            return std::nullopt;
+        std::string payload;
+        const Outcome outcome = m_service->request("regs", m_service->deadlines().step, payload);
+        if (outcome == Outcome::Failed)
+            recover();
+        if (outcome != Outcome::Done)
+            return std::nullopt;
+        Reader r(payload);
+        const std::vector<std::string> w = r.line();
+        NavRegisters regs;
+        if (w.size() != 20 || w[0] != "r" || !r.atEnd()) {
+            brokenAnswer("regs");
+            return std::nullopt;
+        }
+        regs.audio = static_cast<int>(r.number(w[1], 0, 0x7f));
+        regs.subpicture = static_cast<int>(r.number(w[2], 0, 0x7f));
+        regs.angle = static_cast<int>(r.number(w[3], 1, 9));
+        for (std::size_t g = 0; g < regs.general.size(); ++g)
+            regs.general[g] = static_cast<std::uint16_t>(r.number(w[4 + g], 0, 0xffff));
+        if (!r.ok()) {
+            brokenAnswer("regs");
+            return std::nullopt;
+        }
+        return regs;
+    }
+
+    bool setRegisters(const NavRegisters& regs) override {
+        if (regs.audio < 0 || regs.audio > 0x7f || regs.subpicture < 0 || regs.subpicture > 0x7f ||
+            regs.angle < 1 || regs.angle > 9)
+            return false;
+        std::string request = "set-regs " + std::to_string(regs.audio) + ' ' +
+                              std::to_string(regs.subpicture) + ' ' + std::to_string(regs.angle);
+        for (const std::uint16_t g : regs.general)
+            request += ' ' + std::to_string(g);
+        return step(request, true);
+    }
+
     bool lost() const override { return m_lost; }
 
 private:

@@ -54,6 +54,9 @@ bool MenuInput::key(QObject* watched, QEvent* event) {
     }
     if (!m_menus.menuShowing() || press->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return false;
+    // Escape leaves a menu called in a title back into it; else it does what it does elsewhere.
+    if (press->key() == Qt::Key_Escape)
+        return m_menus.resumeTitle();
     if (press->key() == Qt::Key_Return || press->key() == Qt::Key_Enter) {
         m_menus.activateSelection();
         return true;

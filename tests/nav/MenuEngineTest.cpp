@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 using kavelo::EngineError;
@@ -31,6 +32,7 @@ const QString kLoopingDisc = QStringLiteral(KAVELO_LOOPING_DVD);
 const QString kMenulessSetsDisc = QStringLiteral(KAVELO_MENULESS_SETS_DVD);
 const QString kDeepLoopDisc = QStringLiteral(KAVELO_DEEP_LOOP_DVD);
 const QString kFirstPlayDamageDisc = QStringLiteral(KAVELO_FIRST_PLAY_DAMAGE_DVD);
+const QString kFilmDisc = QStringLiteral(KAVELO_FILM_DVD);
 
 // The longest time the event loop went without running while it lives, in milliseconds.
 class LoopWatch {
@@ -298,4 +300,73 @@ TEST_F(MenuEngineTest, DiscsOfOtherMakesPlayAndBrokenOnesLeaveTheWindowAnswering
     engine->SetDVDDirectory(kSampleDisc);
     engine->Play();
     EXPECT_EQ(engine->CurrentTitle(), 1);
+}
+
+TEST_F(MenuEngineTest, FilmDiscResumesFromItsMenusAndTheBookmarkKeepsTheDiscsChoices) {
+    const auto state = [&] { return kavelo::test::peer(engine).state(); };
+    const auto position = [&] { return kavelo::test::peer(engine).positionSeconds(); };
+    const auto aid = [&] { return kavelo::test::peer(engine).propertyText("aid"); };
+    const auto menuShows = [&] {
+        return test::waitUntil([&] { return state() == kavelo::EngineState::Menu; }, 8000);
+    };
+    // Button N of the film disc's menus, as the pointer clicks it.
+    const auto press = [&](int button) {
+        QTest::qWait(200);
+        return pointer(360, 50 + 72 * button, true);
+    };
+    engine->SetDVDDirectory(kFilmDisc);
+    engine->Play();
+    ASSERT_TRUE(menuShows()) << where(); // after the warning title
+    // Languages: the second sound stream; back to the main menu; Play.
+    ASSERT_TRUE(press(3));
+    ASSERT_TRUE(menuShows());
+    ASSERT_TRUE(press(2));
+    ASSERT_TRUE(menuShows());
+    ASSERT_TRUE(press(6));
+    ASSERT_TRUE(menuShows());
+    ASSERT_TRUE(press(1));
+    ASSERT_TRUE(inTitle(1, 1)) << where();
+    EXPECT_EQ(aid(), QStringLiteral("2"));
+
+    engine->PlayNextChapter();
+    ASSERT_TRUE(test::waitUntil([&] { return position() > 16.0; }, 8000)) << where();
+    engine->DeleteBookmark();
+    engine->SaveBookmark();
+    const double saved = position();
+
+    // The menu key, then each way back: Escape, Resume, the menu key again, Play.
+    const std::function<void()> ways[] = {
+        [&] { ASSERT_TRUE(key("Escape")); },
+        [&] { engine->Resume(); },
+        [&] { ASSERT_TRUE(key("ctrl+m")); },
+        [&] { engine->Play(); },
+    };
+    for (const auto& back : ways) {
+        const double left = position();
+        ASSERT_TRUE(key("ctrl+m"));
+        ASSERT_TRUE(menuShows()) << where();
+        QTest::qWait(300);
+        back();
+        ASSERT_TRUE(inTitle(1, 2)) << where();
+        EXPECT_NEAR(position(), left, 1.0);
+        EXPECT_EQ(aid(), QStringLiteral("2"));
+    }
+
+    // The first sound stream chosen in the menu; the bookmark brings back the second, and with
+    // it the disc's own choice: the film played again from the menu keeps it.
+    ASSERT_TRUE(key("ctrl+m"));
+    ASSERT_TRUE(menuShows());
+    ASSERT_TRUE(press(3));
+    ASSERT_TRUE(menuShows());
+    ASSERT_TRUE(press(1));
+    ASSERT_TRUE(menuShows());
+    engine->RestoreBookmark();
+    ASSERT_TRUE(inTitle(1, 2)) << where();
+    EXPECT_NEAR(position(), saved, 0.5);
+    EXPECT_EQ(aid(), QStringLiteral("2"));
+    ASSERT_TRUE(key("ctrl+m"));
+    ASSERT_TRUE(menuShows());
+    ASSERT_TRUE(press(1));
+    ASSERT_TRUE(inTitle(1, 1)) << where();
+    EXPECT_EQ(aid(), QStringLiteral("2"));
 }
