@@ -133,7 +133,22 @@ int main(int argc, char** argv) {
     // Button 2 of the main menu, on screen: lit when the pointer is over it.
     const QRect button2Rect(107, 302, 490, 52);
 
-    Samples playOurs, playTheirs, hover, clickOurs, clickTheirs, titleEnd;
+    Samples playOurs, playTheirs, hover, clickOurs, clickTheirs, titleEnd, menuKey, resume;
+    // The first open of the folder: its tables read by a disc service started beside the
+    // window, as the engine's is.
+    Samples firstOpen;
+    for (int i = 0; i < samples; ++i) {
+        kavelo::DvdStructureReader reader;
+        idle(800);
+        QElapsedTimer c;
+        c.start();
+        try {
+            reader.read(disc);
+            firstOpen.add(static_cast<double>(c.nsecsElapsed()) / 1e6);
+        } catch (const EngineError&) {
+            ++firstOpen.failures;
+        }
+    }
     double menuMemory = 0, titleMemory = 0;
     auto mpvLoad = [&](Samples& into, const QString& url, const QString& options) {
         mpv.command({QStringLiteral("stop")});
@@ -209,6 +224,30 @@ int main(int argc, char** argv) {
         if (i == 0)
             titleMemory = residentMiB();
 
+        // The menu key in the title to the menu's picture, and Resume from there back to the
+        // title's picture where it was left (each returns when its picture is up).
+        {
+            QElapsedTimer c;
+            c.start();
+            try {
+                engine.callMenu();
+                if (engine.CurrentTitle() == 0)
+                    menuKey.add(static_cast<double>(c.nsecsElapsed()) / 1e6);
+                else
+                    ++menuKey.failures;
+                idle(300);
+                c.restart();
+                engine.Resume();
+                if (engine.CurrentTitle() == 2)
+                    resume.add(static_cast<double>(c.nsecsElapsed()) / 1e6);
+                else
+                    ++resume.failures;
+            } catch (const EngineError&) {
+                ++menuKey.failures;
+            }
+            idle(200);
+        }
+
         // The title's end to the menu's picture: played from 1 s before the end, timed from the
         // title's last picture (the last advance of its position) to the menu's first picture.
         try {
@@ -268,6 +307,17 @@ int main(int argc, char** argv) {
         !clickOurs.failures && clickRatio > 0 && clickRatio <= 1.2);
     row("title end to the menu's picture (ms)", titleEnd, QStringLiteral("-"), QStringLiteral("-"),
         "< 500 ms", !titleEnd.failures && !titleEnd.values.empty() && titleEnd.median() < 500);
+    row("first open of the folder (ms)", firstOpen, QStringLiteral("-"), QStringLiteral("-"),
+        "< 50 ms", !firstOpen.failures && !firstOpen.values.empty() && firstOpen.median() < 50);
+    row("menu key to the menu's picture (ms)", menuKey, QStringLiteral("-"), QStringLiteral("-"),
+        "< 100 ms", !menuKey.failures && !menuKey.values.empty() && menuKey.median() < 100);
+    row("Resume from the menu to the title (ms)", resume, clickTheirs.text() + " (load)",
+        QString::number(clickTheirs.median() > 0 ? resume.median() / clickTheirs.median() : 0, 'f',
+                        2) +
+            "x",
+        "<= 1.2x",
+        !resume.failures && clickTheirs.median() > 0 &&
+            resume.median() <= 1.2 * clickTheirs.median());
     Samples memory;
     memory.add(menuMemory);
     const double memRatio = titleMemory > 0 ? menuMemory / titleMemory : 0;

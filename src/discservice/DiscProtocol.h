@@ -50,7 +50,8 @@ constexpr int kBatchMs = 150;                   // reading time of one answer to
 constexpr int kBatchEvents = 4096;
 
 // A test hook: KAVELO_DVDNAV_FAULT=VERB:MODE makes the service fail on every request VERB,
-// MODE being hang (it sleeps), crash (it dies) or garbage (it answers nonsense).
+// MODE being hang (it sleeps), crash (it dies), garbage (it answers nonsense) or slow (it says
+// "busy" for 1.5 s before it answers, as a drive spinning up).
 constexpr const char* kFaultVariable = "KAVELO_DVDNAV_FAULT";
 
 } // namespace kavelo::discproto

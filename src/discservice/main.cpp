@@ -256,6 +256,11 @@ public:
         m_started = std::chrono::steady_clock::now();
         m_lastRead = bytesRead();
     }
+    // A line that says the request reads on (the test hook's slow drive).
+    bool busy() {
+        const std::lock_guard lock(m_mutex);
+        return writeAll(m_fd, "busy\n", 5);
+    }
     bool answer(const std::string& text) {
         const std::lock_guard lock(m_mutex);
         m_inRequest = false;
@@ -338,6 +343,14 @@ int main() {
             pause();
         if (mode == "crash")
             std::abort();
+        if (mode == "slow") {
+            // A drive spinning up: reading on, and saying so, for a second and a half.
+            for (int n = 0; n < 6; ++n) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                if (!answers.busy())
+                    return 1;
+            }
+        }
         if (mode == "garbage") {
             if (!answers.answer(w[0] + " ok 5\n\x01\x02zz\n"))
                 return 1;

@@ -340,8 +340,21 @@ std::optional<std::vector<DvdMenuDomain>> parseMenuRecords(const std::string& re
 DvdStructureReader::DvdStructureReader(std::chrono::milliseconds deadline, QString program)
     : m_deadline(deadline), m_program(std::move(program)) {
     // The service starts beside the window: the first disc finds it ready.
-    m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    m_service = newService();
     prestartSoon();
+}
+
+std::unique_ptr<DiscService> DvdStructureReader::newService() const {
+    auto service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    if (m_busy)
+        service->onBusy(m_busy);
+    return service;
+}
+
+void DvdStructureReader::onBusy(std::function<void()> handler) {
+    m_busy = std::move(handler);
+    if (m_service)
+        m_service->onBusy(m_busy);
 }
 
 void DvdStructureReader::prestartSoon() {
@@ -370,12 +383,12 @@ void DvdStructureReader::prestartSoon() {
 std::unique_ptr<NavSource> DvdStructureReader::openMachine(const QString& place) {
     const std::string where = QFile::encodeName(place).toStdString();
     if (!m_service)
-        m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+        m_service = newService();
     if ((m_service->place() != where || !m_service->running()) &&
         m_service->open(where) != DiscService::Outcome::Done)
         return nullptr;
     std::unique_ptr<NavSource> source = openServiceNavSource(std::move(m_service));
-    m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+    m_service = newService();
     prestartSoon();
     return source;
 }
@@ -385,7 +398,7 @@ DvdStructureReader::~DvdStructureReader() = default;
 DvdStructure DvdStructureReader::readTables(const QString& place) {
     using Outcome = DiscService::Outcome;
     if (!m_service)
-        m_service = std::make_unique<DiscService>(QFile::encodeName(m_program).toStdString());
+        m_service = newService();
     const std::string where = QFile::encodeName(place).toStdString();
     m_service->limitFolderDeadlines(m_deadline);
     DiscService::Opened opened;

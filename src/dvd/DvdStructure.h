@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -108,12 +109,16 @@ public:
     // in the service that read its tables; a new service starts meanwhile for the next read.
     // nullptr when the machine cannot be opened.
     std::unique_ptr<NavSource> openMachine(const QString& place);
+    // `handler` is called while a request to a disc runs long and the disc reads on (a drive
+    // spinning up), here and in the machines opened from now on.
+    void onBusy(std::function<void()> handler);
 
 private:
     friend struct EngineTestPeer;
 
     DvdStructure readTables(const QString& place);
     void prestartSoon();
+    std::unique_ptr<DiscService> newService() const;
 
     std::chrono::milliseconds m_deadline;
     QString m_program;
@@ -123,6 +128,7 @@ private:
     QByteArray m_fingerprint;
     std::optional<DvdStructure> m_structure;
     int m_probes = 0;
+    std::function<void()> m_busy;
 };
 
 } // namespace kavelo

@@ -34,6 +34,7 @@ MpvDvdEngine::MpvDvdEngine(QWidget* parent)
       m_driver([this] { return m_surface.nativeWindow(); },
                [this](const Event& event) { m_playback.handleEvent(event); }),
       m_playback(m_driver, m_discs, [this] { return DVDDirectory(); }) {
+    m_discs.onBusy([this] { m_busy.show(); });
     // Told on libmpv's reading thread; the engine outlives libmpv, the playback does not.
     m_driver.titleStreams().onReadFailed([this](const QByteArray& address) {
         QMetaObject::invokeMethod(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BookmarkStore.h"
+#include "BusyPointer.h"
 #include "DvdEngine.h"
 #include "DvdPlayback.h"
 #include "DvdStructure.h"
@@ -100,6 +101,7 @@ private:
     // it, and libmpv ends before the video window's widget.
     VideoSurface m_surface;
     MpvDriver m_driver;
+    BusyPointer m_busy; // while a drive spins up under a command
     DvdStructureReader m_discs{std::chrono::milliseconds(2000)}; // the place last read
     BookmarkStore m_bookmarks;                                   // one per disc, on disk
     DvdPlayback m_playback;

@@ -267,6 +267,8 @@ bool DiscService::readAnswer(std::uint64_t seq, std::chrono::milliseconds quiet,
             // The service reads on: a drive is given more time, up to its longest.
             m_buffer.erase(0, 5);
             deadline = std::min(cap, std::max(deadline, Clock::now() + quiet));
+            if (m_busy)
+                m_busy();
         }
         if (!haveHeader) {
             const std::size_t newline = m_buffer.find('\n');

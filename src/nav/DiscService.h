@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -53,6 +54,10 @@ public:
     // The answer to `request` made no sense: the service is reported and killed.
     void discard(const std::string& request, const char* reason) { fail(request, reason); }
 
+    // `handler` is called while a request runs long and the service reports that it reads on
+    // (a drive spinning up, its keys fetched): the user can be shown that work is under way.
+    void onBusy(std::function<void()> handler) { m_busy = std::move(handler); }
+
     // The deadline of opening a folder or an image and reading its tables (a drive keeps its
     // own).
     void limitFolderDeadlines(std::chrono::milliseconds open) { m_folderOpen = open; }
@@ -84,6 +89,7 @@ private:
     std::uint64_t m_helloSeq = 0; // the greeting not read yet
     std::string m_buffer;
     int m_failures = 0;
+    std::function<void()> m_busy;
 };
 
 } // namespace kavelo

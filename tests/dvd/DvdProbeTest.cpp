@@ -1,13 +1,16 @@
 // The disc's tables read through the disc service: the records' format, the sample disc's
 // structure, a disc with one unreadable title, and services that crash, hang or answer nonsense.
+#include "BusyPointer.h"
 #include "DvdEngine.h"
 #include "DvdStructure.h"
 #include "EnginePeer.h"
 #include "TestFiles.h"
+#include "Waiting.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDevice>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -219,6 +222,29 @@ TEST(DvdProbe, AServiceThatCrashesHangsOrAnswersNonsenseIsRestartedAndLeavesOutW
     }
     DvdStructureReader missing(std::chrono::seconds(1), QStringLiteral("/nonexistent/service"));
     EXPECT_THROW(missing.read(kDisc), EngineError);
+}
+
+TEST(DvdProbe, AReadThatRunsLongShowsTheBusyPointerUntilItIsOver) {
+    // The service reads on for 1.5 s and says so, as a drive spinning up does.
+    const Fault fault("open:slow");
+    kavelo::BusyPointer pointer;
+    int busy = 0;
+    {
+        DvdStructureReader reader(std::chrono::milliseconds(2500));
+        reader.onBusy([&] {
+            ++busy;
+            pointer.show();
+        });
+        EXPECT_EQ(reader.read(kDisc).titles.size(), 4u);
+    }
+    EXPECT_GE(busy, 3);
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    // It goes once the window's events run again.
+    EXPECT_TRUE(kavelo::test::waitUntil([] { return !QGuiApplication::overrideCursor(); }, 2000));
+    // A folder keeps its own budget, however busy the service says it is.
+    DvdStructureReader quick(std::chrono::milliseconds(300));
+    EXPECT_THROW(quick.read(kDisc), EngineError);
 }
 
 } // namespace
