@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <malloc.h>
 #include <utility>
 
 namespace kavelo {
@@ -15,7 +16,8 @@ namespace {
 
 namespace prop = mpv::name;
 
-constexpr qint64 kPlayBudgetMs = 3000; // Play gives up after this
+constexpr qint64 kPlayBudgetMs = 3000;   // Play gives up after this
+constexpr int kReleaseAfterStopMs = 300; // libmpv has closed the title by then
 
 } // namespace
 
@@ -301,6 +303,12 @@ void DvdPlayback::stop() {
     m_program.drop();
     jumped();
     enter(EngineState::Idle, "Stop");
+    // libmpv's threads free what the title held once it has closed; the memory goes back to
+    // the system then instead of staying with the program until the next title needs it.
+    QTimer::singleShot(kReleaseAfterStopMs, this, [this] {
+        if (m_state == EngineState::Idle)
+            malloc_trim(0);
+    });
 }
 
 void DvdPlayback::resume() {
