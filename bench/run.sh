@@ -37,6 +37,11 @@ XDG_CONFIG_HOME="$profile" HOME="$profile" KAVELO_XVFB_SCREEN=1920x1080x24 \
   "$build/bench/kavelo_bare_window" "$build/sample-disc" "$build/realistic-disc" \
   "$(command -v mpv)" 2>"$log" | tee "$report" || status=$?
 
+if [ "${KAVELO_BENCH_ONLY:-}" = start ]; then
+  echo "load at end: $(uptime)"
+  exit "$status"
+fi
+
 # The main window's memory over Stop/Play as a user makes them, from the keyboard.
 XDG_CONFIG_HOME="$profile" HOME="$profile" \
   "$root/scripts/with-xvfb.sh" --wm "$root/bench/window-growth.sh" "$build/kavelo" \
