@@ -20,21 +20,45 @@ constexpr double kTicksPerSecond = 90000;
 constexpr std::int64_t kAheadTicks = 3600;
 
 // The title's sectors, read on for libmpv, with the subpicture packets they hold kept aside.
+// When libmpv's reading settles at a new place, the sectors before it (within its cell) are read
+// too, for a unit that shows there.
 class WatchedSectors final : public mpv::SectorSource {
 public:
-    WatchedSectors(std::shared_ptr<mpv::SectorSource> sectors, std::shared_ptr<SubtitleUnits> units)
-        : m_sectors(std::move(sectors)), m_units(std::move(units)) {}
+    WatchedSectors(std::shared_ptr<mpv::SectorSource> sectors, std::shared_ptr<SubtitleUnits> units,
+                   std::vector<std::pair<std::uint32_t, std::uint32_t>> cells)
+        : m_sectors(std::move(sectors)), m_units(std::move(units)), m_cells(std::move(cells)) {}
 
     int read(std::uint32_t first, int count, std::uint8_t* out) override {
         const int got = m_sectors->read(first, count, out);
-        if (got > 0 && got <= count)
-            m_units->addSectors(first, got, out);
+        if (got <= 0 || got > count)
+            return got;
+        if (const std::optional<std::uint32_t> start = m_units->addSectors(first, got, out))
+            lookBack(*start);
         return got;
     }
 
 private:
+    void lookBack(std::uint32_t start) {
+        std::uint32_t from = start;
+        for (const auto& [firstSector, lastSector] : m_cells) {
+            if (start > firstSector && start <= lastSector + 1)
+                from = start - std::min(start - firstSector, SubtitleUnits::kLookBackSectors);
+        }
+        constexpr int kChunk = 32;
+        std::vector<std::uint8_t> chunk(kChunk * kSector);
+        while (from < start) {
+            const int want = static_cast<int>(std::min<std::uint32_t>(start - from, kChunk));
+            const int got = m_sectors->read(from, want, chunk.data());
+            if (got <= 0 || got > want)
+                return; // what libmpv reads tells of the failure
+            m_units->addEarlier(from, got, chunk.data());
+            from += static_cast<std::uint32_t>(got);
+        }
+    }
+
     std::shared_ptr<mpv::SectorSource> m_sectors;
     std::shared_ptr<SubtitleUnits> m_units;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_cells; // first and last sectors
 };
 
 } // namespace
@@ -42,20 +66,42 @@ private:
 // ---- the units read
 // ------------------------------------------------------------------------------
 
-void SubtitleUnits::addSectors(std::uint32_t first, int count, const std::uint8_t* data) {
+std::optional<std::uint32_t> SubtitleUnits::addSectors(std::uint32_t first, int count,
+                                                       const std::uint8_t* data) {
     const std::lock_guard lock(m_mutex);
     // libmpv seeked: a unit begun before does not go on here.
     if (m_next != first) {
         for (SubpictureAssembler& assembler : m_assemblers)
             assembler.reset();
+        m_runStart = first;
+        m_lookedBack = false;
     }
     m_next = first + static_cast<std::uint32_t>(count);
+    addPacks(data, count, m_assemblers);
+    if (m_lookedBack || *m_next - m_runStart < kSettledSectors)
+        return std::nullopt;
+    m_lookedBack = true;
+    return m_runStart;
+}
+
+void SubtitleUnits::addEarlier(std::uint32_t first, int count, const std::uint8_t* data) {
+    const std::lock_guard lock(m_mutex);
+    if (first != m_earlierNext) {
+        for (SubpictureAssembler& assembler : m_earlierAssemblers)
+            assembler.reset();
+    }
+    m_earlierNext = first + static_cast<std::uint32_t>(count);
+    addPacks(data, count, m_earlierAssemblers);
+}
+
+void SubtitleUnits::addPacks(const std::uint8_t* data, int count,
+                             std::array<SubpictureAssembler, 32>& assemblers) {
     for (int s = 0; s < count; ++s) {
         const std::span<const std::uint8_t> pack(data + static_cast<std::size_t>(s) * kSector,
                                                  kSector);
         forEachSubpicturePacket(
-            pack, [this](int stream, std::span<const std::uint8_t> payload, std::int64_t pts) {
-                if (auto unit = m_assemblers[static_cast<std::size_t>(stream)].add(payload, pts))
+            pack, [&](int stream, std::span<const std::uint8_t> payload, std::int64_t pts) {
+                if (auto unit = assemblers[static_cast<std::size_t>(stream)].add(payload, pts))
                     add(stream, std::move(*unit));
             });
     }
@@ -70,14 +116,26 @@ void SubtitleUnits::add(int stream, SubpictureUnit unit) {
     const std::optional<SubpictureImage> image = decodeSubpicture(unit.data);
     if (!image)
         return;
+    m_bytes += unit.data.size();
     units[unit.pts] =
         Entry{image->start, image->stop, image->forced,
               std::make_shared<const std::vector<std::uint8_t>>(std::move(unit.data))};
-    // Too many: the unit farthest from this one goes.
-    if (units.size() > kMaxUnitsPerStream) {
-        const std::int64_t toFirst = unit.pts - units.begin()->first;
-        const std::int64_t toLast = std::prev(units.end())->first - unit.pts;
-        units.erase(toFirst >= toLast ? units.begin() : std::prev(units.end()));
+    // Too many: the units farthest from this one go, of its stream or of the largest.
+    while (units.size() > kMaxUnitsPerStream || m_bytes > kMaxBytes) {
+        std::map<std::int64_t, Entry>* from = &units;
+        if (units.size() <= 1) {
+            for (auto& other : m_streams) {
+                if (other.size() > from->size())
+                    from = &other;
+            }
+            if (from == &units)
+                break;
+        }
+        const std::int64_t toFirst = unit.pts - from->begin()->first;
+        const std::int64_t toLast = std::prev(from->end())->first - unit.pts;
+        const auto gone = toFirst >= toLast ? from->begin() : std::prev(from->end());
+        m_bytes -= gone->second.data->size();
+        from->erase(gone);
     }
 }
 
@@ -125,7 +183,10 @@ std::shared_ptr<mpv::SectorSource> TitleSubtitles::watch(std::shared_ptr<mpv::Se
     m_physical = title.subpictureStreamIds;
     m_stream = -1;
     m_startTime.reset();
-    return std::make_shared<WatchedSectors>(std::move(sectors), m_units);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> cells;
+    for (const DvdCell& cell : title.cells)
+        cells.emplace_back(cell.firstSector, cell.lastSector);
+    return std::make_shared<WatchedSectors>(std::move(sectors), m_units, std::move(cells));
 }
 
 void TitleSubtitles::select(int subpictureRegister) {

@@ -25,6 +25,7 @@ class SectorSource;
 class SubtitleUnits {
 public:
     static constexpr std::size_t kMaxUnitsPerStream = 512;
+    static constexpr std::size_t kMaxBytes = 8 << 20; // of all streams' units together
     // A unit without a stop command shows until the next one, but no longer than this (the next
     // may not have been read).
     static constexpr std::int64_t kLongestOpenEnd = 10 * 90000;
@@ -34,8 +35,19 @@ public:
         std::shared_ptr<const std::vector<std::uint8_t>> data;
     };
 
-    // `count` sectors read from the title set's sector `first` on.
-    void addSectors(std::uint32_t first, int count, const std::uint8_t* data);
+    // How far before the place a reading starts at its units are looked for (a unit showing
+    // there may have been read before it), and how far the reading must have gone on from there
+    // first (libmpv's seeks read here and there before they settle).
+    static constexpr std::uint32_t kLookBackSectors = 512;
+    static constexpr std::uint32_t kSettledSectors = 64;
+
+    // `count` sectors read from the title set's sector `first` on. Returns, once, the sector
+    // where the reading started anew when it has settled there: the caller reads what lies
+    // before it into addEarlier().
+    std::optional<std::uint32_t> addSectors(std::uint32_t first, int count,
+                                            const std::uint8_t* data);
+    // Sectors read from before a place the reading started at, in order.
+    void addEarlier(std::uint32_t first, int count, const std::uint8_t* data);
     // The unit of physical stream `stream` (0..31) on screen at `pts`; with `forcedOnly`, only a
     // forced one.
     std::optional<Found> at(int stream, std::int64_t pts, bool forcedOnly) const;
@@ -48,11 +60,19 @@ private:
         std::shared_ptr<const std::vector<std::uint8_t>> data;
     };
     void add(int stream, SubpictureUnit unit);
+    void addPacks(const std::uint8_t* data, int count,
+                  std::array<SubpictureAssembler, 32>& assemblers);
 
     mutable std::mutex m_mutex;
     std::array<std::map<std::int64_t, Entry>, 32> m_streams;
     std::array<SubpictureAssembler, 32> m_assemblers;
     std::optional<std::uint32_t> m_next; // the sector a read that follows on starts at
+    std::uint32_t m_runStart = 0;        // where the reading started anew
+    bool m_lookedBack = false;           // before m_runStart
+    // The reading of what lies before it.
+    std::array<SubpictureAssembler, 32> m_earlierAssemblers;
+    std::uint32_t m_earlierNext = 0;
+    std::size_t m_bytes = 0;
 };
 
 // The title's subtitles over its picture: the units read from its sectors, of the stream the

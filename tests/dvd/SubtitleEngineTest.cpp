@@ -7,13 +7,16 @@
 #include "Screenshots.h"
 #include "Waiting.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 using kavelo::EngineError;
 namespace test = kavelo::test;
@@ -104,6 +107,43 @@ protected:
         EXPECT_TRUE(found) << "the picture did not reach " << from << ".." << to << " s of a cue";
         return seen;
     }
+    // Screens read one after the other for `ms`, each with the picture's time in its cue
+    // (0..3 s) before and after the reading.
+    struct Sample {
+        double before = 0;
+        double after = 0;
+        bool shown = false;
+    };
+    std::vector<Sample> samples(int ms) {
+        std::vector<Sample> out;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            const double before = position();
+            const QImage shown = test::grabOnScreen(engine->widget());
+            const double after = position();
+            out.push_back({before, after, covered(coloursIn(shown))});
+            QTest::qWait(5);
+        }
+        return out;
+    }
+    // Of the samples whose times before and after lie within one cue's display (0..2 s) or its
+    // gap (2..3 s), `margin` seconds clear of their ends: how many the screen agrees with.
+    static std::pair<int, int> agreeing(const std::vector<Sample>& all, double margin) {
+        int agree = 0, counted = 0;
+        for (const Sample& s : all) {
+            if (s.before < 0 || s.after < s.before || s.after - s.before > 1.0)
+                continue;
+            const double from = std::fmod(s.before, 3.0), to = from + (s.after - s.before);
+            const bool inCue = from >= margin && to <= 2.0 - margin;
+            const bool inGap = from >= 2.0 + margin && to <= 3.0 - margin;
+            if (!inCue && !inGap)
+                continue;
+            ++counted;
+            agree += s.shown == inCue ? 1 : 0;
+        }
+        return {agree, counted};
+    }
     static testing::AssertionResult expect(bool ok, const Colours& c) {
         return (ok ? testing::AssertionSuccess() : testing::AssertionFailure())
                << "yellow " << c.yellow << ", cyan " << c.cyan << ", black " << c.black;
@@ -135,12 +175,12 @@ TEST_F(SubtitleEngineTest, TheChosenStreamShowsInItsColoursWhileEachCueLasts) {
     EXPECT_TRUE(shownCyan(inCue(0.3, 1.6)));
     EXPECT_TRUE(nothing(inCue(2.2, 2.8)));
 
-    // After seeks, forwards and back, the cue at the new place shows; a cue that began before
-    // it shows too.
+    // After seeks, forwards and back, the cue at the new place shows (from a few pictures after
+    // the seek's), also when it began before that place.
     engine->PlayAtTime(QStringLiteral("00:00:31:00"));
-    EXPECT_TRUE(shownCyan(inCue(1.0, 1.8)));
+    EXPECT_TRUE(shownCyan(inCue(1.2, 1.8)));
     engine->PlayAtTime(QStringLiteral("00:00:09:05"));
-    EXPECT_TRUE(shownCyan(inCue(0.2, 1.6)));
+    EXPECT_TRUE(shownCyan(inCue(0.4, 1.6)));
     EXPECT_TRUE(nothing(inCue(2.2, 2.8)));
 
     // Paused, the picture and its subtitle hold.
@@ -171,4 +211,43 @@ TEST_F(SubtitleEngineTest, SubtitlesTurnedOffShowNone) {
     EXPECT_EQ(engine->snapshot().subpicture, -1);
     for (int cue = 0; cue < 2; ++cue)
         EXPECT_TRUE(nothing(inCue(0.3, 1.6)));
+}
+
+TEST_F(SubtitleEngineTest, SubtitlesFollowThePictureAtNormalSpeedAndInAFastScan) {
+    if (!ready())
+        return;
+    engine->SetDVDDirectory(kFilmDisc);
+    engine->Play();
+    chooseAndPlay(4);
+    ASSERT_TRUE(shownCyan(inCue(0.3, 1.6)));
+    // At 1x the subtitle comes and goes within a few pictures of its times.
+    const auto [agree, counted] = agreeing(samples(7000), 0.12);
+    EXPECT_GE(counted, 20);
+    EXPECT_EQ(agree, counted);
+    std::printf("1x: %d of %d screens agree with the cue times (0.12 s margin)\n", agree, counted);
+
+    // After a seek into a cue, how long until the subtitle shows on screen.
+    std::vector<qint64> waits;
+    for (const char* at : {"00:00:40:00", "00:00:13:10", "00:00:22:05", "00:00:04:15",
+                           "00:00:49:20", "00:00:16:00", "00:00:55:10"}) {
+        engine->PlayAtTime(QString::fromLatin1(at));
+        QElapsedTimer clock;
+        clock.start();
+        const bool shown = test::waitUntil(
+            [&] { return covered(coloursIn(test::grabOnScreen(engine->widget()))); }, 2000);
+        EXPECT_TRUE(shown) << "after the seek to " << at;
+        waits.push_back(clock.elapsed());
+    }
+    std::sort(waits.begin(), waits.end());
+    std::printf("after a seek the subtitle showed within %lld ms (median), %lld ms (most)\n",
+                static_cast<long long>(waits[waits.size() / 2]),
+                static_cast<long long>(waits.back()));
+
+    engine->PlayForwards(16);
+    const auto [agreeScan, countedScan] = agreeing(samples(2500), 0.3);
+    engine->Play();
+    std::printf("16x: %d of %d screens agree with the cue times (0.3 s margin)\n", agreeScan,
+                countedScan);
+    EXPECT_GE(countedScan, 5);
+    EXPECT_GE(agreeScan * 10, countedScan * 8);
 }
