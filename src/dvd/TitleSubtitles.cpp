@@ -1,6 +1,7 @@
 #include "TitleSubtitles.h"
 
 #include "MpvDriver.h"
+#include "MpvSession.h"
 #include "TitleStreams.h"
 
 #include <QLoggingCategory>
@@ -63,8 +64,7 @@ private:
 
 } // namespace
 
-// ---- the units read
-// ------------------------------------------------------------------------------
+// ---- the units read -----------------------------------------------------------------------------
 
 std::optional<std::uint32_t> SubtitleUnits::addSectors(std::uint32_t first, int count,
                                                        const std::uint8_t* data) {
@@ -167,8 +167,7 @@ std::optional<SubtitleUnits::Found> SubtitleUnits::at(int stream, std::int64_t p
     return Found{it->first, unit.data};
 }
 
-// ---- on screen
-// -----------------------------------------------------------------------------------
+// ---- on screen ----------------------------------------------------------------------------------
 
 TitleSubtitles::TitleSubtitles(MpvDriver& driver)
     : m_driver(driver), m_overlay(driver, kOverlayId) {
@@ -203,7 +202,7 @@ void TitleSubtitles::show(double time) {
     if (!m_units)
         return;
     if (!m_startTime) {
-        m_startTime = m_driver.getDouble("demuxer-start-time");
+        m_startTime = m_driver.getDouble(mpv::name::kDemuxerStartTime);
         if (!m_startTime)
             return;
     }
