@@ -30,7 +30,8 @@
 //   s DOMAIN TITLESET TITLE CHAPTER PGC TICKS AUDIO SUBPICTURE ANGLE\n
 //   b BUTTONS SELECTED\n
 // DOMAIN is one of f (first play), m (disc menu), v (title set menu), t (title), x (stopped);
-// TICKS the 90 kHz time into the playing program chain; AUDIO and SUBPICTURE -1 when none.
+// TICKS the 90 kHz time into the playing program chain; AUDIO -1 when none; SUBPICTURE the
+// title's subpicture register (the logical stream, plus 64 when it is shown), -1 when none.
 // An event is "e KIND VALUE LEN\n" and LEN raw bytes (a block: 2048; a palette: 64, sixteen
 // little-endian 32-bit entries), each but a block's followed by an "s" line. KIND is one of
 // blk nav still wait cell vts pal spu jump stop err.

@@ -138,6 +138,38 @@ void readCellTimestamps(dvd_reader_t* reader, int vts, std::vector<Cell>& cells)
     DVDCloseFile(file);
 }
 
+// The colours and subpicture streams of the title's first program chain: its 16-entry colour
+// table, and for each logical subpicture stream it has the physical stream shown on the title
+// set's picture shape (4:3, or wide for 16:9).
+void appendSubpictureRecords(std::string& out, const std::string& t, const ifo_handle_t* vts,
+                             int ttn) {
+    if (!vts->vts_ptt_srpt || !vts->vts_ptt_srpt->title || ttn < 1 ||
+        ttn > vts->vts_ptt_srpt->nr_of_srpts || !vts->vts_pgcit || !vts->vts_pgcit->pgci_srp)
+        return;
+    const ttu_t& unit = vts->vts_ptt_srpt->title[ttn - 1];
+    if (!unit.ptt || unit.nr_of_ptts < 1)
+        return;
+    const int pgcn = unit.ptt[0].pgcn;
+    if (pgcn < 1 || pgcn > vts->vts_pgcit->nr_of_pgci_srp)
+        return;
+    const pgc_t* pgc = vts->vts_pgcit->pgci_srp[pgcn - 1].pgc;
+    if (!pgc)
+        return;
+    out += "palette " + t;
+    for (const std::uint32_t entry : pgc->palette)
+        out += ' ' + std::to_string(entry & 0xffffff);
+    out += '\n';
+    const bool wide = vts->vtsi_mat->vts_video_attr.display_aspect_ratio == 3;
+    for (int logical = 0; logical < 32; ++logical) {
+        const std::uint32_t control = pgc->subp_control[logical];
+        if ((control & 0x80000000u) == 0)
+            continue;
+        const std::uint32_t physical = (control >> (wide ? 16 : 24)) & 0x1f;
+        out += "subpicture " + t + ' ' + std::to_string(logical) + ' ' + std::to_string(physical) +
+               '\n';
+    }
+}
+
 void appendMenus(std::string& out, int domain, const pgci_ut_t* table) {
     if (!table || !table->lu) {
         out += "menus " + std::to_string(domain) + " 0 0\n";
@@ -276,6 +308,7 @@ std::optional<std::string> DiscTables::titleRecords(int number) {
                std::to_string(cell.still) + ' ' + std::to_string(cell.chapter) + ' ' +
                std::to_string(cell.angle) + '\n';
     }
+    appendSubpictureRecords(out, t, set, ttn);
     for (std::size_t c = 0; c < cells.size(); ++c) {
         const Cell& cell = cells[c];
         if (cell.firstPts >= 0)

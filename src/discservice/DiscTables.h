@@ -11,6 +11,9 @@
 //       chapter the cell starts (0: none); ANGLE the cell's place in an angle block (0: none)
 //   cellpts T N FIRST_PTS END_PTS              where cell N's picture data's timestamps start
 //       and end (from its first and last VOBU), for the cells whose packs say
+//   palette T E0 .. E15                       the title's colour table, 0x00YYCrCb entries
+//   subpicture T LOGICAL PHYSICAL              one per subpicture stream the title has: the
+//       physical stream (0..31) its logical number (0..31) shows on the title set's picture
 //   menus DOMAIN LANGUAGES PGCS              DOMAIN 0 for the disc's own menus, else the VTS
 //   menupgc DOMAIN LANGUAGE PGCN ENTRY CELLS STILL
 // Ticks are 90 kHz.

@@ -40,6 +40,21 @@ Machine::~Machine() {
     dvdnav_close(m_nav);
 }
 
+// The subpicture register as the title plays it: the logical stream, plus 64 when it is shown
+// (otherwise only its forced subpictures show); -1 when the title has no stream. libdvdnav
+// gives the physical stream, with the top bit set when it is hidden.
+int Machine::subpictureRegister() {
+    const int active = dvdnav_get_active_spu_stream(m_nav);
+    if (active == -1)
+        return -1;
+    const int physical = active & 0x1f;
+    for (std::uint8_t logical = 0; logical < 32; ++logical) {
+        if (dvdnav_get_spu_logical_stream(m_nav, logical) == physical)
+            return logical | (active < 0 ? 0 : 0x40);
+    }
+    return -1;
+}
+
 std::string Machine::placeLine() {
     char domain = 'x';
     if (dvdnav_is_domain_vts(m_nav))
@@ -62,7 +77,7 @@ std::string Machine::placeLine() {
         part = 0;
     }
     const int audio = std::clamp<int>(dvdnav_get_active_audio_stream(m_nav), -1, 7);
-    const int subpicture = std::clamp<int>(dvdnav_get_active_spu_stream(m_nav), -1, 31);
+    const int subpicture = domain == 't' ? subpictureRegister() : -1;
     int32_t angle = 1, angles = 1;
     if (dvdnav_get_angle_info(m_nav, &angle, &angles) != DVDNAV_STATUS_OK || angle < 1 || angle > 9)
         angle = 1;

@@ -54,6 +54,7 @@ private:
     // Runs one command of the machine's language, as a button would.
     bool run(const std::array<std::uint8_t, 8>& command);
     std::optional<std::uint16_t> readRegister(std::uint8_t reg);
+    int subpictureRegister();
 
     dvdnav_t* m_nav;
     std::array<std::uint8_t, 2048> m_buf{};

@@ -27,27 +27,10 @@ constexpr std::chrono::milliseconds kStartReadBudget{1500};
 constexpr qint64 kFirstPictureMs = 1000;
 constexpr int kOverlayId = 3;
 
-// Where libmpv shows the picture inside its window, letterbox bars left out.
-PixelRect shownPicture(const MpvDriver& driver) {
-    return pictureRect(static_cast<int>(driver.getInt(prop::kOsdWidth).value_or(0)),
-                       static_cast<int>(driver.getInt(prop::kOsdHeight).value_or(0)),
-                       driver.getDouble(prop::kOsdMarginLeft).value_or(0),
-                       driver.getDouble(prop::kOsdMarginTop).value_or(0),
-                       driver.getDouble(prop::kOsdMarginRight).value_or(0),
-                       driver.getDouble(prop::kOsdMarginBottom).value_or(0));
-}
-
-int frameWidth(const MpvDriver& driver) {
-    return static_cast<int>(driver.getInt(prop::kVideoWidth).value_or(720));
-}
-int frameHeight(const MpvDriver& driver) {
-    return static_cast<int>(driver.getInt(prop::kVideoHeight).value_or(576));
-}
-
 } // namespace
 
 DiscProgram::DiscProgram(MpvDriver& driver, DiscProgramHost& host)
-    : m_driver(driver), m_host(host) {
+    : m_driver(driver), m_host(host), m_highlight(driver, kOverlayId) {
     m_stillTimer.setSingleShot(true);
     QObject::connect(&m_stillTimer, &QTimer::timeout, [this] {
         m_pieceGoesOn = true;
@@ -152,34 +135,14 @@ void DiscProgram::leaveMenu() {
 }
 
 void DiscProgram::removeHighlight() {
-    if (m_overlayShown)
-        m_driver.tryCommand({"overlay-remove", QByteArray::number(kOverlayId)});
-    m_overlayShown = false;
+    m_highlight.remove();
 }
 
 void DiscProgram::drawHighlight(bool activated) {
     if (!m_nav || !m_inMenu || !m_driver.running())
         return;
     m_activated = activated;
-    const OverlayPicture frame = m_nav->highlightPicture(activated);
-    const OverlayPicture placed =
-        placeOnPicture(frame, shownPicture(m_driver), frameWidth(m_driver), frameHeight(m_driver));
-    if (placed.empty()) {
-        removeHighlight();
-        return;
-    }
-    // libmpv reads the pixels where they lie; the picture before stays until this one is up.
-    m_overlayIndex ^= 1;
-    std::vector<std::uint8_t>& pixels = m_overlay[m_overlayIndex];
-    pixels = placed.bgra;
-    const QByteArray address =
-        "&" +
-        QByteArray::number(static_cast<qulonglong>(reinterpret_cast<quintptr>(pixels.data())));
-    m_overlayShown = m_driver.tryCommand(
-        {"overlay-add", QByteArray::number(kOverlayId), QByteArray::number(placed.x),
-         QByteArray::number(placed.y), address, "0", "bgra", QByteArray::number(placed.width),
-         QByteArray::number(placed.height), QByteArray::number(placed.width * 4)});
-    if (!m_overlayShown)
+    if (!m_highlight.show(m_nav->highlightPicture(activated)))
         qCWarning(lcMenus) << "the menu's highlight could not be shown";
 }
 
@@ -277,8 +240,9 @@ void DiscProgram::activate() {
 void DiscProgram::pointer(QPoint at, bool click) {
     if (!m_nav || !m_inMenu || m_following || !m_driver.running())
         return;
-    const auto point = windowToFrame(at.x(), at.y(), shownPicture(m_driver), frameWidth(m_driver),
-                                     frameHeight(m_driver));
+    const PicturePlacement where = picturePlacement(m_driver);
+    const auto point =
+        windowToFrame(at.x(), at.y(), where.picture, where.frameWidth, where.frameHeight);
     if (!point)
         return;
     if (!click) {

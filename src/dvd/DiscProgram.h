@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NavSource.h"
+#include "VideoOverlay.h"
 
 #include <QPoint>
 #include <QString>
@@ -117,9 +118,7 @@ private:
     bool m_following = false;
     int m_stillSeconds = 0;
     QTimer m_stillTimer;
-    std::vector<std::uint8_t> m_overlay[2]; // the highlight libmpv shows, and the one before
-    int m_overlayIndex = 0;
-    bool m_overlayShown = false;
+    VideoOverlay m_highlight;
     bool m_activated = false; // the highlight last drawn shows a button acted on
     bool m_resumable = false; // the menus on screen were called from a title
 };

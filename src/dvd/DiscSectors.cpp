@@ -131,10 +131,7 @@ bool scrambled(mpv::SectorSource& source, std::uint32_t first) {
 
 std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place,
                                                        const DvdTitleInfo& title) {
-    // libmpv's DVD reading gives subtitles their colours and numbers from the title set's
-    // tables; read as a plain stream they would have neither. Such title sets are not read here.
-    if (title.titleSet < 1 || title.titleSet > 99 || title.subpictureStreams != 0 ||
-        title.cells.empty())
+    if (title.titleSet < 1 || title.titleSet > 99 || title.cells.empty())
         return nullptr;
     std::vector<Piece> pieces;
     if (QFileInfo(place).isDir()) {

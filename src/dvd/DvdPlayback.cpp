@@ -108,7 +108,7 @@ void DvdPlayback::publish() {
         now.angle = m_title.angle();
         now.angles = info.angles;
         now.audio = m_audio;
-        now.subpicture = m_subpicture;
+        now.subpicture = m_subpicture >= 0 && (m_subpicture & 0x40) ? m_subpicture & 0x1f : -1;
     }
     if (now == m_snapshot)
         return;
@@ -166,12 +166,18 @@ void DvdPlayback::playNormally() {
 }
 
 void DvdPlayback::applyStreams(int audio, int subpicture) {
-    // libmpv counts streams from 1; the disc from 0.
+    // libmpv counts streams from 1; the disc from 0. The subpicture register names a logical
+    // stream (shown when 64 is set): a title read from its sectors shows Kavelo's subtitles of
+    // it, libmpv's reading of the disc shows the physical stream itself.
     const bool audioSet =
         audio < 0 || audio >= 8 ||
         m_driver.session().setText(prop::kAudioId, QByteArray::number(audio + 1)) >= 0;
-    const QByteArray sid =
-        subpicture >= 0 && subpicture < 32 ? QByteArray::number(subpicture + 1) : "no";
+    subpicture = subpicture >= 0 && subpicture < 96 ? subpicture : -1;
+    const int physical = subpicture >= 0 && m_title.loaded()
+                             ? m_title.info().subpictureStreamIds[subpicture & 0x1f]
+                             : -1;
+    const bool libmpvShows = !m_title.plainStream() && physical >= 0 && (subpicture & 0x40) != 0;
+    const QByteArray sid = libmpvShows ? QByteArray::number(physical + 1) : "no";
     const bool subtitleSet = m_driver.session().setText(prop::kSubtitleId, sid) >= 0;
     if (!audioSet || !subtitleSet)
         qCWarning(lcDvd) << "the disc's streams could not be applied: audio" << audio
@@ -179,7 +185,9 @@ void DvdPlayback::applyStreams(int audio, int subpicture) {
     if (audioSet && audio >= 0 && audio < 8)
         m_audio = audio;
     if (subtitleSet)
-        m_subpicture = subpicture >= 0 && subpicture < 32 ? subpicture : -1;
+        m_subpicture = subpicture;
+    if (m_title.plainStream())
+        m_title.subtitles().select(m_subpicture);
     publish();
 }
 

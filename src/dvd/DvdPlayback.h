@@ -29,7 +29,8 @@ struct TitleMark {
     int title = 0;
     double time = 0;
     int angle = 1;
-    // The stream registers, 0-based as the disc counts them; -1 for none.
+    // The stream registers, 0-based as the disc counts them; -1 for none. The subpicture's is
+    // the logical stream plus 64 when it is shown (else only its forced subpictures show).
     int audio = 0;
     int subpicture = -1;
     // The disc's registers when its program was followed and they could be read.

@@ -280,6 +280,19 @@ std::optional<DvdTitleInfo> parseTitleRecords(const std::string& records, int nu
                 title.cells[cell - 1].firstPts = first;
                 title.cells[cell - 1].endPts = end;
             }
+        } else if (kind == "palette") {
+            if (!haveTitle || f.size() != 18)
+                return std::nullopt;
+            f.number(1, n, n);
+            for (std::size_t i = 0; i < title.palette.size(); ++i)
+                title.palette[i] = static_cast<std::uint32_t>(
+                    f.number(static_cast<qsizetype>(i) + 2, 0, 0xffffff));
+        } else if (kind == "subpicture") {
+            if (!haveTitle || f.size() != 4)
+                return std::nullopt;
+            f.number(1, n, n);
+            const auto logical = static_cast<std::size_t>(f.number(2, 0, 31));
+            title.subpictureStreamIds[logical] = static_cast<int>(f.number(3, 0, 31));
         } else if (!isKeyword(kind)) {
             return std::nullopt; // records of later versions are skipped, garbage is not
         }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,13 @@ struct DvdCell {
     std::int64_t endPts = -1;
 };
 
+constexpr std::array<int, 32> noSubpictureStreams() {
+    std::array<int, 32> none{};
+    for (int& id : none)
+        id = -1;
+    return none;
+}
+
 // One title of a DVD-Video disc.
 struct DvdTitleInfo {
     int chapters = 0;                  // at least 1
@@ -42,6 +50,10 @@ struct DvdTitleInfo {
     int titleInSet = 0;                // its number within the set
     std::vector<DvdCell> cells;        // may be empty when the disc's tables do not say
     int subpictureStreams = 0;         // of its title set
+    // Its colour table (0x00YYCrCb entries), and the physical subpicture stream (0..31) each
+    // logical one shows, -1 where it has none.
+    std::array<std::uint32_t, 16> palette{};
+    std::array<int, 32> subpictureStreamIds = noSubpictureStreams();
     // Where its title set's first VOB file starts on an image or a drive, 0 in a folder.
     std::uint32_t vobStart = 0;
     bool readable = true; // false: the disc's tables of this title could not be read

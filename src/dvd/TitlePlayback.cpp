@@ -25,7 +25,7 @@ QByteArray seconds3(double seconds) {
 
 } // namespace
 
-TitlePlayback::TitlePlayback(MpvDriver& driver) : m_driver(driver) {
+TitlePlayback::TitlePlayback(MpvDriver& driver) : m_driver(driver), m_subtitles(driver) {
     m_stillTimer.setSingleShot(true);
     QObject::connect(&m_stillTimer, &QTimer::timeout, [this] {
         if (m_stillOver)
@@ -44,6 +44,7 @@ void TitlePlayback::unload() {
     m_loaded = false;
     m_seekPending = false;
     m_stillTimer.stop();
+    m_subtitles.clear();
 }
 
 void TitlePlayback::load(const QString& place, DvdStructure structure, int title, double start,
@@ -79,7 +80,8 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
         std::vector<mpv::SectorRun> runs;
         for (const DvdCell& cell : info->cells)
             runs.push_back({cell.firstSector, cell.lastSector});
-        url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
+        url = m_driver.titleStreams().publish(m_subtitles.watch(std::move(sectors), *info),
+                                              std::move(runs));
         m_address = url;
     } else {
         options += ",dvd-angle=" + QByteArray::number(angle);
@@ -165,6 +167,8 @@ TitlePlayback::Reached TitlePlayback::observe(double speed, bool watchStops) {
     // A jump moves libmpv's time of the next stop; another cell may bring a still.
     if (m_clock.observe(*position, speed) || m_clock.cell() != m_stopCell)
         setStopPoint();
+    if (m_plain)
+        m_subtitles.show(*position);
     if (!watchStops)
         return Reached::Nothing;
     if (m_stopStill && m_clock.cell() == m_stopStill->cell && m_clock.time() >= m_stopStill->at)

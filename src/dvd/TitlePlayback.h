@@ -2,6 +2,7 @@
 
 #include "DvdStructure.h"
 #include "TitleClock.h"
+#include "TitleSubtitles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -79,6 +80,8 @@ public:
     // The 1-based chapter at `seconds`.
     int chapterAt(double seconds) const;
     TitleClock& clock() { return m_clock; }
+    // The subtitles Kavelo shows over a title read from its sectors.
+    TitleSubtitles& subtitles() { return m_subtitles; }
 
 private:
     double nextStop();
@@ -102,6 +105,7 @@ private:
     double m_stopSet = 0;                   // the end libmpv was given last, in its time
     QTimer m_stillTimer;
     std::function<void()> m_stillOver;
+    TitleSubtitles m_subtitles;
 };
 
 } // namespace kavelo

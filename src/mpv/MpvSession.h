@@ -29,6 +29,7 @@ inline constexpr const char* kSpeed = "speed";
 inline constexpr const char* kMute = "mute";
 inline constexpr const char* kEnd = "end";
 inline constexpr const char* kContainerFps = "container-fps";
+inline constexpr const char* kDemuxerStartTime = "demuxer-start-time";
 inline constexpr const char* kDvdDevice = "dvd-device";
 inline constexpr const char* kDvdAngle = "dvd-angle";
 inline constexpr const char* kVideoZoom = "video-zoom";

@@ -49,7 +49,7 @@ struct NavPlace {
 // The machine's stream and angle registers as a title would play them.
 struct NavStreams {
     int audio = 0;       // logical audio stream, -1 for none
-    int subpicture = -1; // logical subpicture stream shown, -1 for none
+    int subpicture = -1; // the subpicture register: logical stream, +64 shown; -1 for none
     int angle = 1;
 };
 

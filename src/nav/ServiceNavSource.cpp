@@ -131,7 +131,7 @@ public:
         s.place.pgc = static_cast<int>(number(w[5], 0, 65535));
         s.time = static_cast<double>(number(w[6], 0, 24ll * 3600 * 90000)) / kTicksPerSecond;
         s.streams.audio = static_cast<int>(number(w[7], -1, 7));
-        s.streams.subpicture = static_cast<int>(number(w[8], -1, 31));
+        s.streams.subpicture = static_cast<int>(number(w[8], -1, 95));
         s.streams.angle = static_cast<int>(number(w[9], 1, 9));
         if (!m_ok)
             return std::nullopt;

@@ -93,8 +93,11 @@ std::optional<SubpictureImage> decodeSubpicture(std::span<const std::uint8_t> un
     std::size_t topOffset = 0, bottomOffset = 0;
     bool haveOffsets = false;
 
+    // A sequence's date counts units of 1024 ticks of 90 kHz after the presentation time.
+    bool started = false;
     std::size_t sequence = control;
     for (int n = 0; n < kMaxSequences; ++n) {
+        const std::int64_t date = std::int64_t{be16(unit, sequence)} * 1024;
         const std::size_t nextSequence = be16(unit, sequence + 2);
         std::size_t pos = sequence + 4;
         bool end = false;
@@ -104,7 +107,14 @@ std::optional<SubpictureImage> decodeSubpicture(std::span<const std::uint8_t> un
             switch (command) {
             case 0x00: // forced display
             case 0x01: // start display
+                if (!started)
+                    image.start = date;
+                started = true;
+                image.forced = image.forced || command == 0x00;
+                break;
             case 0x02: // stop display
+                if (image.stop < 0 && date >= image.start)
+                    image.stop = date;
                 break;
             case 0x03: // colours of indices 3, 2, 1, 0
                 if (!need(2))
@@ -247,7 +257,9 @@ OverlayPicture renderSubpicture(const SubpictureImage& image,
     return out;
 }
 
-void SubpictureCollector::addPack(std::span<const std::uint8_t> pack) {
+void forEachSubpicturePacket(
+    std::span<const std::uint8_t> pack,
+    const std::function<void(int, std::span<const std::uint8_t>, std::int64_t)>& packet) {
     // MPEG-2 pack header: start code, 10 bytes of clock and rate, stuffing.
     if (pack.size() < 14 || pack[0] != 0 || pack[1] != 0 || pack[2] != 1 || pack[3] != 0xba)
         return;
@@ -271,33 +283,45 @@ void SubpictureCollector::addPack(std::span<const std::uint8_t> pack) {
                 pts = (static_cast<std::int64_t>(p[0] & 0x0e) << 29) | (p[1] << 22) |
                       ((p[2] & 0xfe) << 14) | (p[3] << 7) | (p[4] >> 1);
             }
-            if (headerEnd < end && pack[headerEnd] == 0x20 + m_stream)
-                addPayload(pack.subspan(headerEnd + 1, end - headerEnd - 1), pts);
+            if (headerEnd < end && (pack[headerEnd] & 0xe0) == 0x20)
+                packet(pack[headerEnd] & 0x1f, pack.subspan(headerEnd + 1, end - headerEnd - 1),
+                       pts);
         }
         pos = end;
     }
 }
 
-void SubpictureCollector::addPayload(std::span<const std::uint8_t> payload, std::int64_t pts) {
-    if (m_units.size() >= m_maxUnits || payload.empty())
-        return;
+std::optional<SubpictureUnit> SubpictureAssembler::add(std::span<const std::uint8_t> payload,
+                                                       std::int64_t pts) {
+    if (payload.empty())
+        return std::nullopt;
     if (pts >= 0 || !m_partial) {
         // A packet with a time starts a unit; a unit left incomplete before it is dropped.
+        m_partial.reset();
         if (payload.size() < 2)
-            return;
-        m_partial = SubpictureUnit{pts, {}};
+            return std::nullopt;
         m_partialSize = static_cast<std::size_t>((payload[0] << 8) | payload[1]);
-        if (m_partialSize < 4) {
-            m_partial.reset();
-            return;
-        }
+        if (m_partialSize < 4)
+            return std::nullopt;
+        m_partial = SubpictureUnit{pts, {}};
     }
     const std::size_t take = std::min(payload.size(), m_partialSize - m_partial->data.size());
     m_partial->data.insert(m_partial->data.end(), payload.begin(), payload.begin() + take);
-    if (m_partial->data.size() == m_partialSize) {
-        m_units.push_back(std::move(*m_partial));
-        m_partial.reset();
-    }
+    if (m_partial->data.size() < m_partialSize)
+        return std::nullopt;
+    std::optional<SubpictureUnit> whole = std::move(m_partial);
+    m_partial.reset();
+    return whole;
+}
+
+void SubpictureCollector::addPack(std::span<const std::uint8_t> pack) {
+    forEachSubpicturePacket(
+        pack, [this](int stream, std::span<const std::uint8_t> payload, std::int64_t pts) {
+            if (stream != m_stream || m_units.size() >= m_maxUnits)
+                return;
+            if (std::optional<SubpictureUnit> unit = m_assembler.add(payload, pts))
+                m_units.push_back(std::move(*unit));
+        });
 }
 
 } // namespace kavelo

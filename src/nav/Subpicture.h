@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -19,6 +20,11 @@ struct SubpictureImage {
     std::vector<std::uint8_t> pixels;       // width * height indices 0..3, row by row
     std::array<std::uint8_t, 4> colour{};   // colour-table index per pixel index
     std::array<std::uint8_t, 4> contrast{}; // contrast per pixel index
+    // When it shows, after its presentation time (90 kHz ticks): from `start` until `stop`, or
+    // until the next unit of its stream when `stop` is -1.
+    std::int64_t start = 0;
+    std::int64_t stop = -1;
+    bool forced = false; // shown even while the stream's subpictures are turned off
 };
 
 // Decodes a whole subpicture unit (its two size bytes included). Returns nothing for a unit
@@ -61,6 +67,25 @@ struct SubpictureUnit {
     std::vector<std::uint8_t> data;
 };
 
+// Joins the packets of one subpicture stream into whole units.
+class SubpictureAssembler {
+public:
+    // A packet's payload and its presentation time (-1 without one); a unit it completes.
+    std::optional<SubpictureUnit> add(std::span<const std::uint8_t> payload, std::int64_t pts);
+    // The packets before and after do not follow on: a unit begun is dropped.
+    void reset() { m_partial.reset(); }
+
+private:
+    std::optional<SubpictureUnit> m_partial; // a unit still waiting for its later packets
+    std::size_t m_partialSize = 0;
+};
+
+// Calls `packet(stream, payload, pts)` for each subpicture packet (stream 0..31) in a 2048-byte
+// program-stream pack; a damaged pack ends the walk.
+void forEachSubpicturePacket(
+    std::span<const std::uint8_t> pack,
+    const std::function<void(int, std::span<const std::uint8_t>, std::int64_t)>& packet);
+
 // Collects the subpicture units of stream `stream` (0..31) from 2048-byte program-stream packs.
 // Damaged packs and units are skipped; at most `maxUnits` are kept.
 class SubpictureCollector {
@@ -72,13 +97,10 @@ public:
     const std::vector<SubpictureUnit>& units() const { return m_units; }
 
 private:
-    void addPayload(std::span<const std::uint8_t> payload, std::int64_t pts);
-
     int m_stream;
     std::size_t m_maxUnits;
     std::vector<SubpictureUnit> m_units;
-    std::optional<SubpictureUnit> m_partial; // a unit still waiting for its later packets
-    std::size_t m_partialSize = 0;
+    SubpictureAssembler m_assembler;
 };
 
 } // namespace kavelo

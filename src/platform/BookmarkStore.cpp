@@ -40,7 +40,7 @@ std::optional<DiscBookmark> parseMark(const QList<QByteArray>& f) {
     const auto milliseconds = number(f[2], 0, static_cast<int>(kMaxSeconds * 1000));
     const auto angle = number(f[3], 1, 9);
     const auto audio = number(f[4], -1, 7);
-    const auto subpicture = number(f[5], -1, 31);
+    const auto subpicture = number(f[5], -1, 95);
     if (!title || !milliseconds || !angle || !audio || !subpicture)
         return std::nullopt;
     m.title = *title;

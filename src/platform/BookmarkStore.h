@@ -12,7 +12,8 @@ struct DiscBookmark {
     int title = 1;
     double seconds = 0;
     int angle = 1;
-    // The stream registers, 0-based as the disc counts them; -1 for none.
+    // The stream registers, 0-based as the disc counts them; -1 for none. The subpicture's is
+    // the logical stream plus 64 when it is shown.
     int audio = 0;
     int subpicture = -1;
     bool operator==(const DiscBookmark&) const = default;

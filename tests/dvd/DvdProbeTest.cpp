@@ -35,7 +35,10 @@ const std::string kTitle = "title 1 1 1 2 1 900000 3 0 0\n"
                            "cell 1 1 0 99 450000 0 1 0\n"
                            "cell 1 2 100 199 270000 3 2 0\n"
                            "cell 1 3 200 299 180000 255 0 0\n"
-                           "cellpts 1 2 100 200\n";
+                           "cellpts 1 2 100 200\n"
+                           "palette 1 1081472 11145382 13799952 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
+                           "subpicture 1 0 0\n"
+                           "subpicture 1 1 3\n";
 const std::string kMenus = "menus 0 1 2\n"
                            "menupgc 0 1 1 131 1 0\n"
                            "menupgc 0 1 2 3 2 255\n"
@@ -61,6 +64,9 @@ TEST(DiscRecords, ReadTitlesChaptersCellsAndMenusAndRefuseWhatDoesNotHoldTogethe
     EXPECT_DOUBLE_EQ(first->length, 10.0);
     EXPECT_EQ(first->chapterStarts, (std::vector<double>{0.0, 5.0}));
     EXPECT_EQ(first->cells[1].firstPts, 100);
+    EXPECT_EQ(first->palette[2], 0xd29210u);
+    EXPECT_EQ(first->subpictureStreamIds[1], 3);
+    EXPECT_EQ(first->subpictureStreamIds[2], -1);
     EXPECT_FALSE(parseTitleRecords(kTitle, 2)); // another title's records
     std::string uneven = kTitle;
     uneven.replace(uneven.find("cell 1 3 200 299 180000"), 23, "cell 1 3 200 299 990000");
@@ -91,6 +97,11 @@ TEST(DiscRecords, ReadTitlesChaptersCellsAndMenusAndRefuseWhatDoesNotHoldTogethe
         {"cellpts 1 2 100 200\n", "cellpts 1 2 100 200\n\xff\n"},
         {"cellpts 1 2 100 200\n", "cellpts 1 2 100 200"},
         {"cellpts 1 2 100 200\n", "Cellpts 1 2 100 200\n"}, // not a keyword
+        {"subpicture 1 1 3", "subpicture 1 32 3"},          // no such logical stream
+        {"subpicture 1 1 3", "subpicture 1 1 32"},          // no such physical stream
+        {"subpicture 1 1 3", "subpicture 2 1 3"},           // another title's
+        {" 0 0 0\n", " 0 0 0 0\n"},                         // 17 colours
+        {"palette 1 1081472", "palette 1 16777216"},        // beyond 24 bits
     };
     for (const auto& [from, to] : broken) {
         std::string records = kTitle;

@@ -133,22 +133,6 @@ TEST_F(TitleClockEngineTest, SeeksOnATitleWhoseTimestampsRunOnShowTheAskedPictur
     // that start a group).
     landsOn([&] { engine->PlayChapter(3); }, 996, 3);
     landsOn([&] { engine->PlayPrevChapter(); }, 504, 2);
-
-    // A title set with subtitle streams plays through the disc's navigation, which gives the
-    // subtitles their colours and numbers.
-    QTemporaryDir copy;
-    ASSERT_TRUE(copy.isValid());
-    ASSERT_FALSE(kavelo::test::copyDisc(kDisc, copy.path()).isEmpty());
-    for (const char* name : {"VTS_02_0.IFO", "VTS_02_0.BUP"}) {
-        QFile ifo(copy.filePath(QStringLiteral("VIDEO_TS/") + QLatin1String(name)));
-        ASSERT_TRUE(ifo.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(ifo.seek(0x255)); // the title set's number of subpicture streams
-        ASSERT_EQ(ifo.write("\x01", 1), 1);
-    }
-    engine->SetDVDDirectory(copy.path());
-    kavelo::test::peer(engine).PlayTitle(2);
-    EXPECT_EQ(engine->CurrentTitle(), 2);
-    EXPECT_FALSE(kavelo::test::peer(engine).playsPlainStream());
 }
 
 TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {

@@ -53,8 +53,8 @@ struct Area {
 
 inline std::vector<std::uint8_t> encodeUnit(const std::vector<std::uint8_t>& pixels, Area a,
                                             std::uint16_t colours = 0x3210,
-                                            std::uint16_t contrasts = 0xff00,
-                                            bool fillLast = true) {
+                                            std::uint16_t contrasts = 0xff00, bool fillLast = true,
+                                            int stopDate = -1, bool forced = false) {
     NibbleWriter top, bottom;
     for (int y = 0; y < a.height; ++y)
         encodeRow(y % 2 == 0 ? top : bottom, pixels.data() + static_cast<std::size_t>(y) * a.width,
@@ -66,12 +66,15 @@ inline std::vector<std::uint8_t> encodeUnit(const std::vector<std::uint8_t>& pix
     unit.insert(unit.end(), bottom.bytes.begin(), bottom.bytes.end());
     const std::size_t control = unit.size();
     const int x2 = a.x + a.width - 1, y2 = a.y + a.height - 1;
+    // The first control sequence starts the display; with `stopDate`, a second one stops it
+    // that many 1024-tick units later.
+    const std::size_t last = stopDate >= 0 ? control + 24 : control;
     const std::vector<std::uint8_t> seq = {
         0,
         0,
-        static_cast<std::uint8_t>(control >> 8),
-        static_cast<std::uint8_t>(control), // self
-        0x01,
+        static_cast<std::uint8_t>(last >> 8),
+        static_cast<std::uint8_t>(last), // the next sequence, or itself
+        static_cast<std::uint8_t>(forced ? 0x00 : 0x01),
         0x03,
         static_cast<std::uint8_t>(colours >> 8),
         static_cast<std::uint8_t>(colours),
@@ -92,6 +95,15 @@ inline std::vector<std::uint8_t> encodeUnit(const std::vector<std::uint8_t>& pix
         static_cast<std::uint8_t>(bottomOffset),
         0xff};
     unit.insert(unit.end(), seq.begin(), seq.end());
+    if (stopDate >= 0) {
+        const std::vector<std::uint8_t> stop = {static_cast<std::uint8_t>(stopDate >> 8),
+                                                static_cast<std::uint8_t>(stopDate),
+                                                static_cast<std::uint8_t>(last >> 8),
+                                                static_cast<std::uint8_t>(last),
+                                                0x02,
+                                                0xff};
+        unit.insert(unit.end(), stop.begin(), stop.end());
+    }
     unit[0] = static_cast<std::uint8_t>(unit.size() >> 8);
     unit[1] = static_cast<std::uint8_t>(unit.size());
     unit[2] = static_cast<std::uint8_t>(control >> 8);
