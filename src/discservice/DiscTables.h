@@ -11,6 +11,8 @@
 //       chapter the cell starts (0: none); ANGLE the cell's place in an angle block (0: none)
 //   cellpts T N FIRST_PTS END_PTS              where cell N's picture data's timestamps start
 //       and end (from its first and last VOBU), for the cells whose packs say
+//   audio T N STREAM_ID                      audio stream N (counted from 1 as the disc's audio
+//       register counts from 0) is the MPEG stream (or private stream 1 substream) STREAM_ID
 //   menus DOMAIN LANGUAGES PGCS              DOMAIN 0 for the disc's own menus, else the VTS
 //   menupgc DOMAIN LANGUAGE PGCN ENTRY CELLS STILL
 // Ticks are 90 kHz.
