@@ -216,6 +216,17 @@ TEST_F(TitleClockEngineTest, CellsWhoseTimestampsRestartKeepTheTimeGoingOn) {
     ASSERT_TRUE(again);
     EXPECT_EQ(again->title, 3);
     EXPECT_LT(again->frame, 13);
+
+    // A 16x scan runs on through the cells to the end, where the last picture holds.
+    engine->PlayForwards(16.0);
+    ASSERT_TRUE(test::waitUntil([&] { return position() >= 12 - 2.5 / kFps; }, 6000)) << position();
+    QTest::qWait(500);
+    EXPECT_NEAR(position(), 12 - 1 / kFps, 0.05);
+    const std::optional<kavelo::test::FrameCode> scanned =
+        kavelo::test::readCode(kavelo::test::peer(engine).picture());
+    ASSERT_TRUE(scanned);
+    EXPECT_EQ(scanned->title, 3);
+    EXPECT_NEAR(scanned->frame, 299, 1);
 }
 
 TEST_F(TitleClockEngineTest, ACellStillHoldsItsLastPictureForItsTime) {
