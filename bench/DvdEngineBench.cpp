@@ -675,11 +675,10 @@ bool openRealistic(Players& p, const QString& disc) {
     return true;
 }
 
-// Exact seeks while playing: time to the new picture and the frame it shows.
-void measureSeeks(Players& p, int samples) {
+// Exact seeks while playing: time to the new picture and the frame it shows. `what` names the
+// title in the rows.
+void measureSeeks(Players& p, int samples, const std::vector<int>& targets, const QString& what) {
     static_assert(kFps == 25);
-    const std::vector<int> targets = {37, 412, 125, 581, 263, 74,  499, 318, 190, 547,
-                                      9,  441, 236, 362, 158, 523, 281, 96,  470, 205};
     Samples ours;
     Samples theirs;
     int oursExact = 0;
@@ -743,12 +742,13 @@ void measureSeeks(Players& p, int samples) {
     }
     const bool timePass = !ours.failures && !ours.empty() && !theirs.empty() &&
                           ours.median() <= 0.8 * theirs.median();
-    addRow({QStringLiteral("exact seek to a picture (ms)"), ours.text(0), theirs.text(0),
-            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 0.8x mpv"), timePass,
+    addRow({QStringLiteral("exact seek to a picture%1 (ms)").arg(what), ours.text(0),
+            theirs.text(0), ratioText(ours.median(), theirs.median()),
+            QStringLiteral("<= 0.8x mpv"), timePass,
             (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
     const int oursCount = static_cast<int>(ours.values.size());
     addRow(
-        {QStringLiteral("seek lands on the second's 1st frame"),
+        {QStringLiteral("seek lands on the second's 1st frame%1").arg(what),
          QStringLiteral("%1 of %2").arg(oursExact).arg(samples),
          QStringLiteral("%1 of %2").arg(theirsExact).arg(samples), QString(), QStringLiteral("all"),
          oursCount == samples && oursExact == samples,
@@ -774,8 +774,9 @@ void scanRows(const QString& direction, const Samples& oursRate, const Samples& 
             QStringLiteral(">= 25"), picturesPass, QString()});
 }
 
-void addScan(const PictureCount& c, double sign, Samples& rate, Samples& pictures) {
-    if (c.reads < 10 || c.seconds <= 0.5) {
+void addScan(const PictureCount& c, double sign, Samples& rate, Samples& pictures,
+             double shortest = 0.5) {
+    if (c.reads < 10 || c.seconds <= shortest) {
         rate.fail(QStringLiteral("picture not readable"));
         pictures.fail(QStringLiteral("picture not readable"));
         return;
@@ -852,6 +853,97 @@ void measureBackwardScan(Players& p, int samples) {
                              .arg(engineRestarts.text(1));
 }
 
+// The sample disc's title 3: 12 s in three cells whose timestamps each start again. Open to its
+// first picture and exact seeks beside mpv (its own DVD reading), then 16x scans both ways in
+// windows short enough for the title.
+void measureRestartingTitle(Players& p, const QString& disc, int samples) {
+    constexpr int kTitle = 3;
+    const QString what = QStringLiteral(", title %1").arg(kTitle);
+    MpvDvdEngine* engine = p.kavelo.engine();
+    engine->SetDVDDirectory(disc);
+    p.mpv.set(QStringLiteral("dvd-device"), disc);
+    p.x.readSampleStrip(true);
+    Samples ours;
+    Samples theirs;
+    auto kavelo = [&] {
+        p.kavelo.commands().dStop();
+        idle(150);
+        QString why;
+        const auto ms =
+            p.kavelo.timeToPicture([&] { kavelo::test::peer(engine).PlayTitle(kTitle); }, why);
+        ms ? ours.add(*ms) : ours.fail(why);
+        idle(100);
+        p.kavelo.commands().dPause();
+    };
+    auto mpv = [&] {
+        p.mpv.command({QStringLiteral("stop")});
+        idle(150);
+        p.mpv.set(QStringLiteral("pause"), false);
+        p.mpv.clearEvents();
+        QElapsedTimer clock;
+        clock.start();
+        if (!p.mpv.command(
+                {QStringLiteral("loadfile"), QStringLiteral("dvd://%1").arg(kTitle - 1)}))
+            theirs.fail(QStringLiteral("loadfile refused"));
+        else if (p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs))
+            theirs.add(msSince(clock));
+        else
+            theirs.fail(QStringLiteral("no picture within 5 s"));
+        idle(100);
+        p.mpv.set(QStringLiteral("pause"), true);
+    };
+    for (int i = 0; i < samples; ++i) {
+        if (i % 2) {
+            mpv();
+            kavelo();
+        } else {
+            kavelo();
+            mpv();
+        }
+    }
+    addRow({QStringLiteral("open to first picture%1 (ms)").arg(what), ours.text(0), theirs.text(0),
+            ratioText(ours.median(), theirs.median()), QStringLiteral("<= 60 ms"),
+            !ours.failures && !ours.empty() && ours.median() <= 60,
+            (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
+    say("title %d plain stream: %s\n", kTitle,
+        kavelo::test::peer(engine).playsPlainStream() ? "yes" : "no");
+
+    // Into every cell, onto cell starts (4 s, 8 s) and the title's first second.
+    measureSeeks(p, samples, {9, 2, 5, 11, 4, 7, 1, 10, 3, 8, 6, 0, 5, 9, 2, 8, 4, 11, 7, 1}, what);
+
+    Samples forwardRate;
+    Samples forwardPictures;
+    Samples backwardRate;
+    Samples backwardPictures;
+    for (int i = 0; i < samples; ++i) {
+        QString why;
+        if (p.kavelo.timeToPicture([&] { engine->PlayAtTime(timeText(0.4)); }, why)) {
+            engine->PlayForwards(16);
+            addScan(countPictures(p.x, p.kavelo.picture(), 80, 560), 1, forwardRate,
+                    forwardPictures, 0.4);
+        } else {
+            forwardRate.fail(why);
+            forwardPictures.fail(why);
+        }
+        p.kavelo.commands().dPause();
+        if (p.kavelo.timeToPicture([&] { engine->PlayAtTime(timeText(11.6)); }, why)) {
+            engine->PlayBackwards(16);
+            addScan(countPictures(p.x, p.kavelo.picture(), 80, 560), -1, backwardRate,
+                    backwardPictures, 0.4);
+        } else {
+            backwardRate.fail(why);
+            backwardPictures.fail(why);
+        }
+        p.kavelo.commands().dPause();
+        idle(200);
+    }
+    scanRows(QStringLiteral("forwards") + what, forwardRate, forwardPictures, nullptr, nullptr);
+    scanRows(QStringLiteral("backwards") + what, backwardRate, backwardPictures, nullptr, nullptr);
+    p.kavelo.commands().dStop();
+    p.mpv.command({QStringLiteral("stop")});
+    p.x.readSampleStrip(false);
+}
+
 void printTable() {
     say("\n%-38s %-22s %-22s %-7s %-16s %s\n", "figure (median [min..max])", "Kavelo",
         "mpv / bare Qt", "ratio", "target", "result");
@@ -918,13 +1010,20 @@ int run(const QStringList& args) {
     Players players{program, mpv, x, fittedPicture(mpvWindow)};
 
     measureOpen(players, sample, samples);
+    measureRestartingTitle(players, sample, samples);
+    if (qgetenv("KAVELO_BENCH_ONLY") == "title3") {
+        printTable();
+        return 0;
+    }
     if (!openRealistic(players, realistic)) {
         addRow({QStringLiteral("realistic-disc figures"), QStringLiteral("not measured"), QString(),
                 QString(), QString(), false, QString()});
         printTable();
         return 1;
     }
-    measureSeeks(players, samples);
+    measureSeeks(players, samples, {37, 412, 125, 581, 263, 74,  499, 318, 190, 547,
+                                    9,  441, 236, 362, 158, 523, 281, 96,  470, 205},
+                 QString());
     measureForwardScan(players, samples);
     measureBackwardScan(players, samples);
 

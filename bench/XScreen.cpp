@@ -17,16 +17,22 @@ struct FreeDeleter {
 };
 template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
-// The strip: 17 blocks 40 pixels wide from x = 24, rows 528..559 of the 720x576 picture;
-// block 0 is white, block 1 black, blocks 2..16 bits 0..14 of the frame number.
+// The realistic disc's strip: 17 blocks 40 pixels wide from x = 24, rows 528..559 of the
+// 720x576 picture; block 0 is white, block 1 black, blocks 2..16 bits 0..14 of the frame number.
+// The sample disc's: 18 boxes 40 pixels wide from x = 0, rows 536..567; boxes 0..12 bits 0..12
+// of the frame number, box 13 white, boxes 14..16 the title, box 17 black.
+struct Strip {
+    int left;
+    int row;
+    int white;
+    int black;
+    int firstBit;
+    int bits;
+};
+constexpr Strip kRealisticStrip{24, 544, 0, 1, 2, 15};
+constexpr Strip kSampleStrip{0, 552, 13, 17, 0, 13};
 constexpr int kSourceWidth = 720;
 constexpr int kSourceHeight = 576;
-constexpr int kBlocks = 17;
-constexpr int kBits = kBlocks - 2;
-constexpr double blockCentre(int block) {
-    return 24 + 40 * block + 20;
-}
-constexpr double kStripRow = 544;
 constexpr int kWhite = 160; // above: white
 constexpr int kBlack = 96;  // below: black
 
@@ -130,11 +136,12 @@ QRect XScreen::windowOf(qint64 pid, std::uint32_t* id) {
 }
 
 std::optional<int> XScreen::frameNumber(const QRect& picture) {
+    const Strip& strip = m_sampleStrip ? kSampleStrip : kRealisticStrip;
     if (picture.isEmpty())
         return std::nullopt;
     const double sx = picture.width() / double(kSourceWidth);
     const double sy = picture.height() / double(kSourceHeight);
-    const int row = picture.y() + static_cast<int>(kStripRow * sy) - 1;
+    const int row = picture.y() + static_cast<int>(strip.row * sy) - 1;
     const int left = std::max(0, picture.x());
     const int width = std::min(picture.x() + picture.width(), m_width) - left;
     if (row < 0 || row + 3 > m_height || width <= 0)
@@ -152,7 +159,8 @@ std::optional<int> XScreen::frameNumber(const QRect& picture) {
     if (stride < width * 4)
         return std::nullopt;
     auto luma = [&](int block) {
-        const int centre = picture.x() + static_cast<int>(blockCentre(block) * sx) - left;
+        const int centre =
+            picture.x() + static_cast<int>((strip.left + 40 * block + 20) * sx) - left;
         int sum = 0;
         int n = 0;
         for (int y = 0; y < 3; ++y) {
@@ -166,11 +174,11 @@ std::optional<int> XScreen::frameNumber(const QRect& picture) {
         }
         return n ? sum / n : 128;
     };
-    if (luma(0) < kWhite || luma(1) > kBlack)
+    if (luma(strip.white) < kWhite || luma(strip.black) > kBlack)
         return std::nullopt;
     int frame = 0;
-    for (int bit = 0; bit < kBits; ++bit) {
-        const int value = luma(bit + 2);
+    for (int bit = 0; bit < strip.bits; ++bit) {
+        const int value = luma(bit + strip.firstBit);
         if (value >= kWhite)
             frame |= 1 << bit;
         else if (value > kBlack)

@@ -12,7 +12,7 @@ namespace kavelo::bench {
 
 // A connection of its own to the X server, for what the benchmark reads from the screen:
 // when a program's first window is mapped, and which frame a player shows (read from the
-// frame-number strip that the realistic disc burns into every picture).
+// frame-number strip that the realistic disc, or the sample disc, burns into every picture).
 class XScreen {
 public:
     XScreen();
@@ -34,6 +34,8 @@ public:
     // The frame number a picture shown at `picture` (screen coordinates of the displayed
     // video, not of its window) carries in its strip; nullopt when the strip is not readable.
     std::optional<int> frameNumber(const QRect& picture);
+    // Reads the sample disc's code strip from now on instead of the realistic disc's.
+    void readSampleStrip(bool on) { m_sampleStrip = on; }
 
 private:
     std::optional<qint64> windowPid(std::uint32_t window);
@@ -44,6 +46,7 @@ private:
     std::uint32_t m_pidAtom = 0;
     int m_width = 0;
     int m_height = 0;
+    bool m_sampleStrip = false;
 };
 
 // Where a 4:3 picture sits inside a video area of `area` when it is fitted with bars.

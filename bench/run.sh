@@ -5,7 +5,7 @@
 # D1 MPEG-2 with AC-3, cached in BUILD_DIR/realistic-disc) and runs everything under a private
 # Xvfb server (no window manager) with software OpenGL, with a private profile folder.
 # KAVELO_BENCH_SAMPLES (default 15) and KAVELO_BENCH_CYCLES (default 50) shorten a trial run;
-# KAVELO_BENCH_ONLY=start measures the start alone.
+# KAVELO_BENCH_ONLY=start measures the start alone; =title3 stops after the sample disc's title 3.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

@@ -138,21 +138,63 @@ void readCellTimestamps(dvd_reader_t* reader, int vts, std::vector<Cell>& cells)
     DVDCloseFile(file);
 }
 
+// The program chain a title starts with; nullptr when the tables do not say.
+const pgc_t* firstPgc(const ifo_handle_t* vts, int ttn) {
+    if (!vts->vts_ptt_srpt || !vts->vts_ptt_srpt->title || ttn < 1 ||
+        ttn > vts->vts_ptt_srpt->nr_of_srpts || !vts->vts_pgcit || !vts->vts_pgcit->pgci_srp)
+        return nullptr;
+    const ttu_t& unit = vts->vts_ptt_srpt->title[ttn - 1];
+    if (!unit.ptt || unit.nr_of_ptts < 1)
+        return nullptr;
+    const int pgcn = unit.ptt[0].pgcn;
+    if (pgcn < 1 || pgcn > vts->vts_pgcit->nr_of_pgci_srp)
+        return nullptr;
+    return vts->vts_pgcit->pgci_srp[pgcn - 1].pgc;
+}
+
+// The MPEG stream id carrying each of the title's audio streams, as the disc counts them (its
+// audio register): the program chain's stream control names the stream number within its
+// coding, whose ids start at 0x80 (AC-3), 0x88 (DTS), 0xa0 (LPCM) or 0xc0 (MPEG audio).
+std::string audioRecords(const ifo_handle_t* vts, int ttn, const std::string& t) {
+    const pgc_t* pgc = firstPgc(vts, ttn);
+    if (!pgc)
+        return {};
+    std::string out;
+    const int streams = std::min<int>(vts->vtsi_mat->nr_of_vts_audio_streams, 8);
+    for (int n = 0; n < streams; ++n) {
+        const std::uint16_t control = pgc->audio_control[n];
+        if (!(control & 0x8000))
+            continue;
+        int base = 0;
+        switch (vts->vtsi_mat->vts_audio_attr[n].audio_format) {
+        case 0:
+            base = 0x80;
+            break;
+        case 2:
+        case 3:
+            base = 0xc0;
+            break;
+        case 4:
+            base = 0xa0;
+            break;
+        case 6:
+            base = 0x88;
+            break;
+        default:
+            continue; // a coding no player knows
+        }
+        out += "audio " + t + ' ' + std::to_string(n + 1) + ' ' +
+               std::to_string(base + ((control >> 8) & 0x07)) + '\n';
+    }
+    return out;
+}
+
 // The colours and subpicture streams of the title's first program chain: its 16-entry colour
 // table, and for each logical subpicture stream it has the physical stream shown on the title
 // set's picture shape (4:3, or wide for 16:9).
 void appendSubpictureRecords(std::string& out, const std::string& t, const ifo_handle_t* vts,
                              int ttn) {
-    if (!vts->vts_ptt_srpt || !vts->vts_ptt_srpt->title || ttn < 1 ||
-        ttn > vts->vts_ptt_srpt->nr_of_srpts || !vts->vts_pgcit || !vts->vts_pgcit->pgci_srp)
-        return;
-    const ttu_t& unit = vts->vts_ptt_srpt->title[ttn - 1];
-    if (!unit.ptt || unit.nr_of_ptts < 1)
-        return;
-    const int pgcn = unit.ptt[0].pgcn;
-    if (pgcn < 1 || pgcn > vts->vts_pgcit->nr_of_pgci_srp)
-        return;
-    const pgc_t* pgc = vts->vts_pgcit->pgci_srp[pgcn - 1].pgc;
+    const pgc_t* pgc = firstPgc(vts, ttn);
     if (!pgc)
         return;
     out += "palette " + t;
@@ -315,6 +357,7 @@ std::optional<std::string> DiscTables::titleRecords(int number) {
             out += "cellpts " + t + ' ' + std::to_string(c + 1) + ' ' +
                    std::to_string(cell.firstPts) + ' ' + std::to_string(cell.lastPts) + '\n';
     }
+    out += audioRecords(set, ttn, t);
     return out;
 }
 

@@ -14,6 +14,8 @@
 //   palette T E0 .. E15                       the title's colour table, 0x00YYCrCb entries
 //   subpicture T LOGICAL PHYSICAL              one per subpicture stream the title has: the
 //       physical stream (0..31) its logical number (0..31) shows on the title set's picture
+//   audio T N STREAM_ID                      audio stream N (counted from 1 as the disc's audio
+//       register counts from 0) is the MPEG stream (or private stream 1 substream) STREAM_ID
 //   menus DOMAIN LANGUAGES PGCS              DOMAIN 0 for the disc's own menus, else the VTS
 //   menupgc DOMAIN LANGUAGE PGCN ENTRY CELLS STILL
 // Ticks are 90 kHz.

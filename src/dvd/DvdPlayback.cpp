@@ -137,6 +137,10 @@ void DvdPlayback::loadTitle(const QString& place, DvdStructure structure, int ti
     }
     if (place == m_place())
         m_newPlace = false;
+    // Until the disc's program or a bookmark says otherwise, the title's first audio stream
+    // plays, whatever libmpv met first in the data.
+    if (const std::optional<std::int64_t> track = m_title.audioTrack(0))
+        m_driver.session().setText(prop::kAudioId, QByteArray::number(*track));
     m_audio = 0;
     m_subpicture = -1;
     jumped();
@@ -166,12 +170,21 @@ void DvdPlayback::playNormally() {
 }
 
 void DvdPlayback::applyStreams(int audio, int subpicture) {
-    // libmpv counts streams from 1; the disc from 0. The subpicture register names a logical
-    // stream (shown when 64 is set): a title read from its sectors shows Kavelo's subtitles of
-    // it, libmpv's reading of the disc shows the physical stream itself.
-    const bool audioSet =
-        audio < 0 || audio >= 8 ||
-        m_driver.session().setText(prop::kAudioId, QByteArray::number(audio + 1)) >= 0;
+    // The disc counts its audio streams from 0 in the order of its tables; libmpv numbers its
+    // tracks as it meets them in the data. The title's table gives each stream's MPEG id, which
+    // libmpv keeps as the track's source id; libmpv's order stands in where the table is silent.
+    const bool audioKnown = audio >= 0 && audio < 8;
+    bool audioSet = !audioKnown;
+    if (audioKnown) {
+        std::optional<std::int64_t> track;
+        if (titleLoaded(m_state))
+            track = m_title.audioTrack(audio);
+        audioSet = m_driver.session().setText(prop::kAudioId,
+                                              QByteArray::number(track.value_or(audio + 1))) >= 0;
+    }
+    // The subpicture register names a logical stream (shown when 64 is set): a title read from
+    // its sectors shows Kavelo's subtitles of it, libmpv's reading of the disc shows the
+    // physical stream itself.
     subpicture = subpicture >= 0 && subpicture < 96 ? subpicture : -1;
     const int physical = subpicture >= 0 && m_title.loaded()
                              ? m_title.info().subpictureStreamIds[subpicture & 0x1f]
@@ -182,7 +195,7 @@ void DvdPlayback::applyStreams(int audio, int subpicture) {
     if (!audioSet || !subtitleSet)
         qCWarning(lcDvd) << "the disc's streams could not be applied: audio" << audio
                          << "subpicture" << subpicture;
-    if (audioSet && audio >= 0 && audio < 8)
+    if (audioSet && audioKnown)
         m_audio = audio;
     if (subtitleSet)
         m_subpicture = subpicture;

@@ -176,22 +176,6 @@ bool DvdTitleInfo::hasUnnoticedTimestampJumps() const {
     return false;
 }
 
-bool DvdTitleInfo::playsAsProgramStream() const {
-    constexpr std::int64_t kFrameTicks = 3600; // a picture at 25 per second
-    if (cells.empty() || angles != 1)
-        return false;
-    const DvdCell* previous = nullptr;
-    for (const DvdCell& cell : cells) {
-        if (cell.angle != 0 || cell.firstPts < 0 || cell.endPts <= cell.firstPts ||
-            cell.lastSector < cell.firstSector)
-            return false;
-        if (previous && std::abs(cell.firstPts - previous->endPts) > kFrameTicks)
-            return false;
-        previous = &cell;
-    }
-    return true;
-}
-
 const DvdTitleInfo* DvdStructure::title(int number) const {
     if (number < 1 || number > static_cast<int>(titles.size()))
         return nullptr;
@@ -293,6 +277,14 @@ std::optional<DvdTitleInfo> parseTitleRecords(const std::string& records, int nu
             f.number(1, n, n);
             const auto logical = static_cast<std::size_t>(f.number(2, 0, 31));
             title.subpictureStreamIds[logical] = static_cast<int>(f.number(3, 0, 31));
+        } else if (kind == "audio") {
+            if (!haveTitle || f.size() != 4)
+                return std::nullopt;
+            f.number(1, n, n);
+            const quint64 stream = f.number(2, 1, title.audioStreamIds.size());
+            const auto id = static_cast<int>(f.number(3, 1, 255));
+            if (f.ok())
+                title.audioStreamIds[stream - 1] = id;
         } else if (!isKeyword(kind)) {
             return std::nullopt; // records of later versions are skipped, garbage is not
         }

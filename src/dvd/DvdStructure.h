@@ -54,6 +54,9 @@ struct DvdTitleInfo {
     // logical one shows, -1 where it has none.
     std::array<std::uint32_t, 16> palette{};
     std::array<int, 32> subpictureStreamIds = noSubpictureStreams();
+    // The MPEG stream id (or private stream 1 substream) of each audio stream as the disc's
+    // audio register counts them from 0; 0 where the title has no such stream or it is unknown.
+    std::array<int, 8> audioStreamIds{};
     // Where its title set's first VOB file starts on an image or a drive, 0 in a folder.
     std::uint32_t vobStart = 0;
     bool readable = true; // false: the disc's tables of this title could not be read
@@ -61,9 +64,6 @@ struct DvdTitleInfo {
     // Whether a cell's timestamps jump from the cell before by less than libmpv notices (it
     // takes a jump of 5 s or more for a new start): libmpv's exact seeks then go astray.
     bool hasUnnoticedTimestampJumps() const;
-    // Whether the title can be read as one plain program stream over its cells' sectors: no
-    // angle blocks, and every cell's timestamps known and following on from the cell before.
-    bool playsAsProgramStream() const;
 };
 
 // The menu program chains of one domain: the disc's own (titleSet 0) or a title set's.

@@ -45,6 +45,11 @@ void FastScan::startForwards(double speed) {
     if (!validScanSpeed(speed))
         throw EngineError("no such speed");
     m_driver.setDouble(prop::kSpeed, speed);
+    // The sound already queued for the device would play out at the old speed first, and the
+    // picture keeps time with it: a seek where the picture stands lets the scan start at once.
+    // (libmpv's own disc reading seeks exactly only where the title's timestamps run on.)
+    if (m_title.loaded() && m_title.plainStream())
+        m_driver.command({"seek", "0", "relative+exact"});
     m_driver.setFlag(prop::kPause, false);
     m_backwards = false;
     m_speed = speed;

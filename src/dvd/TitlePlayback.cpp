@@ -6,6 +6,7 @@
 #include "MpvDriver.h"
 #include "MpvSession.h"
 #include "TitleStreams.h"
+#include "TitleTimeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,12 +63,20 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
     m_driver.setFlag(prop::kPause, false);
 
     start = std::clamp(start, 0.0, std::max(0.0, info->length - 0.1));
-    // A title whose timestamps run on through its cells is read as one plain program stream
-    // from its sectors: libmpv then seeks in it as in a file, exactly and without the disc's
-    // navigation, and its time is the pictures' own. Other titles go through that navigation.
+    // The title is read as one program stream from its cells' sectors, its timestamps moved
+    // cell by cell into one timeline: libmpv then seeks in it as in a file, exactly and without
+    // the disc's navigation, and its time is the title's. Titles with angle blocks, and title
+    // sets with subtitle streams, still go through libmpv's own reading of the disc.
     std::shared_ptr<mpv::SectorSource> sectors;
-    if (m_driver.titleStreamsInstalled() && info->playsAsProgramStream())
+    std::vector<mpv::SectorRun> runs;
+    if (m_driver.titleStreamsInstalled())
         sectors = openTitleSetSectors(place, *info);
+    if (sectors) {
+        if (auto timeline = titleTimeline(*info, *sectors))
+            runs = std::move(*timeline);
+        else
+            sectors.reset();
+    }
     const bool plain = sectors != nullptr;
     // libmpv's time is the title's from the load on, until the picture data's time jumps.
     m_clock.reset(*info, m_fps, plain);
@@ -77,11 +86,8 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
     QByteArray options = "start=" + seconds3(start);
     QByteArray url;
     if (plain) {
-        std::vector<mpv::SectorRun> runs;
-        for (const DvdCell& cell : info->cells)
-            runs.push_back({cell.firstSector, cell.lastSector});
-        url = m_driver.titleStreams().publish(m_subtitles.watch(std::move(sectors), *info),
-                                              std::move(runs));
+        sectors = m_subtitles.watch(std::move(sectors), *info, runs);
+        url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
         m_address = url;
     } else {
         options += ",dvd-angle=" + QByteArray::number(angle);
@@ -134,7 +140,7 @@ void TitlePlayback::seek(double seconds) {
     // the wrong time; the picture at the keyframe before is what can be shown there.
     m_driver.command(
         {"seek", seconds3(seconds),
-         title.hasUnnoticedTimestampJumps() ? "absolute+keyframes" : "absolute+exact"});
+         !m_plain && title.hasUnnoticedTimestampJumps() ? "absolute+keyframes" : "absolute+exact"});
     m_driver.setFlag(prop::kPause, false);
     // A step of a backward scan may still have been under way: its picture comes first and is
     // not this seek's. This seek's picture lies within a second of where it was asked to go.
@@ -227,6 +233,25 @@ double TitlePlayback::position() const {
     if (!m_loaded)
         return 0;
     return std::clamp(m_clock.time(), 0.0, info().length);
+}
+
+std::optional<std::int64_t> TitlePlayback::audioTrack(int stream) const {
+    const DvdTitleInfo& title = info();
+    if (stream < 0 || stream >= static_cast<int>(title.audioStreamIds.size()))
+        return std::nullopt;
+    const int wanted = title.audioStreamIds[static_cast<std::size_t>(stream)];
+    if (wanted == 0)
+        return std::nullopt;
+    const std::int64_t tracks =
+        std::clamp<std::int64_t>(m_driver.getInt(prop::kTrackCount).value_or(0), 0, 256);
+    for (std::int64_t i = 0; i < tracks; ++i) {
+        if (m_driver.getText(prop::trackField(i, prop::kTrackType).constData()) !=
+                QStringLiteral("audio") ||
+            m_driver.getInt(prop::trackField(i, prop::kTrackSourceId).constData()) != wanted)
+            continue;
+        return m_driver.getInt(prop::trackField(i, prop::kTrackId).constData());
+    }
+    return std::nullopt;
 }
 
 int TitlePlayback::chapterAt(double seconds) const {

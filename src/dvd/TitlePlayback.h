@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -75,6 +76,9 @@ public:
     bool plainStream() const { return m_plain; }
     // libmpv's address of the title's own stream (empty when libmpv reads the disc itself).
     const QByteArray& streamAddress() const { return m_address; }
+    // libmpv's track of the title's audio stream `stream` (0-based as the disc counts them),
+    // found by its MPEG stream id; nullopt when the title or libmpv has no such stream.
+    std::optional<std::int64_t> audioTrack(int stream) const;
     // Seconds into the title of the picture on screen, as of the last observe().
     double position() const;
     // The 1-based chapter at `seconds`.

@@ -77,7 +77,7 @@ std::optional<std::uint32_t> SubtitleUnits::addSectors(std::uint32_t first, int 
         m_lookedBack = false;
     }
     m_next = first + static_cast<std::uint32_t>(count);
-    addPacks(data, count, m_assemblers);
+    addPacks(first, data, count, m_assemblers);
     if (m_lookedBack || *m_next - m_runStart < kSettledSectors)
         return std::nullopt;
     m_lookedBack = true;
@@ -91,16 +91,28 @@ void SubtitleUnits::addEarlier(std::uint32_t first, int count, const std::uint8_
             assembler.reset();
     }
     m_earlierNext = first + static_cast<std::uint32_t>(count);
-    addPacks(data, count, m_earlierAssemblers);
+    addPacks(first, data, count, m_earlierAssemblers);
 }
 
-void SubtitleUnits::addPacks(const std::uint8_t* data, int count,
+std::int64_t SubtitleUnits::shiftAt(std::uint32_t sector) const {
+    for (const mpv::SectorRun& run : m_runs) {
+        if (sector >= run.first && sector <= run.last)
+            return run.shift;
+    }
+    return 0;
+}
+
+void SubtitleUnits::addPacks(std::uint32_t first, const std::uint8_t* data, int count,
                              std::array<SubpictureAssembler, 32>& assemblers) {
     for (int s = 0; s < count; ++s) {
         const std::span<const std::uint8_t> pack(data + static_cast<std::size_t>(s) * kSector,
                                                  kSector);
+        const std::int64_t shift = shiftAt(first + static_cast<std::uint32_t>(s));
         forEachSubpicturePacket(
             pack, [&](int stream, std::span<const std::uint8_t> payload, std::int64_t pts) {
+                // On the title's one timeline, as libmpv times the pictures (33 bits).
+                if (pts >= 0)
+                    pts = (pts + shift) & ((std::int64_t{1} << 33) - 1);
                 if (auto unit = assemblers[static_cast<std::size_t>(stream)].add(payload, pts))
                     add(stream, std::move(*unit));
             });
@@ -175,9 +187,10 @@ TitleSubtitles::TitleSubtitles(MpvDriver& driver)
 }
 
 std::shared_ptr<mpv::SectorSource> TitleSubtitles::watch(std::shared_ptr<mpv::SectorSource> sectors,
-                                                         const DvdTitleInfo& title) {
+                                                         const DvdTitleInfo& title,
+                                                         std::vector<mpv::SectorRun> runs) {
     clear();
-    m_units = std::make_shared<SubtitleUnits>();
+    m_units = std::make_shared<SubtitleUnits>(std::move(runs));
     m_palette = title.palette;
     m_physical = title.subpictureStreamIds;
     m_stream = -1;

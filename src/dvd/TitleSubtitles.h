@@ -2,6 +2,7 @@
 
 #include "DvdStructure.h"
 #include "Subpicture.h"
+#include "TitleStreams.h"
 #include "VideoOverlay.h"
 
 #include <array>
@@ -15,10 +16,6 @@
 namespace kavelo {
 
 class MpvDriver;
-namespace mpv {
-class SectorSource;
-} // namespace mpv
-
 // The subpicture units of a title as libmpv reads its sectors: every stream's, kept by
 // presentation time (90 kHz), a bounded number a stream. Filled on libmpv's threads, read on
 // the engine's.
@@ -41,6 +38,10 @@ public:
     static constexpr std::uint32_t kLookBackSectors = 512;
     static constexpr std::uint32_t kSettledSectors = 64;
 
+    // The title's sector runs as libmpv reads them: a unit's time is moved by its run's shift,
+    // as the pictures' are.
+    explicit SubtitleUnits(std::vector<mpv::SectorRun> runs = {}) : m_runs(std::move(runs)) {}
+
     // `count` sectors read from the title set's sector `first` on. Returns, once, the sector
     // where the reading started anew when it has settled there: the caller reads what lies
     // before it into addEarlier().
@@ -60,9 +61,11 @@ private:
         std::shared_ptr<const std::vector<std::uint8_t>> data;
     };
     void add(int stream, SubpictureUnit unit);
-    void addPacks(const std::uint8_t* data, int count,
+    void addPacks(std::uint32_t first, const std::uint8_t* data, int count,
                   std::array<SubpictureAssembler, 32>& assemblers);
+    std::int64_t shiftAt(std::uint32_t sector) const;
 
+    const std::vector<mpv::SectorRun> m_runs;
     mutable std::mutex m_mutex;
     std::array<std::map<std::int64_t, Entry>, 32> m_streams;
     std::array<SubpictureAssembler, 32> m_assemblers;
@@ -84,7 +87,8 @@ public:
 
     // A title opens: its sectors are read through the source returned.
     std::shared_ptr<mpv::SectorSource> watch(std::shared_ptr<mpv::SectorSource> sectors,
-                                             const DvdTitleInfo& title);
+                                             const DvdTitleInfo& title,
+                                             std::vector<mpv::SectorRun> runs);
     // The disc's subpicture register: the logical stream, plus 64 when it is shown (otherwise
     // only forced subpictures show); -1 for none.
     void select(int subpictureRegister);

@@ -39,6 +39,14 @@ inline constexpr const char* kVideoPanX = "video-pan-x";
 inline constexpr const char* kVideoPanY = "video-pan-y";
 inline constexpr const char* kBackground = "background";
 inline constexpr const char* kTrackCount = "track-list/count";
+// Fields of track-list/N/...: the track's kind, its id for aid/sid, and the id its container
+// gives it (for an MPEG program stream the stream id or private stream 1 substream).
+inline constexpr const char* kTrackType = "type";
+inline constexpr const char* kTrackId = "id";
+inline constexpr const char* kTrackSourceId = "src-id";
+inline QByteArray trackField(std::int64_t index, const char* field) {
+    return "track-list/" + QByteArray::number(index) + '/' + field;
+}
 inline constexpr const char* kVo = "vo";
 inline constexpr const char* kWid = "wid";
 inline constexpr const char* kForceWindow = "force-window";

@@ -1,6 +1,7 @@
 #include "TitleStreams.h"
 
 #include "MpvSession.h"
+#include "PackTimestamps.h"
 #include "StreamProtocol.h"
 
 #include <QLoggingCategory>
@@ -104,6 +105,10 @@ bool TitleReader::fill(std::uint64_t sector) {
         if (m_owner)
             m_owner->readFailed(m_title->address);
         return false;
+    }
+    if (run.shift != 0) {
+        for (int i = 0; i < got; ++i)
+            shiftPackTimestamps(m_chunk.data() + static_cast<std::size_t>(i) * kSector, run.shift);
     }
     m_chunkFirst = sector;
     m_chunkCount = static_cast<std::uint32_t>(got);

@@ -22,15 +22,18 @@ public:
     virtual int read(std::uint32_t first, int count, std::uint8_t* out) = 0;
 };
 
-// A stretch of sectors, both ends included.
+// A stretch of sectors, both ends included, whose packs' timestamps are moved by `shift` ticks
+// (90 kHz) as they are read.
 struct SectorRun {
     std::uint32_t first = 0;
     std::uint32_t last = 0;
+    std::int64_t shift = 0;
 };
 
 // Hands a title to libmpv as one MPEG program stream made of its cells' sectors, in playing
 // order, readable as "kavelotitle://<n>" until it is withdrawn. libmpv then times the pictures
-// by their own timestamps and seeks within the stream as in a plain file.
+// by their timestamps, moved run by run so that they make one timeline, and seeks within the
+// stream as in a plain file.
 class TitleStreams {
 public:
     TitleStreams() = default;

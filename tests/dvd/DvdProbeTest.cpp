@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -38,7 +39,9 @@ const std::string kTitle = "title 1 1 1 2 1 900000 3 0 0\n"
                            "cellpts 1 2 100 200\n"
                            "palette 1 1081472 11145382 13799952 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
                            "subpicture 1 0 0\n"
-                           "subpicture 1 1 3\n";
+                           "subpicture 1 1 3\n"
+                           "audio 1 1 129\n"
+                           "audio 1 3 128\n";
 const std::string kMenus = "menus 0 1 2\n"
                            "menupgc 0 1 1 131 1 0\n"
                            "menupgc 0 1 2 3 2 255\n"
@@ -67,6 +70,7 @@ TEST(DiscRecords, ReadTitlesChaptersCellsAndMenusAndRefuseWhatDoesNotHoldTogethe
     EXPECT_EQ(first->palette[2], 0xd29210u);
     EXPECT_EQ(first->subpictureStreamIds[1], 3);
     EXPECT_EQ(first->subpictureStreamIds[2], -1);
+    EXPECT_EQ(first->audioStreamIds, (std::array<int, 8>{129, 0, 128, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(parseTitleRecords(kTitle, 2)); // another title's records
     std::string uneven = kTitle;
     uneven.replace(uneven.find("cell 1 3 200 299 180000"), 23, "cell 1 3 200 299 990000");
@@ -86,6 +90,9 @@ TEST(DiscRecords, ReadTitlesChaptersCellsAndMenusAndRefuseWhatDoesNotHoldTogethe
         {"cell 1 3 200 299 180000 255 0 0", "cell 1 3 200 299 180000 256 0 0"}, // still
         {"cell 1 1 0 99 450000 0 1 0", "cell 1 1 0 99 450000 0 3 0"},           // no such chapter
         {"cellpts 1 2", "cellpts 1 4"},                                         // no such cell
+        {"audio 1 3 128", "audio 1 9 128"},                                     // no such stream
+        {"audio 1 3 128", "audio 1 3 256"},
+        {"audio 1 3 128", "audio 2 3 128"},
         {"title 1 1 1 2 1 900000 3 0 0", "title 1 1 1 2 1 -900000 3 0 0"},
         {"title 1 1 1 2 1 900000 3 0 0", "title 1 1 1 2 1 9e5 3 0 0"},
         {"title 1 1 1 2 1 900000 3 0 0", "title 1 1 1 2 1 900000 3 0 0 4"},
@@ -149,16 +156,6 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
             EXPECT_GT(first.cells[i].firstSector, first.cells[i - 1].lastSector);
         }
     }
-    // Only title 2's timestamps run on through its cells: it alone can be read as one stream.
-    ASSERT_EQ(disc.titles.size(), 4u);
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(disc.titles[i].playsAsProgramStream(), i == 1) << "title " << i + 1;
-    kavelo::DvdTitleInfo angled = disc.titles[1];
-    angled.cells[1].angle = 1;
-    EXPECT_FALSE(angled.playsAsProgramStream());
-    angled = disc.titles[1];
-    angled.cells[2].firstPts = -1;
-    EXPECT_FALSE(angled.playsAsProgramStream());
 
     const kavelo::DvdTitleInfo& second = disc.titles[1];
     EXPECT_EQ(second.chapters, 4);

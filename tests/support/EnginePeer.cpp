@@ -30,6 +30,15 @@ QString EngineTestPeer::propertyText(const char* name) {
     return engine.m_driver.getText(name).value_or(QString());
 }
 
+bool EngineTestPeer::setProperty(const char* name, const QByteArray& value) {
+    try {
+        engine.m_driver.setText(name, value);
+        return true;
+    } catch (const EngineError&) {
+        return false;
+    }
+}
+
 QImage EngineTestPeer::picture() {
     const QTemporaryDir dir;
     if (!dir.isValid())

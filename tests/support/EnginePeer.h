@@ -25,6 +25,8 @@ struct EngineTestPeer {
     EngineState state() const { return engine.state(); }
     // An mpv property as text, empty when it has none.
     QString propertyText(const char* name);
+    // Sets an mpv property (a filter to measure with); false when libmpv refuses.
+    bool setProperty(const char* name, const QByteArray& value);
     // The picture libmpv shows now, as the video decodes it; null when there is none.
     QImage picture();
     // Whether the title plays as one program stream read from its cells' sectors.

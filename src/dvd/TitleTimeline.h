@@ -1,0 +1,19 @@
+#pragma once
+
+#include "DvdStructure.h"
+#include "TitleStreams.h"
+
+#include <optional>
+#include <vector>
+
+namespace kavelo {
+
+// The cells of `title` as runs of one program stream whose timestamps make one timeline: each
+// cell's timestamps are moved to start where the cell before it ends, however the disc's cells
+// restart or jump theirs. A cell whose timestamps the disc service could not give is timed from
+// its first navigation pack, read from `sectors`, and its length. nullopt when the title has no
+// cell table, has angle blocks, or a cell's start cannot be found.
+std::optional<std::vector<mpv::SectorRun>> titleTimeline(const DvdTitleInfo& title,
+                                                         mpv::SectorSource& sectors);
+
+} // namespace kavelo
