@@ -95,7 +95,7 @@ void SubtitleUnits::addEarlier(std::uint32_t first, int count, const std::uint8_
 }
 
 std::int64_t SubtitleUnits::shiftAt(std::uint32_t sector) const {
-    for (const mpv::SectorRun& run : m_runs) {
+    for (const Run& run : m_runs) {
         if (sector >= run.first && sector <= run.last)
             return run.shift;
     }
@@ -188,9 +188,12 @@ TitleSubtitles::TitleSubtitles(MpvDriver& driver)
 
 std::shared_ptr<mpv::SectorSource> TitleSubtitles::watch(std::shared_ptr<mpv::SectorSource> sectors,
                                                          const DvdTitleInfo& title,
-                                                         std::vector<mpv::SectorRun> runs) {
+                                                         const std::vector<mpv::SectorRun>& runs) {
     clear();
-    m_units = std::make_shared<SubtitleUnits>(std::move(runs));
+    std::vector<SubtitleUnits::Run> shifts;
+    for (const mpv::SectorRun& run : runs)
+        shifts.push_back({run.first, run.last, run.shift});
+    m_units = std::make_shared<SubtitleUnits>(std::move(shifts));
     m_palette = title.palette;
     m_physical = title.subpictureStreamIds;
     m_stream = -1;

@@ -2,7 +2,6 @@
 
 #include "DvdStructure.h"
 #include "Subpicture.h"
-#include "TitleStreams.h"
 #include "VideoOverlay.h"
 
 #include <array>
@@ -16,6 +15,10 @@
 namespace kavelo {
 
 class MpvDriver;
+namespace mpv {
+class SectorSource;
+struct SectorRun;
+} // namespace mpv
 // The subpicture units of a title as libmpv reads its sectors: every stream's, kept by
 // presentation time (90 kHz), a bounded number a stream. Filled on libmpv's threads, read on
 // the engine's.
@@ -38,9 +41,14 @@ public:
     static constexpr std::uint32_t kLookBackSectors = 512;
     static constexpr std::uint32_t kSettledSectors = 64;
 
-    // The title's sector runs as libmpv reads them: a unit's time is moved by its run's shift,
-    // as the pictures' are.
-    explicit SubtitleUnits(std::vector<mpv::SectorRun> runs = {}) : m_runs(std::move(runs)) {}
+    // Sectors `first` to `last` whose timestamps libmpv sees moved by `shift` ticks.
+    struct Run {
+        std::uint32_t first = 0;
+        std::uint32_t last = 0;
+        std::int64_t shift = 0;
+    };
+    // A unit's time is moved by its run's shift, as the pictures' are.
+    explicit SubtitleUnits(std::vector<Run> runs = {}) : m_runs(std::move(runs)) {}
 
     // `count` sectors read from the title set's sector `first` on. Returns, once, the sector
     // where the reading started anew when it has settled there: the caller reads what lies
@@ -65,7 +73,7 @@ private:
                   std::array<SubpictureAssembler, 32>& assemblers);
     std::int64_t shiftAt(std::uint32_t sector) const;
 
-    const std::vector<mpv::SectorRun> m_runs;
+    const std::vector<Run> m_runs;
     mutable std::mutex m_mutex;
     std::array<std::map<std::int64_t, Entry>, 32> m_streams;
     std::array<SubpictureAssembler, 32> m_assemblers;
@@ -88,7 +96,7 @@ public:
     // A title opens: its sectors are read through the source returned.
     std::shared_ptr<mpv::SectorSource> watch(std::shared_ptr<mpv::SectorSource> sectors,
                                              const DvdTitleInfo& title,
-                                             std::vector<mpv::SectorRun> runs);
+                                             const std::vector<mpv::SectorRun>& runs);
     // The disc's subpicture register: the logical stream, plus 64 when it is shown (otherwise
     // only forced subpictures show); -1 for none.
     void select(int subpictureRegister);
