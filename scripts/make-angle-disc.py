@@ -21,8 +21,9 @@ VOBUs are regrouped into interleaved units (ILVUs) of ILVU_VOBUS VOBUs, alternat
 angle 2, angle 1 ...; every navigation pack's own address, its VOBU search pointers, and (in
 the block) its ILVU fields and seamless angle destinations are set for the new layout; the cell
 playback entries get the block flags (first/last cell of an angle block, seamless angle,
-interleaved) and their sectors, the cell address table, the VOBU address map and the time map
-follow, the program chain's time counts one angle, and the title's angle count becomes 2.
+interleaved) and their sectors, the cell address table (a piece for each interleaved unit), the
+VOBU address map and the time map follow, the program chain's time counts one angle, and the
+title's angle count becomes 2.
 Skips the work when OUTDIR already holds the disc. Exits non-zero, with a message, on failure.
 """
 import os
@@ -40,7 +41,7 @@ PIECES = [  # name, source, seconds, start, angle, tone
     ("angle2", "smptebars", 6, 4, 2, 660),
     ("outro", "rgbtestsrc", 4, 10, 0, 770),
 ]
-LAYOUT = "angle-disc 1"
+LAYOUT = "angle-disc 2"
 NONE = 0x3FFFFFFF  # a VOBU search pointer to nothing (beyond the cell)
 PCI = 0x2D  # the presentation packet's data in a navigation pack
 DSI = 0x407  # the search packet's data
@@ -254,14 +255,21 @@ def interleave(vob, vts, pgc):
     # The chain lasts as long as one angle's cells.
     frames = sum(time_frames(vts[playback + 24 * c + 4:playback + 24 * c + 8]) for c in (0, 1, 3))
     vts[pgc + 4:pgc + 8] = dvd_time(frames)
-    # The cell address table: each interleaved cell from its first sector to its last.
+    # The cell address table: a piece for each interleaved unit of the block's cells.
     cadt = u32(vts, 0xE0) * SECTOR
+    pieces = []
     for i in range((u32(vts, cadt + 4) - 7) // 12):
         entry = cadt + 8 + 12 * i
-        vob_id = u16(vts, entry)
+        vob_id, cell_id = u16(vts, entry), vts[entry + 2]
         if vob_id in (2, 3):
-            put32(vts, entry + 4, u32(vts, playback + 24 * (vob_id - 1) + 8))
-            put32(vts, entry + 8, u32(vts, playback + 24 * (vob_id - 1) + 20))
+            pieces += [(vob_id, cell_id) + unit_span(unit) for unit in units[vob_id - 2]]
+        else:
+            pieces.append((vob_id, cell_id, u32(vts, entry + 4), u32(vts, entry + 8)))
+    if 8 + 12 * len(pieces) > SECTOR or u32(vts, 0xE4) != u32(vts, 0xE0) + 1:
+        raise Failed("the cell address table does not fit its sector")
+    put32(vts, cadt + 4, 7 + 12 * len(pieces))
+    for i, (vob_id, cell_id, first, last) in enumerate(sorted(pieces)):
+        struct.pack_into(">HBxII", vts, cadt + 8 + 12 * i, vob_id, cell_id, first, last)
     # The VOBU address map, in sector order.
     for i, s in enumerate(sorted(v.new for v in vobus)):
         put32(vts, admap + 4 + 4 * i, s)
