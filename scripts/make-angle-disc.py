@@ -84,8 +84,8 @@ def font():
 
 
 def encode(work, name, source, seconds, start, angle, tone):
-    """A PAL DVD piece whose timestamps start at `start` seconds (the muxer's preload carries
-    them), with its label and code strip."""
+    """A PAL DVD piece with its label and code strip, its pictures numbered from `start`
+    seconds on."""
     first = start * 25
     strip = ["drawbox=x=0:y=536:w=720:h=32:color=black:t=fill"]
     for bit in range(13):
@@ -98,12 +98,12 @@ def encode(work, name, source, seconds, start, angle, tone):
     label = "ANGLE %d" % angle if angle else name.upper()
     text = ("drawtext=fontfile=%s:fontsize=40:fontcolor=white:box=1:boxcolor=black@0.6:x=40:"
             "y=40:text='%s %%{pts\\:hms\\:%d}'" % (font(), label, start))
-    run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "fatal", "-y",
+    run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
          "-f", "lavfi", "-i", "%s=size=720x576:rate=25:duration=%d" % (source, seconds),
          "-f", "lavfi", "-i", "aevalsrc=0.3*sin(2*PI*%d*t):s=48000:c=stereo:d=%d" % (tone, seconds),
          "-vf", ",".join([text] + strip), "-target", "pal-dvd", "-aspect", "4:3",
          "-b:v", "2500k", "-g", "12", "-flags", "+cgop", "-sc_threshold", "1000000000",
-         "-muxpreload", "%.1f" % (start + 0.5), "-threads", "2",
+         "-threads", "2",
          os.path.join(work, name + ".mpg")])
 
 
@@ -139,6 +139,56 @@ def time_frames(raw):
     return (unbcd(raw[0]) * 3600 + unbcd(raw[1]) * 60 + unbcd(raw[2])) * 25 + unbcd(raw[3] & 0x3F)
 
 
+def shift_timestamp(data, at, ticks):
+    """Adds ticks to the 33-bit timestamp coded at data[at:at + 5] (a PES PTS or DTS, or a pack
+    header's SCR base, which share the bit layout but for the SCR's extra marker bits)."""
+    b = data[at:at + 5]
+    value = ((b[0] >> 3 & 7) << 30 | (b[0] & 3) << 28 | b[1] << 20 | (b[2] >> 3) << 15 |
+             (b[2] & 3) << 13 | b[3] << 5 | b[4] >> 3) if data[at - 4:at] == b"\0\0\1\xba" else (
+             (b[0] >> 1 & 7) << 30 | b[1] << 22 | (b[2] >> 1) << 15 | b[3] << 7 | b[4] >> 1)
+    value = (value + ticks) % (1 << 33)
+    if data[at - 4:at] == b"\0\0\1\xba":
+        data[at] = (b[0] & 0xC4) | (value >> 30 & 7) << 3 | (value >> 28 & 3)
+        data[at + 1] = value >> 20 & 0xFF
+        data[at + 2] = (b[2] & 0x04) | (value >> 15 & 0x1F) << 3 | (value >> 13 & 3)
+        data[at + 3] = value >> 5 & 0xFF
+        data[at + 4] = (b[4] & 0x07) | (value & 0x1F) << 3
+    else:
+        data[at] = (b[0] & 0xF1) | (value >> 30 & 7) << 1
+        data[at + 1] = value >> 22 & 0xFF
+        data[at + 2] = (value >> 15 & 0x7F) << 1 | 1
+        data[at + 3] = value >> 7 & 0xFF
+        data[at + 4] = (value & 0x7F) << 1 | 1
+
+
+def shift_sectors(vob, first, count, ticks):
+    """Moves the timestamps of count packs from sector first by ticks: the packs' clock, the
+    packets' presentation and decoding times, and the navigation packs' VOBU times."""
+    for sector in range(first, first + count):
+        pack = sector * SECTOR
+        if vob[pack:pack + 4] != b"\0\0\1\xba":
+            raise Failed("no pack header at sector %d" % sector)
+        shift_timestamp(vob, pack + 4, ticks)
+        at = pack + 14 + (vob[pack + 13] & 7)
+        while at + 6 <= pack + SECTOR and vob[at:at + 3] == b"\0\0\1":
+            stream, length = vob[at + 3], u16(vob, at + 4)
+            if stream == 0xBF and vob[at + 6] == 0:  # the presentation packet's VOBU times
+                for field in (12, 16, 20):
+                    if u32(vob, at + 7 + field):
+                        put32(vob, at + 7 + field, (u32(vob, at + 7 + field) + ticks) % (1 << 32))
+            elif stream == 0xBF and vob[at + 6] == 1:  # the search packet's clock and VOB times
+                for field in (0, 0x20 + 12, 0x20 + 16):
+                    if u32(vob, at + 7 + field):
+                        put32(vob, at + 7 + field, (u32(vob, at + 7 + field) + ticks) % (1 << 32))
+            elif stream == 0xBD or 0xC0 <= stream <= 0xEF:
+                flags = vob[at + 7] >> 6
+                if flags & 2:
+                    shift_timestamp(vob, at + 9, ticks)
+                if flags == 3:
+                    shift_timestamp(vob, at + 14, ticks)
+            at += 6 + length
+
+
 class Vobu:
     def __init__(self, vob, start):
         at = start * SECTOR
@@ -166,6 +216,14 @@ def interleave(vob, vts, pgc):
             raise Failed("VOBU at %d does not end where the next begins" % a.old)
     by_cell = {c: [v for v in vobus if v.cell == c] for c in range(1, 5)}
     angle1, angle2 = by_cell[2], by_cell[3]
+    # dvdauthor starts each piece's time afresh: the block and the outro are moved on to follow
+    # the cells before them, as one piece cut into cells would.
+    def ptm(vobu, field):
+        return u32(vob, vobu.old * SECTOR + PCI + field)
+    for cell, before in ((2, 1), (3, 1), (4, 2)):
+        ticks = ptm(by_cell[before][-1], 16) - ptm(by_cell[cell][0], 12)
+        first = by_cell[cell][0].old
+        shift_sectors(vob, first, by_cell[cell][-1].old + by_cell[cell][-1].sectors - first, ticks)
     if len(angle1) != len(angle2) or [v.elapsed for v in angle1] != [v.elapsed for v in angle2]:
         raise Failed("the angles' VOBUs do not match in time")
     units = [[cell[i:i + ILVU_VOBUS] for i in range(0, len(cell), ILVU_VOBUS)]
