@@ -62,8 +62,9 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
 
     start = std::clamp(start, 0.0, std::max(0.0, info->length - 0.1));
     // A title whose timestamps run on through its cells is read as one plain program stream
-    // from its sectors: libmpv then seeks in it as in a file, exactly and without the disc's
-    // navigation, and its time is the pictures' own. Other titles go through that navigation.
+    // from its sectors (in an angle block, only the chosen angle's): libmpv then seeks in it as
+    // in a file, exactly and without the disc's navigation, and its time is the pictures' own.
+    // Other titles go through that navigation.
     std::shared_ptr<mpv::SectorSource> sectors;
     if (m_driver.titleStreamsInstalled() && info->playsAsProgramStream())
         sectors = openTitleSetSectors(place, *info);
@@ -77,8 +78,8 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
     QByteArray url;
     if (plain) {
         std::vector<mpv::SectorRun> runs;
-        for (const DvdCell& cell : info->cells)
-            runs.push_back({cell.firstSector, cell.lastSector});
+        for (const DvdSectorRun& run : info->sectorsOfAngle(angle))
+            runs.push_back({run.first, run.last});
         url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
         m_address = url;
     } else {
