@@ -16,6 +16,9 @@ namespace kavelo::discservice {
 namespace {
 
 constexpr std::size_t kMaxUnits = 65536; // interleaved units read of one cell
+// The unit records of one title stay well inside an answer's bound; a title with more plays
+// through the disc's navigation.
+constexpr std::size_t kMaxUnitBytes = 640 * 1024;
 
 void discardLog(void*, dvd_logger_level_t, const char*, va_list) {}
 
@@ -152,7 +155,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> walkedUnits(dvd_file_t* fil
                                                                  const Cell& cell) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> units;
     std::uint64_t at = cell.first;
-    while (at <= cell.last && units.size() < kMaxUnits) {
+    while (at <= cell.last && at <= 0x7fffffff && units.size() < kMaxUnits) {
         unsigned char block[DVD_VIDEO_LB_LEN];
         if (DVDReadBlocks(file, static_cast<int>(at), 1, block) != 1 || block[0x400] != 0 ||
             block[0x401] != 0 || block[0x402] != 1 || block[0x403] != 0xbf || block[0x406] != 1)
@@ -358,11 +361,14 @@ std::optional<std::string> DiscTables::titleRecords(int number) {
                std::to_string(cell.still) + ' ' + std::to_string(cell.chapter) + ' ' +
                std::to_string(cell.angle) + '\n';
     }
-    for (std::size_t c = 0; c < cells.size(); ++c) {
+    std::string units;
+    for (std::size_t c = 0; c < cells.size() && units.size() <= kMaxUnitBytes; ++c) {
         for (const auto& [first, last] : cells[c].units)
-            out += "unit " + t + ' ' + std::to_string(c + 1) + ' ' + std::to_string(first) + ' ' +
-                   std::to_string(last) + '\n';
+            units += "unit " + t + ' ' + std::to_string(c + 1) + ' ' + std::to_string(first) + ' ' +
+                     std::to_string(last) + '\n';
     }
+    if (units.size() <= kMaxUnitBytes)
+        out += units;
     for (std::size_t c = 0; c < cells.size(); ++c) {
         const Cell& cell = cells[c];
         if (cell.firstPts >= 0)

@@ -5,12 +5,15 @@
 #include "EnginePeer.h"
 #include "FrameCode.h"
 #include "MpvDvdEngine.h"
+#include "TestFiles.h"
 #include "Waiting.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +76,34 @@ TEST_F(AngleTitleTest, TheDiscServiceGivesEachAngleItsOwnInterleavedUnits) {
     std::sort(units.begin(), units.end());
     for (std::size_t i = 0; i < units.size(); ++i)
         EXPECT_EQ(units[i].second, i % 2 == 0 ? 1 : 2) << i;
+
+    // Where the cell address table does not list an interleaved cell's units, the service
+    // follows them through the cell's navigation packs, to the same sectors.
+    QTemporaryDir dir;
+    const QString copy = test::copyDisc(kDisc, dir.path());
+    ASSERT_FALSE(copy.isEmpty());
+    QByteArray ifo = test::readFile(copy + QStringLiteral("/VIDEO_TS/VTS_01_0.IFO"));
+    ASSERT_GT(ifo.size(), 0xe4);
+    const qsizetype table = qFromBigEndian<quint32>(ifo.constData() + 0xe0) * 2048;
+    ASSERT_LT(table + 8, ifo.size());
+    const qsizetype end = table + 1 + qFromBigEndian<quint32>(ifo.constData() + table + 4);
+    for (qsizetype entry = table + 8; entry + 12 <= std::min(end, ifo.size()); entry += 12) {
+        if (ifo[entry + 1] == 2 || ifo[entry + 1] == 3) // the angle cells' VOBs
+            ifo[entry + 2] = 9;                         // a cell of another number
+    }
+    for (const char* name : {"/VIDEO_TS/VTS_01_0.IFO", "/VIDEO_TS/VTS_01_0.BUP"})
+        ASSERT_TRUE(test::writeFile(copy + QLatin1String(name), ifo));
+    kavelo::DvdStructureReader walker;
+    const kavelo::DvdTitleInfo* walked = walker.read(copy).title(1);
+    ASSERT_TRUE(walked);
+    ASSERT_EQ(walked->cells.size(), 4u);
+    for (std::size_t c = 1; c <= 2; ++c) {
+        const auto& a = title->cells[c].units;
+        const auto& b = walked->cells[c].units;
+        ASSERT_EQ(a.size(), b.size()) << c;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            EXPECT_TRUE(a[i].first == b[i].first && a[i].last == b[i].last) << c << ' ' << i;
+    }
 }
 
 TEST_F(AngleTitleTest, AnAngleShowsFromWhereItIsChosenAndSeeksLandOnTheAskedPicture) {
