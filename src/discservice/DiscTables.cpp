@@ -15,6 +15,11 @@ namespace kavelo::discservice {
 
 namespace {
 
+constexpr std::size_t kMaxUnits = 65536; // interleaved units read of one cell
+// The unit records of one title stay well inside an answer's bound; a title with more plays
+// through the disc's navigation.
+constexpr std::size_t kMaxUnitBytes = 640 * 1024;
+
 void discardLog(void*, dvd_logger_level_t, const char*, va_list) {}
 
 int bcd(std::uint8_t value) {
@@ -40,6 +45,11 @@ struct Cell {
     int still = 0;
     int chapter = 0;
     int angle = 0;
+    int vobId = 0;
+    int cellId = 0;
+    bool interleaved = false;
+    // An angle cell's sectors in reading order (its interleaved units), both ends included.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> units;
 };
 
 // The cells of one title in playing order, with the chapter each starts, from the title set's
@@ -79,6 +89,11 @@ std::vector<Cell> titleCells(const ifo_handle_t* vts, int ttn) {
             cell.length = ticks(playback.playback_time);
             cell.still = playback.still_time;
             cell.chapter = c == firstCell ? part + 1 : 0;
+            cell.interleaved = playback.interleaved != 0;
+            if (pgc->cell_position) {
+                cell.vobId = pgc->cell_position[c - 1].vob_id_nr;
+                cell.cellId = pgc->cell_position[c - 1].cell_nr;
+            }
             if (playback.block_type == BLOCK_TYPE_ANGLE_BLOCK)
                 angle = playback.block_mode == BLOCK_MODE_FIRST_CELL ? 1 : angle + 1;
             else
@@ -108,9 +123,68 @@ bool timeFromCells(const std::vector<Cell>& cells, std::vector<std::uint64_t>& s
     return !starts.empty() && starts.front() == 0;
 }
 
+// The pieces the cell address table gives an angle cell, in sector order: one a unit when the
+// cell is interleaved. Empty unless they lie within the cell, one after the other, from its
+// first sector to its last.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> tablePieces(const c_adt_t* table,
+                                                                 const Cell& cell) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pieces;
+    if (!table || !table->cell_adr_table || table->last_byte + 1 < C_ADT_SIZE)
+        return pieces;
+    const std::size_t entries = (table->last_byte + 1 - C_ADT_SIZE) / sizeof(cell_adr_t);
+    for (std::size_t i = 0; i < entries && pieces.size() < kMaxUnits; ++i) {
+        const cell_adr_t& piece = table->cell_adr_table[i];
+        if (piece.vob_id == cell.vobId && piece.cell_id == cell.cellId)
+            pieces.emplace_back(piece.start_sector, piece.last_sector);
+    }
+    std::sort(pieces.begin(), pieces.end());
+    if (pieces.empty() || pieces.front().first != cell.first || pieces.back().second != cell.last)
+        return {};
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (pieces[i].second < pieces[i].first ||
+            (i > 0 && pieces[i].first <= pieces[i - 1].second))
+            return {};
+    }
+    return pieces;
+}
+
+// An interleaved cell's units followed through its navigation packs: each unit's first pack
+// says where the unit ends and where the cell's next unit starts. Empty when they do not hold
+// together.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> walkedUnits(dvd_file_t* file,
+                                                                 const Cell& cell) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> units;
+    std::uint64_t at = cell.first;
+    while (at <= cell.last && at <= 0x7fffffff && units.size() < kMaxUnits) {
+        unsigned char block[DVD_VIDEO_LB_LEN];
+        if (DVDReadBlocks(file, static_cast<int>(at), 1, block) != 1 || block[0x400] != 0 ||
+            block[0x401] != 0 || block[0x402] != 1 || block[0x403] != 0xbf || block[0x406] != 1)
+            return {};
+        dsi_t dsi{};
+        navRead_DSI(&dsi, block + DSI_START_BYTE);
+        if (dsi.dsi_gi.nv_pck_lbn != at || !(dsi.sml_pbi.category & 0x4000))
+            return {};
+        const std::uint64_t end = at + dsi.sml_pbi.ilvu_ea;
+        if (end > cell.last)
+            return {};
+        units.emplace_back(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(end));
+        const std::uint32_t next = dsi.sml_pbi.ilvu_sa;
+        if (end == cell.last || next == 0x7fffffff || (next & 0x80000000) != 0)
+            break;
+        if (at + next <= end)
+            return {};
+        at += next;
+    }
+    if (units.empty() || units.back().second != cell.last)
+        return {};
+    return units;
+}
+
 // The timestamps where each cell's picture data starts and ends, from the navigation packs of
-// its first and last VOBU: they tell whether a cell's time follows on from the one before.
-void readCellTimestamps(dvd_reader_t* reader, int vts, std::vector<Cell>& cells) {
+// its first and last VOBU (they tell whether a cell's time follows on from the one before), and
+// the sectors of each angle cell.
+void readCellData(dvd_reader_t* reader, const ifo_handle_t* set, int vts,
+                  std::vector<Cell>& cells) {
     dvd_file_t* file = DVDOpenFile(reader, vts, DVD_READ_TITLE_VOBS);
     if (!file)
         return;
@@ -134,6 +208,17 @@ void readCellTimestamps(dvd_reader_t* reader, int vts, std::vector<Cell>& cells)
             continue;
         cell.firstPts = first.pci_gi.vobu_s_ptm;
         cell.lastPts = last.pci_gi.vobu_e_ptm;
+    }
+    // The sectors of each angle: the cell address table's pieces, or, where the table holds
+    // an interleaved cell whole, its units as its navigation packs link them.
+    for (Cell& cell : cells) {
+        if (cell.angle == 0)
+            continue;
+        cell.units = tablePieces(set->vts_c_adt, cell);
+        if (cell.interleaved && cell.units.size() <= 1)
+            cell.units = walkedUnits(file, cell);
+        else if (!cell.interleaved && cell.units.size() != 1)
+            cell.units = {{cell.first, cell.last}};
     }
     DVDCloseFile(file);
 }
@@ -325,7 +410,7 @@ std::optional<std::string> DiscTables::titleRecords(int number) {
         if (length == 0)
             return std::nullopt;
     }
-    readCellTimestamps(m_reader, vts, cells);
+    readCellData(m_reader, set, vts, cells);
     std::uint32_t vobStart = 0;
     if (!m_files) {
         char name[32];
@@ -351,6 +436,14 @@ std::optional<std::string> DiscTables::titleRecords(int number) {
                std::to_string(cell.angle) + '\n';
     }
     appendSubpictureRecords(out, t, set, ttn);
+    std::string units;
+    for (std::size_t c = 0; c < cells.size() && units.size() <= kMaxUnitBytes; ++c) {
+        for (const auto& [first, last] : cells[c].units)
+            units += "unit " + t + ' ' + std::to_string(c + 1) + ' ' + std::to_string(first) + ' ' +
+                     std::to_string(last) + '\n';
+    }
+    if (units.size() <= kMaxUnitBytes)
+        out += units;
     for (std::size_t c = 0; c < cells.size(); ++c) {
         const Cell& cell = cells[c];
         if (cell.firstPts >= 0)

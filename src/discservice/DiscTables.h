@@ -9,6 +9,8 @@
 //   cell T N FIRST_SECTOR LAST_SECTOR LENGTH_TICKS STILL CHAPTER ANGLE
 //       N counted from 1 in playing order; STILL in seconds, 255 without end; CHAPTER the
 //       chapter the cell starts (0: none); ANGLE the cell's place in an angle block (0: none)
+//   unit T N FIRST_SECTOR LAST_SECTOR          the sectors of angle cell N in reading order, one
+//       record a piece (an interleaved unit); none for a cell whose pieces cannot be told
 //   cellpts T N FIRST_PTS END_PTS              where cell N's picture data's timestamps start
 //       and end (from its first and last VOBU), for the cells whose packs say
 //   palette T E0 .. E15                       the title's colour table, 0x00YYCrCb entries

@@ -369,7 +369,8 @@ void DvdPlayback::scanBackwards(double speed) {
 }
 
 void DvdPlayback::changeAngle(int angle) {
-    // libmpv takes the angle when it opens the disc: open it again at the same place.
+    // The title opens again at the picture showing, reading the new angle's sectors from there
+    // on (through the disc's navigation, libmpv takes the angle when it opens the disc).
     loadTitle(m_title.place(), m_title.structure(), m_title.title(), m_title.position(), angle,
               kPlayBudgetMs);
 }

@@ -176,6 +176,38 @@ bool DvdTitleInfo::hasUnnoticedTimestampJumps() const {
     return false;
 }
 
+std::vector<std::size_t> DvdTitleInfo::cellsOfAngle(int angle) const {
+    std::vector<std::size_t> played;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].angle == 0) {
+            played.push_back(i);
+            continue;
+        }
+        if (cells[i].angle != 1)
+            continue;
+        // A block: the angle's cell, or the block's first when the block has fewer cells.
+        std::size_t chosen = i;
+        for (std::size_t j = i + 1; j < cells.size() && cells[j].angle > 1; ++j) {
+            if (cells[j].angle == angle)
+                chosen = j;
+        }
+        played.push_back(chosen);
+    }
+    return played;
+}
+
+std::vector<DvdSectorRun> DvdTitleInfo::sectorsOfAngle(int angle) const {
+    std::vector<DvdSectorRun> runs;
+    for (const std::size_t index : cellsOfAngle(angle)) {
+        const DvdCell& cell = cells[index];
+        if (cell.units.empty())
+            runs.push_back({cell.firstSector, cell.lastSector});
+        else
+            runs.insert(runs.end(), cell.units.begin(), cell.units.end());
+    }
+    return runs;
+}
+
 const DvdTitleInfo* DvdStructure::title(int number) const {
     if (number < 1 || number > static_cast<int>(titles.size()))
         return nullptr;
@@ -253,6 +285,24 @@ std::optional<DvdTitleInfo> parseTitleRecords(const std::string& records, int nu
             cell.chapter = static_cast<int>(f.number(7, 0, static_cast<quint64>(title.chapters)));
             cell.angle = static_cast<int>(f.number(8, 0, 9));
             title.cells.push_back(cell);
+        } else if (kind == "unit") {
+            // An angle cell's pieces, in sector order within the cell, one after the other.
+            if (!haveTitle || f.size() != 5 || title.cells.size() != pending.cells)
+                return std::nullopt;
+            f.number(1, n, n);
+            const quint64 index = f.number(2, 1, title.cells.size());
+            DvdCell& cell = title.cells[index - 1];
+            const std::uint32_t from =
+                cell.units.empty() ? cell.firstSector : cell.units.back().last + 1;
+            if (cell.angle == 0 ||
+                (!cell.units.empty() && cell.units.back().last >= cell.lastSector))
+                return std::nullopt;
+            DvdSectorRun run;
+            run.first = static_cast<std::uint32_t>(f.number(3, from, cell.lastSector));
+            run.last = static_cast<std::uint32_t>(f.number(4, run.first, cell.lastSector));
+            if (f.ok() && cell.units.empty() && run.first != cell.firstSector)
+                return std::nullopt;
+            cell.units.push_back(run);
         } else if (kind == "cellpts") {
             if (!haveTitle || f.size() != 5 || title.cells.size() != pending.cells)
                 return std::nullopt;
@@ -293,6 +343,11 @@ std::optional<DvdTitleInfo> parseTitleRecords(const std::string& records, int nu
     }
     if (!haveTitle || !titleComplete(title, pending))
         return std::nullopt;
+    // An angle cell's pieces reach to its last sector, or they are not known.
+    for (DvdCell& cell : title.cells) {
+        if (!cell.units.empty() && cell.units.back().last != cell.lastSector)
+            cell.units.clear();
+    }
     // A title whose cells do not add up is timed without them.
     if (!cellsFitTitle(title))
         title.cells.clear();

@@ -20,6 +20,12 @@ namespace kavelo {
 
 class DiscService;
 
+// A stretch of a title set's sectors, both ends included.
+struct DvdSectorRun {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+};
+
 // One cell of a title's program chain, in playing order.
 struct DvdCell {
     std::uint32_t firstSector = 0;
@@ -28,6 +34,9 @@ struct DvdCell {
     int still = 0;     // seconds the last picture holds afterwards; kInfiniteStill: until told
     int chapter = 0;   // the 1-based chapter the cell starts, 0 when it starts none
     int angle = 0;     // 1-based place within an angle block, 0 outside one
+    // An angle cell's sectors in reading order (its interleaved units, which the block's other
+    // angles' units lie between); empty when they are not known.
+    std::vector<DvdSectorRun> units;
     // Where the cell's picture data's timestamps start and end (90 kHz), -1 when unknown.
     std::int64_t firstPts = -1;
     std::int64_t endPts = -1;
@@ -64,6 +73,11 @@ struct DvdTitleInfo {
     // Whether a cell's timestamps jump from the cell before by less than libmpv notices (it
     // takes a jump of 5 s or more for a new start): libmpv's exact seeks then go astray.
     bool hasUnnoticedTimestampJumps() const;
+    // The indexes in `cells` of the cells played at the 1-based `angle`: outside angle blocks
+    // every cell, in a block the angle's own (the block's first when it has fewer angles).
+    std::vector<std::size_t> cellsOfAngle(int angle) const;
+    // The sectors read, in order, to play the title at `angle`.
+    std::vector<DvdSectorRun> sectorsOfAngle(int angle) const;
 };
 
 // The menu program chains of one domain: the disc's own (titleSet 0) or a title set's.

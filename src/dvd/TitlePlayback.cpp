@@ -63,16 +63,15 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
     m_driver.setFlag(prop::kPause, false);
 
     start = std::clamp(start, 0.0, std::max(0.0, info->length - 0.1));
-    // The title is read as one program stream from its cells' sectors, its timestamps moved
-    // cell by cell into one timeline: libmpv then seeks in it as in a file, exactly and without
-    // the disc's navigation, and its time is the title's. Titles with angle blocks, and title
-    // sets with subtitle streams, still go through libmpv's own reading of the disc.
+    // The title is read as one program stream from its sectors (in an angle block, only the
+    // chosen angle's), its timestamps moved cell by cell into one timeline: libmpv then seeks in
+    // it as in a file, exactly and without the disc's navigation, and its time is the title's.
     std::shared_ptr<mpv::SectorSource> sectors;
     std::vector<mpv::SectorRun> runs;
     if (m_driver.titleStreamsInstalled())
         sectors = openTitleSetSectors(place, *info);
     if (sectors) {
-        if (auto timeline = titleTimeline(*info, *sectors))
+        if (auto timeline = titleTimeline(*info, *sectors, angle))
             runs = std::move(*timeline);
         else
             sectors.reset();

@@ -32,13 +32,14 @@ std::optional<std::int64_t> navigationStart(mpv::SectorSource& sectors, std::uin
 } // namespace
 
 std::optional<std::vector<mpv::SectorRun>> titleTimeline(const DvdTitleInfo& title,
-                                                         mpv::SectorSource& sectors) {
-    if (title.cells.empty() || title.angles != 1)
+                                                         mpv::SectorSource& sectors, int angle) {
+    if (title.cells.empty())
         return std::nullopt;
     std::vector<mpv::SectorRun> runs;
     std::optional<std::int64_t> next; // where the next cell's pictures are to start
-    for (const DvdCell& cell : title.cells) {
-        if (cell.angle != 0 || cell.lastSector < cell.firstSector)
+    for (const std::size_t index : title.cellsOfAngle(angle)) {
+        const DvdCell& cell = title.cells[index];
+        if ((cell.angle != 0 && cell.units.empty()) || cell.lastSector < cell.firstSector)
             return std::nullopt;
         std::optional<std::int64_t> first;
         if (cell.firstPts >= 0)
@@ -56,7 +57,10 @@ std::optional<std::vector<mpv::SectorRun>> titleTimeline(const DvdTitleInfo& tit
             span = std::llround(cell.length * kTicksPerSecond);
         if (!next)
             next = *first;
-        runs.push_back({cell.firstSector, cell.lastSector, *next - *first});
+        if (cell.units.empty())
+            runs.push_back({cell.firstSector, cell.lastSector, *next - *first});
+        for (const DvdSectorRun& unit : cell.units)
+            runs.push_back({unit.first, unit.last, *next - *first});
         *next += span;
     }
     return runs;

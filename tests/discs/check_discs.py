@@ -8,6 +8,7 @@ usage: check_discs.py menuless-sets DISC
        check_discs.py deep-loop DISC
        check_discs.py first-play-damage SAMPLE_DISC DAMAGED_DISC DAMAGE_SCRIPT
        check_discs.py film DISC
+       check_discs.py angles DISC
 """
 import os
 import shutil
@@ -233,9 +234,90 @@ def film(disc):
     w.close()
 
 
+def frame_codes(rows):
+    """The (picture number, angle) of each picture's code strip in rows of 720 grey pixels (the
+    row through the strip), None where a picture has none."""
+    codes = []
+    for at in range(0, len(rows) - 719, 720):
+        def bit(box):
+            return 1 if rows[at + 40 * box + 20] > 128 else 0
+        codes.append((sum(bit(b) << b for b in range(13)), sum(bit(14 + b) << b for b in range(3)))
+                     if bit(13) and not bit(17) else None)
+    return codes
+
+
+def strip_rows(source, *options, picture="scale=720:576,crop=720:2:0:552"):
+    """The code strip row of each picture ffmpeg decodes from source, its options before it
+    and, when the last is bytes, those bytes as its input; `picture` makes each picture two
+    rows of 720 pixels through the strip."""
+    data = options[-1] if options and isinstance(options[-1], bytes) else None
+    args = list(options[:-1] if data is not None else options)
+    r = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", *args, "-i", source, "-vf", picture,
+                        "-f", "rawvideo", "-pix_fmt", "gray", "-"], input=data,
+                       capture_output=True, timeout=120)
+    # one row of each picture's two
+    return b"".join(r.stdout[i:i + 720] for i in range(0, len(r.stdout) - 1439, 1440))
+
+
+def runs(codes):
+    """The codes as [first, last, angle] runs of pictures numbered one after the other."""
+    out = []
+    for code in codes:
+        if out and code and out[-1][2] == code[1] and out[-1][1] + 1 == code[0]:
+            out[-1][1] = code[0]
+        else:
+            out.append([code[0], code[0], code[1]] if code else [None, None, None])
+    return out
+
+
+def mpv_codes(disc, angle, frames):
+    """The codes of the first pictures mpv shows of title 1 at an angle."""
+    with tempfile.TemporaryDirectory() as tmp:
+        run(["mpv", "--no-config", "--ao=null", "--vo=image", "--vo-image-format=png",
+             "--vo-image-outdir=" + tmp, "--vf=crop=720:2:0:552", "--frames=%d" % frames,
+             "--dvd-angle=%d" % angle, "--dvd-device=" + disc, "dvd://0"])
+        return frame_codes(strip_rows(os.path.join(tmp, "%08d.png"), "-f", "image2",
+                                      picture="scale=720:2"))
+
+
+def angles(disc):
+    d = Disc(disc)
+    check(d.titles == [(1, 1, 3)], "one title of three chapters", d.titles)
+    vmg = d.read("VIDEO_TS.IFO")
+    titles = struct.unpack_from(">I", vmg, 0xC4)[0] * 2048
+    check(vmg[titles + 9] == 2, "the title has two angles", vmg[titles + 9])
+    title = d.title(1)
+    check(title.program_starts == [0, 4, 10] and title.seconds == 14,
+          "the title lasts 14 s (one angle counted) with chapters at 0, 4 and 10 s",
+          (title.program_starts, title.seconds))
+    whole = [[0, 99, 0], [100, 249, 1], [250, 349, 0]]
+    w = Walker(disc)
+    for angle in (1, 2):
+        data, infos = w.play_title(1, angle)
+        got = runs(frame_codes(strip_rows("-", "-f", "mpeg", data)))
+        check(infos == {(angle, 2)}, "libdvdnav plays title 1 at angle %d of 2" % angle, infos)
+        check(got == [[0, 99, 0], [100, 249, angle], [250, 349, 0]],
+              "libdvdnav reads angle %d's pictures, and only them, between intro and outro" % angle,
+              got)
+    # A change of angle in the block takes effect where one interleaved unit ends: the pictures
+    # run on without a gap or a repeat.
+    data, _ = w.play_title(1, 1, switch=(12, 2))
+    got = runs(frame_codes(strip_rows("-", "-f", "mpeg", data)))
+    check(len(got) == 4 and got[0] == whole[0] and got[1][:1] + got[1][2:] == [100, 1] and
+          got[2][1:] == [249, 2] and got[1][1] + 1 == got[2][0] and got[1][1] < 200 and
+          (got[1][1] - 99) % 24 == 0 and got[3] == whole[2],
+          "an angle change in the block switches seamlessly at a unit's end", got)
+    w.close()
+    for angle in (1, 2):
+        got = runs(mpv_codes(disc, angle, 130))
+        check(got == [[0, 99, 0], [100, 129, angle]], "mpv plays angle %d from the start" % angle,
+              got)
+
+
 def main():
     kinds = {"menuless-sets": (menuless_sets, 1), "deep-loop": (deep_loop, 1),
-             "first-play-damage": (first_play_damage, 3), "film": (film, 1)}
+             "first-play-damage": (first_play_damage, 3), "film": (film, 1),
+             "angles": (angles, 1)}
     if len(sys.argv) < 2 or sys.argv[1] not in kinds or len(sys.argv) != 2 + kinds[sys.argv[1]][1]:
         print(__doc__, file=sys.stderr)
         return 2

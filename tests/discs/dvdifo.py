@@ -41,7 +41,9 @@ class Pgc:
         self.first_sector = u32(data, at + cells + 8) if cells and self.cells else None
         for c in range(self.cells if cells else 0):
             cell_starts.append(t)
-            t += bcd_seconds(data, at + cells + 24 * c + 4)
+            flags = data[at + cells + 24 * c]
+            if flags & 0x30 != 0x10 or flags >> 6 == 1:  # one cell of an angle block counts
+                t += bcd_seconds(data, at + cells + 24 * c + 4)
         self.seconds = t
         self.program_starts = [cell_starts[data[at + program_map + p] - 1]
                                for p in range(self.programs if program_map else 0)]

@@ -7,7 +7,7 @@ import ctypes.util
 from dvdifo import pack_buttons
 
 OK = 1
-STILL_FRAME, NAV_PACKET, STOP, WAIT = 2, 7, 8, 13
+BLOCK_OK, STILL_FRAME, NAV_PACKET, STOP, WAIT = 0, 2, 7, 8, 13
 MENU_ESCAPE, MENU_ROOT = 0, 3
 
 
@@ -29,7 +29,7 @@ class Walker:
     def close(self):
         self.lib.dvdnav_close(self.nav)
 
-    def step(self):
+    def step(self, may_stop=False):
         event, length = ctypes.c_int32(), ctypes.c_int32()
         if self.lib.dvdnav_get_next_block(self.nav, self.buf, ctypes.byref(event),
                                           ctypes.byref(length)) != OK:
@@ -39,7 +39,7 @@ class Walker:
             self.pack = bytes(self.buf)
         elif event.value == WAIT:
             self.lib.dvdnav_wait_skip(self.nav)
-        elif event.value == STOP:
+        elif event.value == STOP and not may_stop:
             raise RuntimeError("the disc's program stopped at %s" % (self.place(),))
         return event.value
 
@@ -99,3 +99,33 @@ class Walker:
         """(audio stream, subtitle stream) libdvdnav plays, from 0; -1 when none."""
         return (self.lib.dvdnav_get_active_audio_stream(self.nav),
                 self.lib.dvdnav_get_active_spu_stream(self.nav))
+
+    def angles(self):
+        """(current angle, angles) libdvdnav gives for the title playing."""
+        current, count = ctypes.c_int32(), ctypes.c_int32()
+        self.lib.dvdnav_get_angle_info(self.nav, ctypes.byref(current), ctypes.byref(count))
+        return current.value, count.value
+
+    def play_title(self, title, angle, switch=None, limit=100000):
+        """The picture data libdvdnav reads playing title from its start at angle to its end,
+        and the (current, count) angle infos it gave on the way; switch (navigation packs,
+        angle) changes the angle after that many navigation packs."""
+        if self.lib.dvdnav_title_play(self.nav, title) != OK:
+            raise RuntimeError("libdvdnav cannot play title %d" % title)
+        if self.lib.dvdnav_angle_change(self.nav, angle) != OK:
+            raise RuntimeError("libdvdnav cannot change to angle %d" % angle)
+        data, infos, packs = bytearray(), set(), 0
+        for _ in range(limit):
+            event = self.step(may_stop=bool(data))
+            if event == BLOCK_OK:
+                data += bytes(self.buf)
+            elif event == NAV_PACKET:
+                packs += 1
+                infos.add(self.angles())
+                if switch and packs == switch[0]:
+                    self.lib.dvdnav_angle_change(self.nav, switch[1])
+            elif event == STILL_FRAME:
+                self.lib.dvdnav_still_skip(self.nav)
+            if data and (event == STOP or self.place()[0] != "vts"):
+                return bytes(data), infos
+        raise RuntimeError("title %d did not end within %d blocks" % (title, limit))

@@ -127,6 +127,55 @@ TEST(DiscRecords, ReadTitlesChaptersCellsAndMenusAndRefuseWhatDoesNotHoldTogethe
     EXPECT_FALSE(parseMenuRecords("menus 0 1 1\nmenupgc 0 2 1 131 1 0\n")); // no such unit
 }
 
+TEST(DiscRecords, AnAngleBlockIsReadAsTheChosenAnglesUnitsOnly) {
+    // An intro, a block of two interleaved angles (units 10-19, 30-39 and 20-29, 40-49), an
+    // outro; the timestamps run on through either angle.
+    const std::string block = "title 1 1 1 1 2 900000 4 0 0\n"
+                              "chapter 1 1 0\n"
+                              "cell 1 1 0 9 270000 0 1 0\n"
+                              "cell 1 2 10 39 360000 0 0 1\n"
+                              "cell 1 3 20 49 360000 0 0 2\n"
+                              "cell 1 4 50 59 270000 0 0 0\n"
+                              "unit 1 2 10 19\nunit 1 2 30 39\n"
+                              "unit 1 3 20 29\nunit 1 3 40 49\n"
+                              "cellpts 1 1 0 270000\ncellpts 1 2 270000 630000\n"
+                              "cellpts 1 3 270000 630000\ncellpts 1 4 630000 900000\n";
+    const auto runs = [](const kavelo::DvdTitleInfo& title, int angle) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+        for (const kavelo::DvdSectorRun& run : title.sectorsOfAngle(angle))
+            out.emplace_back(run.first, run.last);
+        return out;
+    };
+    using Runs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+    const std::optional<kavelo::DvdTitleInfo> title = parseTitleRecords(block, 1);
+    ASSERT_TRUE(title);
+    EXPECT_DOUBLE_EQ(title->length, 10.0);
+    EXPECT_EQ(runs(*title, 1), (Runs{{0, 9}, {10, 19}, {30, 39}, {50, 59}}));
+    EXPECT_EQ(runs(*title, 2), (Runs{{0, 9}, {20, 29}, {40, 49}, {50, 59}}));
+
+    // Units that do not reach the cell's end leave its sectors unknown: the title then goes
+    // through the disc's navigation.
+    std::string shortUnits = block;
+    shortUnits.replace(shortUnits.find("unit 1 3 40 49"), 14, "unit 1 3 40 48");
+    const std::optional<kavelo::DvdTitleInfo> partial = parseTitleRecords(shortUnits, 1);
+    ASSERT_TRUE(partial);
+    EXPECT_TRUE(partial->cells[2].units.empty());
+
+    const std::pair<const char*, const char*> broken[] = {
+        {"unit 1 2 10 19\n", "unit 1 2 11 19\n"},                // not from the cell's start
+        {"unit 1 2 30 39", "unit 1 2 15 39"},                    // overlaps the unit before
+        {"unit 1 2 30 39", "unit 1 2 30 45"},                    // beyond the cell
+        {"unit 1 3 20 29", "unit 1 4 50 59"},                    // a cell outside the block
+        {"unit 1 2 10 19\n", "unit 1 2 10 19\nunit 1 2 20 9\n"}, // ends before it starts
+        {"unit 1 2 10 19\n", "unit 1 2 10 19 5\n"},
+    };
+    for (const auto& [from, to] : broken) {
+        std::string records = block;
+        records.replace(records.find(from), std::strlen(from), to);
+        EXPECT_FALSE(parseTitleRecords(records, 1)) << records;
+    }
+}
+
 TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     ASSERT_TRUE(QFile::exists(kDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")))
         << "the dvd_fixture test authors the disc";

@@ -89,7 +89,13 @@ TEST(TitleTimeline, TitlesThatCannotBeOneTimelineAreRefused) {
     disc.starts[100] = 0;
     EXPECT_TRUE(titleTimeline(title, disc));
     title.cells[1].angle = 1;
-    EXPECT_FALSE(titleTimeline(title, disc)) << "an angle block";
+    EXPECT_FALSE(titleTimeline(title, disc)) << "an angle cell whose units are unknown";
+    title.cells[1].units = {{100, 149}, {180, 199}};
+    const auto units = titleTimeline(title, disc);
+    ASSERT_TRUE(units);
+    ASSERT_EQ(units->size(), 3u);
+    EXPECT_EQ((*units)[2].first, 180u);
+    EXPECT_EQ((*units)[1].shift, (*units)[2].shift); // one cell, one shift
     title.cells.clear();
     EXPECT_FALSE(titleTimeline(title, disc)) << "no cell table";
 }
