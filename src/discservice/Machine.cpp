@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 namespace kavelo::discservice {
@@ -18,7 +19,57 @@ std::string eventLine(const char* kind, int value, std::size_t length) {
            '\n';
 }
 
+// Reads on until `navPacks` navigation packs went by; false when libdvdnav fails.
+bool readInto(dvdnav_t* nav, int navPacks) {
+    std::array<std::uint8_t, 2048> buffer{};
+    for (int n = 0; n < 4096 && navPacks > 0; ++n) {
+        int32_t event = 0, length = 0;
+        if (dvdnav_get_next_block(nav, buffer.data(), &event, &length) != DVDNAV_STATUS_OK)
+            return false;
+        if (event == DVDNAV_NAV_PACKET)
+            --navPacks;
+        else if (event == DVDNAV_STILL_FRAME)
+            dvdnav_still_skip(nav);
+        else if (event == DVDNAV_WAIT)
+            dvdnav_wait_skip(nav);
+        else if (event == DVDNAV_STOP)
+            return true;
+    }
+    return true;
+}
+
 } // namespace
+
+bool navigationReadsTitle(const std::string& place, int title, int angle) {
+    const dvdnav_logger_cb logger{&discardLog};
+    dvdnav_t* raw = nullptr;
+    if (dvdnav_open2(&raw, nullptr, &logger, place.c_str()) != DVDNAV_STATUS_OK || !raw) {
+        if (raw)
+            dvdnav_close(raw);
+        return false;
+    }
+    const std::unique_ptr<dvdnav_t, decltype(&dvdnav_close)> nav(raw, &dvdnav_close);
+    dvdnav_set_readahead_flag(raw, 0);
+    dvdnav_set_PGC_positioning_flag(raw, 1);
+    int32_t titles = 0;
+    if (dvdnav_get_number_of_titles(raw, &titles) != DVDNAV_STATUS_OK || title < 1 ||
+        title > titles || dvdnav_title_play(raw, title) != DVDNAV_STATUS_OK)
+        return false;
+    uint64_t* starts = nullptr;
+    uint64_t duration = 0;
+    const uint32_t chapters = dvdnav_describe_title_chapters(raw, title, &starts, &duration);
+    const std::unique_ptr<uint64_t, decltype(&std::free)> owned(starts, &std::free);
+    if (angle > 1 && dvdnav_angle_change(raw, angle) != DVDNAV_STATUS_OK)
+        return false;
+    if (!readInto(raw, 32))
+        return false;
+    // The chapters' starts, where seeks and chapter jumps land.
+    for (uint32_t c = 0; starts && c < std::min<uint32_t>(chapters, 16); ++c) {
+        if (dvdnav_time_search(raw, starts[c]) == DVDNAV_STATUS_OK && !readInto(raw, 4))
+            return false;
+    }
+    return true;
+}
 
 std::unique_ptr<Machine> Machine::open(const std::string& place) {
     const dvdnav_logger_cb logger{&discardLog};
