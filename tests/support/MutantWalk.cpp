@@ -32,16 +32,15 @@ double processCpuSeconds() {
 
 } // namespace
 
-std::vector<Mutant> listMutants(const QString& folder, int stride) {
+std::vector<Mutant> listMutants(const QString& folder) {
     std::vector<Mutant> out;
     QFile list(folder + QStringLiteral("/MUTANTS"));
     if (!list.open(QIODevice::ReadOnly))
         return out;
-    int index = 0;
     while (!list.atEnd()) {
         const QStringList words =
             QString::fromUtf8(list.readLine()).trimmed().split(QLatin1Char(' '));
-        if (words.size() == 3 && index++ % std::max(1, stride) == 0)
+        if (words.size() == 3)
             out.push_back(
                 {words[0], words[1], words[2], words[0].section(QLatin1Char('-'), -1).toInt()});
     }
@@ -115,10 +114,11 @@ bool MutantWalk::inMenu() {
 }
 
 bool MutantWalk::answers() {
-    bool answered = false;
+    // Shared: a call that comes after the wait gave up still has its flag.
+    const auto answered = std::make_shared<bool>(false);
     QMetaObject::invokeMethod(
-        qApp, [&answered] { answered = true; }, Qt::QueuedConnection);
-    return waitUntil([&] { return answered; }, static_cast<int>(m_limits.answer.count()));
+        qApp, [answered] { *answered = true; }, Qt::QueuedConnection);
+    return waitUntil([&] { return *answered; }, static_cast<int>(m_limits.answer.count()));
 }
 
 bool MutantWalk::step(const char* what, const std::function<void()>& run) {
@@ -139,6 +139,11 @@ bool MutantWalk::step(const char* what, const std::function<void()>& run) {
     }
     m_stepStart = 0;
     const qint64 took = clock.elapsed();
+    const DvdSnapshot& now = m_engine->snapshot();
+    m_now.trail << QStringLiteral("%1: %2").arg(
+        QLatin1String(what), now.inMenu      ? QStringLiteral("menu")
+                             : now.title > 0 ? QStringLiteral("T%1").arg(now.title)
+                                             : QStringLiteral("-"));
     m_now.longestStepMs = std::max(m_now.longestStepMs, took);
     if (m_now.hang.isEmpty() && took > m_limits.stepLimit.count())
         m_now.hang = QStringLiteral("%1 took %2 ms").arg(QLatin1String(what)).arg(took);
@@ -176,6 +181,9 @@ WalkOutcome MutantWalk::walk(const QString& place, const std::vector<QPoint>& bu
         m_now.refused = true;
     } else {
         m_now.played = true;
+        // A disc that starts with a title (a warning, say) is taken to its menu first.
+        if (!inMenu())
+            step("menu key", [&] { menus.callMenu(); });
         if (inMenu()) {
             step("Up", [&] { menus.moveSelection(MenuMove::Up); });
             step("Left", [&] { menus.moveSelection(MenuMove::Left); });
@@ -188,7 +196,7 @@ WalkOutcome MutantWalk::walk(const QString& place, const std::vector<QPoint>& bu
             step("pointer over a button", [&] { menus.pointerAt(onWidget(click), false); });
             step("click on a button", [&] { menus.pointerAt(onWidget(click), true); });
         }
-        step("menu key", [&] { menus.callMenu(); });
+        step("menu key after the menu", [&] { menus.callMenu(); });
         if (inMenu()) {
             step("Down in the menu", [&] { menus.moveSelection(MenuMove::Down); });
             step("Enter in the menu", [&] { menus.activateSelection(); });
@@ -200,6 +208,7 @@ WalkOutcome MutantWalk::walk(const QString& place, const std::vector<QPoint>& bu
     }
     step("Stop", [&] { engine.Stop(); });
 
+    m_now.warnings = m_log.lines;
     m_now.serviceRestarts = static_cast<int>(
         m_log.find(QStringLiteral("kavelo.nav"), QStringLiteral("the service is restarted"))
             .size());

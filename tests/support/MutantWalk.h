@@ -28,8 +28,8 @@ struct Mutant {
     int number = 0; // among the mutants of its disc
 };
 
-// The mutants listed in `folder`/MUTANTS; every `stride`th from the first when stride > 1.
-std::vector<Mutant> listMutants(const QString& folder, int stride = 1);
+// The mutants listed in `folder`/MUTANTS.
+std::vector<Mutant> listMutants(const QString& folder);
 // Points on the buttons of the test disc `disc` ("menu", "film"; none for the others).
 std::vector<QPoint> buttonsOf(const QString& disc);
 
@@ -41,7 +41,9 @@ struct WalkOutcome {
     int serviceRestarts = 0;
     // Empty when the window answered throughout; else what froze or spun, and where.
     QString hang;
-    QStringList faults; // anything raised other than the usual error
+    QStringList faults;   // anything raised other than the usual error
+    QStringList trail;    // each step and where it left the engine ("Enter: T1", "Play: menu")
+    QStringList warnings; // what Kavelo logged meanwhile
     qint64 longestStepMs = 0;
     double cpuSeconds = 0; // this process's own, over the walk
     qint64 wallMs = 0;
