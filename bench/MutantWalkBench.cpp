@@ -34,8 +34,10 @@ int child(const QString& folder, int from) {
         const WalkOutcome o = walk.walk(folder + QLatin1Char('/') + mutants[i].name,
                                         buttonsOf(mutants[i].disc), mutants[i].number / 5);
         if (qEnvironmentVariableIsSet("KAVELO_WALK_TRAIL"))
-            std::fprintf(stderr, "%s: %s\n", qPrintable(mutants[i].name),
-                         qPrintable(o.trail.join(QStringLiteral(", "))));
+            std::fprintf(
+                stderr, "%s: %s%s\n", qPrintable(mutants[i].name),
+                qPrintable(o.trail.join(QStringLiteral(", "))),
+                qPrintable(o.hang.isEmpty() ? QString() : QStringLiteral(" HANG ") + o.hang));
         out << "done\t" << i << '\t' << int(o.refused) << '\t' << int(o.played) << '\t'
             << int(o.menu) << '\t' << o.serviceRestarts << '\t' << o.longestStepMs << '\t'
             << o.cpuSeconds << '\t' << o.wallMs << '\t' << o.hang << '\t'

@@ -19,21 +19,32 @@ std::string eventLine(const char* kind, int value, std::size_t length) {
            '\n';
 }
 
-// Reads on until `navPacks` navigation packs went by; false when libdvdnav fails.
-bool readInto(dvdnav_t* nav, int navPacks) {
+// Reads `blocks` blocks of picture data as a player reading the disc through libdvdnav does:
+// each read goes on through the machine's events to the next block, and a still, a wait or
+// the end ends the reading. False when libdvdnav fails, or when a read goes on through many
+// events without a block: a reader that has to wait for one would never get it.
+bool readLikeAPlayer(dvdnav_t* nav, int blocks) {
     std::array<std::uint8_t, 2048> buffer{};
-    for (int n = 0; n < 4096 && navPacks > 0; ++n) {
-        int32_t event = 0, length = 0;
-        if (dvdnav_get_next_block(nav, buffer.data(), &event, &length) != DVDNAV_STATUS_OK)
-            return false;
-        if (event == DVDNAV_NAV_PACKET)
-            --navPacks;
-        else if (event == DVDNAV_STILL_FRAME)
-            dvdnav_still_skip(nav);
-        else if (event == DVDNAV_WAIT)
-            dvdnav_wait_skip(nav);
-        else if (event == DVDNAV_STOP)
-            return true;
+    for (int got = 0; got < blocks; ++got) {
+        for (int events = 0;; ++events) {
+            if (events == 4096)
+                return false;
+            int32_t event = 0, length = 0;
+            if (dvdnav_get_next_block(nav, buffer.data(), &event, &length) != DVDNAV_STATUS_OK)
+                return false;
+            if (event == DVDNAV_BLOCK_OK)
+                break;
+            if (event == DVDNAV_STILL_FRAME) {
+                dvdnav_still_skip(nav);
+                return true;
+            }
+            if (event == DVDNAV_WAIT) {
+                dvdnav_wait_skip(nav);
+                return true;
+            }
+            if (event == DVDNAV_STOP)
+                return true;
+        }
     }
     return true;
 }
@@ -49,7 +60,7 @@ bool navigationReadsTitle(const std::string& place, int title, int angle) {
         return false;
     }
     const std::unique_ptr<dvdnav_t, decltype(&dvdnav_close)> nav(raw, &dvdnav_close);
-    dvdnav_set_readahead_flag(raw, 0);
+    dvdnav_set_readahead_flag(raw, 1);
     dvdnav_set_PGC_positioning_flag(raw, 1);
     int32_t titles = 0;
     if (dvdnav_get_number_of_titles(raw, &titles) != DVDNAV_STATUS_OK || title < 1 ||
@@ -61,14 +72,20 @@ bool navigationReadsTitle(const std::string& place, int title, int angle) {
     const std::unique_ptr<uint64_t, decltype(&std::free)> owned(starts, &std::free);
     if (angle > 1 && dvdnav_angle_change(raw, angle) != DVDNAV_STATUS_OK)
         return false;
-    if (!readInto(raw, 32))
+    if (!readLikeAPlayer(raw, 1024))
         return false;
     // The chapters' starts, where seeks and chapter jumps land.
     for (uint32_t c = 0; starts && c < std::min<uint32_t>(chapters, 16); ++c) {
-        if (dvdnav_time_search(raw, starts[c]) == DVDNAV_STATUS_OK && !readInto(raw, 4))
+        if (dvdnav_time_search(raw, starts[c]) == DVDNAV_STATUS_OK && !readLikeAPlayer(raw, 64))
             return false;
     }
-    return true;
+    // A reader ahead of the picture goes on past the title's end into whatever the disc's
+    // program does next (a menu, another title).
+    uint32_t position = 0, length = 0;
+    if (dvdnav_get_position(raw, &position, &length) != DVDNAV_STATUS_OK || length == 0 ||
+        dvdnav_sector_search(raw, static_cast<int64_t>(length) - 1, SEEK_SET) != DVDNAV_STATUS_OK)
+        return true;
+    return readLikeAPlayer(raw, 1024);
 }
 
 std::unique_ptr<Machine> Machine::open(const std::string& place) {

@@ -4,6 +4,7 @@
 #include "Waiting.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMetaObject>
@@ -21,6 +22,26 @@ using Clock = std::chrono::steady_clock;
 qint64 nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
         .count();
+}
+
+// How long each thread of this process has been running or ready to run (ns), by thread id:
+// a thread that spins is always one or the other, however busy the machine is.
+std::map<QString, std::pair<QString, double>> threadRunnableNs() {
+    std::map<QString, std::pair<QString, double>> out;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(id + QStringLiteral("/schedstat")));
+        QFile comm(tasks.filePath(id + QStringLiteral("/comm")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = stat.readAll().simplified().split(' ');
+        if (fields.size() < 2)
+            continue;
+        const QString name =
+            comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed()) : id;
+        out[id] = {name, fields[0].toDouble() + fields[1].toDouble()};
+    }
+    return out;
 }
 
 // This process's CPU time, every thread of it, children not counted.
@@ -72,10 +93,11 @@ MutantWalk::~MutantWalk() {
     m_watchdog.join();
 }
 
-// Runs on a thread of its own: ends the process when a step never returns, and notes a core
-// kept busy by this process for the spin window.
+// Runs on a thread of its own: ends the process when a step never returns, and notes a thread
+// of this process that kept a core (running, or ready to run) for the spin window.
 void MutantWalk::watch() {
-    std::deque<std::pair<qint64, double>> samples; // (ms, CPU seconds)
+    // (ms, runnable ns by thread) samples over the spin window
+    std::deque<std::pair<qint64, std::map<QString, std::pair<QString, double>>>> samples;
     std::unique_lock lock(m_mutex);
     while (!m_ending) {
         m_wake.wait_for(lock, std::chrono::milliseconds(250));
@@ -88,14 +110,18 @@ void MutantWalk::watch() {
             std::fflush(stderr);
             std::_Exit(3);
         }
-        samples.emplace_back(now, processCpuSeconds());
-        while (samples.size() > 2 &&
-               now - samples[1].first >= static_cast<qint64>(m_limits.spinWindow.count()))
+        samples.emplace_back(now, threadRunnableNs());
+        while (samples.size() > 2 && now - samples[1].first >= m_limits.spinWindow.count())
             samples.pop_front();
         const qint64 span = now - samples.front().first;
-        const double busy = samples.back().second - samples.front().second;
-        if (span >= m_limits.spinWindow.count() && busy >= 0.95 * static_cast<double>(span) / 1000)
-            m_spun = true;
+        if (span < m_limits.spinWindow.count())
+            continue;
+        for (const auto& [id, latest] : samples.back().second) {
+            const auto first = samples.front().second.find(id);
+            if (first != samples.front().second.end() &&
+                latest.second - first->second.second >= 0.95 * static_cast<double>(span) * 1e6)
+                m_spinning = latest.first;
+        }
     }
 }
 
@@ -151,8 +177,14 @@ bool MutantWalk::step(const char* what, const std::function<void()>& run) {
         m_now.hang = QStringLiteral("the window did not answer within %1 ms after %2")
                          .arg(m_limits.answer.count())
                          .arg(QLatin1String(what));
-    if (m_spun.exchange(false) && m_now.hang.isEmpty())
-        m_now.hang = QStringLiteral("a core was busy for %1 ms up to %2")
+    QString spinning;
+    {
+        const std::lock_guard lock(m_mutex);
+        spinning.swap(m_spinning);
+    }
+    if (!spinning.isEmpty() && m_now.hang.isEmpty())
+        m_now.hang = QStringLiteral("thread %1 kept a core for %2 ms, up to %3")
+                         .arg(spinning)
                          .arg(m_limits.spinWindow.count())
                          .arg(QLatin1String(what));
     return worked;
@@ -163,7 +195,6 @@ WalkOutcome MutantWalk::walk(const QString& place, const std::vector<QPoint>& bu
     m_now = WalkOutcome{};
     m_place = place;
     m_log.lines.clear();
-    m_spun = false;
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer clock;
     clock.start();

@@ -53,8 +53,9 @@ struct WalkOutcome {
 // in a menu the arrow keys, Enter, a click on a button; the menu key, a title of the disc's
 // own choosing, the next chapter; Stop. After every step the window's event loop must answer a
 // queued call within a second, no step may take longer than `stepLimit`, and this process may
-// not keep a core busy for five seconds. A step that never returns ends the process after
-// `freezeLimit` with the mutant and the step on standard error.
+// not keep a core busy (running or ready to run, whatever the machine's load) for five seconds. A
+// step that never returns ends the process after `freezeLimit` with the mutant and the step on
+// standard error.
 class MutantWalk {
 public:
     struct Limits {
@@ -98,7 +99,7 @@ private:
     bool m_ending = false;
     std::string m_stepName;
     std::atomic<qint64> m_stepStart{0};
-    std::atomic<bool> m_spun{false};
+    QString m_spinning; // the thread that kept a core busy, empty when none did
     std::thread m_watchdog;
 };
 
