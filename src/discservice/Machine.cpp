@@ -19,31 +19,27 @@ std::string eventLine(const char* kind, int value, std::size_t length) {
            '\n';
 }
 
-// Reads `blocks` blocks of picture data as a player reading the disc through libdvdnav does:
-// each read goes on through the machine's events to the next block, and a still, a wait or
-// the end ends the reading. False when libdvdnav fails, or when a read goes on through many
-// events without a block: a reader that has to wait for one would never get it.
-bool readLikeAPlayer(dvdnav_t* nav, int blocks) {
+// Reads on `reads` times as a player reading the disc through libdvdnav does: each read goes
+// through the machine's events to the next block of picture data, or ends at a still or a wait
+// (skipped) or at the end of the disc's program (which libdvdnav starts again on the next
+// read). False when libdvdnav fails, or when one read meets thousands of events and none of
+// those: the player's read would never return.
+bool readLikeAPlayer(dvdnav_t* nav, int reads) {
     std::array<std::uint8_t, 2048> buffer{};
-    for (int got = 0; got < blocks; ++got) {
+    for (int read = 0; read < reads; ++read) {
         for (int events = 0;; ++events) {
             if (events == 4096)
                 return false;
             int32_t event = 0, length = 0;
             if (dvdnav_get_next_block(nav, buffer.data(), &event, &length) != DVDNAV_STATUS_OK)
                 return false;
-            if (event == DVDNAV_BLOCK_OK)
-                break;
-            if (event == DVDNAV_STILL_FRAME) {
+            if (event == DVDNAV_STILL_FRAME)
                 dvdnav_still_skip(nav);
-                return true;
-            }
-            if (event == DVDNAV_WAIT) {
+            else if (event == DVDNAV_WAIT)
                 dvdnav_wait_skip(nav);
-                return true;
-            }
-            if (event == DVDNAV_STOP)
-                return true;
+            if (event == DVDNAV_BLOCK_OK || event == DVDNAV_STILL_FRAME || event == DVDNAV_WAIT ||
+                event == DVDNAV_STOP)
+                break;
         }
     }
     return true;
