@@ -166,10 +166,12 @@ bool MutantWalk::step(const char* what, const std::function<void()>& run) {
     m_stepStart = 0;
     const qint64 took = clock.elapsed();
     const DvdSnapshot& now = m_engine->snapshot();
-    m_now.trail << QStringLiteral("%1: %2").arg(
-        QLatin1String(what), now.inMenu      ? QStringLiteral("menu")
-                             : now.title > 0 ? QStringLiteral("T%1").arg(now.title)
-                                             : QStringLiteral("-"));
+    m_now.trail << QStringLiteral("%1 (%2 ms): %3")
+                       .arg(QLatin1String(what))
+                       .arg(took)
+                       .arg(now.inMenu      ? QStringLiteral("menu")
+                            : now.title > 0 ? QStringLiteral("T%1").arg(now.title)
+                                            : QStringLiteral("-"));
     m_now.longestStepMs = std::max(m_now.longestStepMs, took);
     if (m_now.hang.isEmpty() && took > m_limits.stepLimit.count())
         m_now.hang = QStringLiteral("%1 took %2 ms").arg(QLatin1String(what)).arg(took);
