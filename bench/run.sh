@@ -6,6 +6,7 @@
 # Xvfb server (no window manager) with software OpenGL, with a private profile folder.
 # KAVELO_BENCH_SAMPLES (default 15) and KAVELO_BENCH_CYCLES (default 50) shorten a trial run;
 # KAVELO_BENCH_ONLY=start measures the start alone; =title3 stops after the sample disc's title 3.
+# The mutant walk over 320 damaged discs comes last (a few minutes).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -53,6 +54,15 @@ bash "$root/scripts/make-menu-disc.sh" "$build/menu-disc"
 XDG_CONFIG_HOME="$profile" HOME="$profile" KAVELO_XVFB_SCREEN=1920x1080x24 \
   "$root/scripts/with-xvfb.sh" "$build/bench/kavelo_menu_bench" "$build/menu-disc" \
   "$(command -v mpv)" 2>>"$log" | tee -a "$report" || status=$?
+# The mutant walk: damaged copies of the menu, film and sample discs walked through the engine.
+cmake --build "$build" -j"$(nproc)" --target kavelo_mutant_walk_bench
+bash "$root/scripts/make-film-disc.sh" "$build/film-disc"
+python3 "$root/scripts/make-disc-mutants.py" --all "$build/bench/walk-mutants" 20261207 \
+  menu="$build/menu-disc:120" film="$build/film-disc:120" sample="$build/sample-disc:80"
+echo "load before the mutant walk: $(uptime)" | tee -a "$report"
+XDG_CONFIG_HOME="$profile" HOME="$profile" \
+  "$root/scripts/with-xvfb.sh" "$build/bench/kavelo_mutant_walk_bench" "$build/bench/walk-mutants" \
+  2>>"$log" | tee -a "$report" || status=$?
 echo "load at end: $(uptime)"
 if [ "$status" -ne 0 ]; then
   tail -20 "$log" >&2

@@ -27,6 +27,9 @@ DvdPlayback::DvdPlayback(MpvDriver& driver, DvdStructureReader& discs,
       m_scan(driver, m_title,
              [this] { enter(EngineState::Playing, "the scan reached the start"); }),
       m_program(driver, *this) {
+    m_title.checkNavigationWith([this](const QString& where, int title, int angle) {
+        return m_discs.navigationReads(where, title, angle);
+    });
     m_title.onStillOver([this] {
         if (m_state != EngineState::Still)
             return;

@@ -453,6 +453,27 @@ std::unique_ptr<NavSource> DvdStructureReader::openMachine(const QString& place)
     return source;
 }
 
+bool DvdStructureReader::navigationReads(const QString& place, int title, int angle) {
+    if (!m_structure || place != m_place)
+        return false;
+    const auto known = m_navigationReads.find({title, angle});
+    if (known != m_navigationReads.end())
+        return known->second;
+    const std::string where = QFile::encodeName(place).toStdString();
+    if (!m_service)
+        m_service = newService();
+    std::string ignored;
+    const bool reads =
+        (m_service->place() == where || m_service->open(where) == DiscService::Outcome::Done) &&
+        m_service->request("nav-title " + std::to_string(title) + ' ' + std::to_string(angle),
+                           m_service->deadlines().open, ignored) == DiscService::Outcome::Done;
+    if (!reads)
+        qCWarning(lcDisc) << "title" << title << "of" << place
+                          << "cannot be read through the disc's navigation; it is not played";
+    m_navigationReads[{title, angle}] = reads;
+    return reads;
+}
+
 DvdStructureReader::~DvdStructureReader() = default;
 
 DvdStructure DvdStructureReader::readTables(const QString& place) {
@@ -524,6 +545,7 @@ const DvdStructure& DvdStructureReader::read(const QString& place) {
             return *m_structure;
     }
     m_structure.reset();
+    m_navigationReads.clear();
     ++m_probes;
     DvdStructure structure = readTables(place);
     m_place = place;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -138,6 +139,10 @@ public:
     // `handler` is called while a request to a disc runs long and the disc reads on (a drive
     // spinning up), here and in the machines opened from now on.
     void onBusy(std::function<void()> handler);
+    // Whether libdvdnav starts title `title` of `place` (read here before) at `angle` and reads
+    // into it and its chapters, tried in the service (where a crash or a loop costs nothing).
+    // Asked once per title and angle of the place read last.
+    bool navigationReads(const QString& place, int title, int angle);
 
 private:
     friend struct EngineTestPeer;
@@ -153,6 +158,7 @@ private:
     QString m_place;
     QByteArray m_fingerprint;
     std::optional<DvdStructure> m_structure;
+    std::map<std::pair<int, int>, bool> m_navigationReads; // (title, angle) of m_place
     int m_probes = 0;
     std::function<void()> m_busy;
 };

@@ -89,6 +89,10 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
         url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
         m_address = url;
     } else {
+        // libmpv's own disc reading runs libdvdnav here, where a broken disc takes the whole
+        // program down: the disc service tries that reading first.
+        if (!m_navigationCheck || !m_navigationCheck(place, title, angle))
+            throw EngineError("the title cannot be read through the disc's navigation");
         options += ",dvd-angle=" + QByteArray::number(angle);
         if (info->hasUnnoticedTimestampJumps())
             options += ",hr-seek=no"; // an exact start would decode on past the jumps

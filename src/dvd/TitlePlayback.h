@@ -62,6 +62,10 @@ public:
     // No still is held or remembered (a seek, a load, a scan backwards).
     void forgetStill();
     void onStillOver(std::function<void()> handler) { m_stillOver = std::move(handler); }
+    // Asks before libmpv reads a title through the disc's navigation (libdvdnav in this
+    // process): whether that reading is known to start and seek safely. Without it, it is not.
+    using NavigationCheck = std::function<bool(const QString& place, int title, int angle)>;
+    void checkNavigationWith(NavigationCheck check) { m_navigationCheck = std::move(check); }
 
     // libmpv is told where to stop next (a stop passed already, as when a still is cut short).
     void setStopPoint();
@@ -110,6 +114,7 @@ private:
     QTimer m_stillTimer;
     std::function<void()> m_stillOver;
     TitleSubtitles m_subtitles;
+    NavigationCheck m_navigationCheck;
 };
 
 } // namespace kavelo

@@ -1,5 +1,6 @@
 // The disc's tables read through the disc service: the records' format, the sample disc's
-// structure, a disc with one unreadable title, and services that crash, hang or answer nonsense.
+// structure, a disc with one unreadable title, services that crash, hang or answer nonsense,
+// titles tried in the service before libmpv reads them through the disc's navigation.
 #include "BusyPointer.h"
 #include "DvdEngine.h"
 #include "DvdStructure.h"
@@ -302,6 +303,39 @@ TEST(DvdProbe, AReadThatRunsLongShowsTheBusyPointerUntilItIsOver) {
     // A folder keeps its own budget, however busy the service says it is.
     DvdStructureReader quick(std::chrono::milliseconds(300));
     EXPECT_THROW(quick.read(kDisc), EngineError);
+}
+
+TEST(DvdProbe, ATitleIsReadThroughTheDiscsNavigationOnlyWhereTheServiceCouldDoItFirst) {
+    DvdStructureReader reader;
+    reader.read(kDisc);
+    EXPECT_TRUE(reader.navigationReads(kDisc, 1, 1));
+    EXPECT_FALSE(reader.navigationReads(kDisc, 9, 1)); // no such title
+    EXPECT_FALSE(reader.navigationReads(kDisc + QStringLiteral("/elsewhere"), 1, 1)); // not read
+
+    // A title set whose chain makes libdvdnav crash as it starts the title: that title is not
+    // read so, the others are, and the service's death costs one restart.
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString copy = copyDisc(temp.path());
+    ASSERT_TRUE(kavelo::test::breakTitleCommandCount(copy, 3));
+    reader.read(copy);
+    EXPECT_FALSE(reader.navigationReads(copy, 3, 1));
+    EXPECT_TRUE(reader.navigationReads(copy, 1, 1));
+
+    // A service that dies or hangs on the try: no, within the deadline, and asked once.
+    for (const char* rule : {"nav-title:crash", "nav-title:hang"}) {
+        SCOPED_TRACE(rule);
+        const Fault fault(rule);
+        DvdStructureReader faulty(std::chrono::milliseconds(300));
+        faulty.read(kDisc);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(faulty.navigationReads(kDisc, 1, 1));
+        EXPECT_LT(clock.elapsed(), 2500);
+        clock.restart();
+        EXPECT_FALSE(faulty.navigationReads(kDisc, 1, 1));
+        EXPECT_LT(clock.elapsed(), 50);
+    }
 }
 
 } // namespace

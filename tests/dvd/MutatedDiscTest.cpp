@@ -2,11 +2,14 @@
 // damaged at test time (scripts/make-disc-mutants.py). Each is set as the place and played,
 // read, sought and scanned; every step either works or fails with EngineError within 3 s, and
 // the process never dies (a crash in the disc libraries would end this test).
+#include "EnginePeer.h"
 #include "MpvDvdEngine.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -108,6 +111,24 @@ TEST_P(MutatedDisc, PlaysOrFailsWithAnEngineError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Mutants, MutatedDisc, ::testing::Range(0, kMutantCount));
+
+// The sample disc's first title is read through the disc's navigation (libmpv's own disc
+// reading, in this process); with its command counts broken, libdvdnav crashes starting it. The
+// engine does not hand it to libmpv: the disc plays its longest title instead.
+TEST(MutatedDiscTitle, ATitleThatCrashesTheDiscsNavigationIsNotReadThroughIt) {
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString copy = kavelo::test::copyDisc(QStringLiteral(KAVELO_TEST_DVD), temp.path());
+    ASSERT_FALSE(copy.isEmpty());
+    ASSERT_TRUE(kavelo::test::breakTitleCommandCount(copy, 1));
+    QWidget window;
+    MpvDvdEngine engine(&window);
+    engine.SetDVDDirectory(copy);
+    engine.Play();
+    EXPECT_EQ(engine.CurrentTitle(), 2);
+    EXPECT_THROW(kavelo::test::peer(engine).PlayTitle(1), EngineError);
+    EXPECT_EQ(engine.PlayState(), kavelo::DvdPlayState::Stopped);
+}
 
 TEST(MutatedDiscAfterwards, TheEngineStillPlaysTheSampleDisc) {
     QWidget window;
