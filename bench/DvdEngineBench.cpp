@@ -8,7 +8,6 @@
 // driven through its own playback commands. Pictures are counted from real picture events: the
 // players' playback-restart events and the frame numbers that the realistic disc burns into every
 // picture, read back from the screen. A wait that times out is a failure, never a figure.
-#include "Allocator.h"
 #include "Dialogs.h"
 #include "EnginePeer.h"
 #include "KaveloApp.h"
@@ -1071,7 +1070,6 @@ int run(const QStringList& args) {
 } // namespace kavelo::bench
 
 int main(int argc, char** argv) {
-    kavelo::returnLargeBlocksToTheSystem(); // as the program does
     if (FILE* report = fdopen(dup(STDOUT_FILENO), "w")) {
         kavelo::bench::g_report = report;
         dup2(STDERR_FILENO, STDOUT_FILENO);

@@ -2,7 +2,6 @@
 // highlight on screen, a click to the title's first picture, a title's end to the menu, and the
 // memory a menu takes. Run by bench/run.sh:
 //   kavelo_menu_bench MENU_DISC MPV_PROGRAM
-#include "Allocator.h"
 #include "EnginePeer.h"
 #include "MenuInput.h"
 #include "MpvDvdEngine.h"
@@ -106,7 +105,6 @@ void row(const char* what, const Samples& ours, const QString& theirs, const QSt
 } // namespace
 
 int main(int argc, char** argv) {
-    kavelo::returnLargeBlocksToTheSystem(); // as the program does
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     if (argc < 3) {

@@ -1,6 +1,5 @@
 #include "KaveloApp.h"
 
-#include "Allocator.h"
 #include "Attempt.h"
 #include "DesktopSession.h"
 #include "Dialogs.h"
@@ -156,7 +155,6 @@ void KaveloApp::destroyAllWindows() {
 }
 
 int runKavelo(int argc, char** argv) {
-    returnLargeBlocksToTheSystem();
     // The font configuration (some hundred files to read) is needed as soon as the main window
     // is laid out; it loads on the other processor while Qt connects to the display.
     std::jthread fontConfiguration([] { FcInit(); });
