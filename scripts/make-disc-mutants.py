@@ -612,15 +612,15 @@ def disc_mutant(rng, disc, index):
     return kind, damage, files
 
 
-def make_all(out, seed, specs):
+def make_all(out, seed, discs):
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     listing = []
-    for spec in specs:
-        label, _, rest = spec.partition("=")
+    for entry in discs:
+        label, _, rest = entry.partition("=")
         folder, _, count = rest.rpartition(":")
         if not label or not folder or not count.isdigit():
-            print("%s: not NAME=DISC:COUNT: %s" % (sys.argv[0], spec), file=sys.stderr)
+            print("%s: not NAME=DISC:COUNT: %s" % (sys.argv[0], entry), file=sys.stderr)
             return 2
         disc = Disc(folder)
         for index in range(int(count)):
