@@ -257,11 +257,7 @@ void DvdPlayback::play() {
     if (!m_newPlace) {
         switch (m_state) {
         case EngineState::Menu:
-            if (resumeFromMenu())
-                return;
-            m_driver.setFlag(prop::kPause, false);
-            m_menuPaused = false;
-            publish();
+            playOnInMenu();
             return;
         case EngineState::Still:
             m_title.endStill();
@@ -337,11 +333,7 @@ void DvdPlayback::stop() {
 
 void DvdPlayback::resume() {
     if (m_state == EngineState::Menu) {
-        if (resumeFromMenu())
-            return;
-        m_driver.setFlag(prop::kPause, false);
-        m_menuPaused = false;
-        publish();
+        playOnInMenu();
         return;
     }
     requireTitle();
@@ -388,6 +380,15 @@ void DvdPlayback::callMenu() {
         return;
     const bool fromTitle = titleLoaded(m_state);
     m_program.openMenu(fromTitle ? m_title.position() : 0, fromTitle);
+}
+
+// Play or Resume in a menu: back into the title the menu was called from, else the menu plays on.
+void DvdPlayback::playOnInMenu() {
+    if (resumeFromMenu())
+        return;
+    m_driver.setFlag(prop::kPause, false);
+    m_menuPaused = false;
+    publish();
 }
 
 bool DvdPlayback::resumeFromMenu() {

@@ -88,6 +88,7 @@ public:
     void readFailed(const QByteArray& address);
 
 private:
+    void playOnInMenu();
     friend struct EngineTestPeer;
 
     // The disc whose program the engine follows, as read when it started.
