@@ -904,8 +904,6 @@ void measureRestartingTitle(Players& p, const QString& disc, int samples) {
             ratioText(ours.median(), theirs.median()), QStringLiteral("<= 60 ms"),
             !ours.failures && !ours.empty() && ours.median() <= 60,
             (failureNote(ours) + QLatin1Char(' ') + failureNote(theirs)).trimmed()});
-    say("title %d plain stream: %s\n", kTitle,
-        kavelo::test::peer(engine).playsPlainStream() ? "yes" : "no");
 
     // Into every cell, onto cell starts (4 s, 8 s) and the title's first second.
     measureSeeks(p, samples, {9, 2, 5, 11, 4, 7, 1, 10, 3, 8, 6, 0, 5, 9, 2, 8, 4, 11, 7, 1}, what);

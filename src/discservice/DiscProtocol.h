@@ -15,9 +15,6 @@
 //   open PLACE_HEX         -> "disc TITLES DISCID_HEX\n" | no: no DVD video there
 //   title T                -> the records of title T (see DiscTables.h) | no: unreadable
 //   menus                  -> the menu records of the disc's and every title set's menus
-//   nav-title T A          -> (nothing) | no: libdvdnav, opened afresh, cannot start title T
-//                             at angle A and read into it and its chapters (as libmpv's own
-//                             disc reading does when it plays the title)
 //   vm-start               -> the machine opened at the disc's first-play program; MACHINE
 //   next MAXBYTES          -> events (below), then MACHINE; stops at a still, a wait, the end,
 //                             an error, MAXBYTES of blocks or kBatchMs of reading

@@ -16,8 +16,8 @@ namespace kavelo::discservice {
 namespace {
 
 constexpr std::size_t kMaxUnits = 65536; // interleaved units read of one cell
-// The unit records of one title stay well inside an answer's bound; a title with more plays
-// through the disc's navigation.
+// The unit records of one title stay well inside an answer's bound; a title with more leaves
+// its angle cells' sectors unknown.
 constexpr std::size_t kMaxUnitBytes = 640 * 1024;
 
 void discardLog(void*, dvd_logger_level_t, const char*, va_list) {}

@@ -19,70 +19,7 @@ std::string eventLine(const char* kind, int value, std::size_t length) {
            '\n';
 }
 
-// Reads on `reads` times as a player reading the disc through libdvdnav does: each read goes
-// through the machine's events to the next block of picture data, or ends at a still or a wait
-// (skipped) or at the end of the disc's program (which libdvdnav starts again on the next
-// read). False when libdvdnav fails, or when one read meets thousands of events and none of
-// those: the player's read would never return.
-bool readLikeAPlayer(dvdnav_t* nav, int reads) {
-    std::array<std::uint8_t, 2048> buffer{};
-    for (int read = 0; read < reads; ++read) {
-        for (int events = 0;; ++events) {
-            if (events == 4096)
-                return false;
-            int32_t event = 0, length = 0;
-            if (dvdnav_get_next_block(nav, buffer.data(), &event, &length) != DVDNAV_STATUS_OK)
-                return false;
-            if (event == DVDNAV_STILL_FRAME)
-                dvdnav_still_skip(nav);
-            else if (event == DVDNAV_WAIT)
-                dvdnav_wait_skip(nav);
-            if (event == DVDNAV_BLOCK_OK || event == DVDNAV_STILL_FRAME || event == DVDNAV_WAIT ||
-                event == DVDNAV_STOP)
-                break;
-        }
-    }
-    return true;
-}
-
 } // namespace
-
-bool navigationReadsTitle(const std::string& place, int title, int angle) {
-    const dvdnav_logger_cb logger{&discardLog};
-    dvdnav_t* raw = nullptr;
-    if (dvdnav_open2(&raw, nullptr, &logger, place.c_str()) != DVDNAV_STATUS_OK || !raw) {
-        if (raw)
-            dvdnav_close(raw);
-        return false;
-    }
-    const std::unique_ptr<dvdnav_t, decltype(&dvdnav_close)> nav(raw, &dvdnav_close);
-    dvdnav_set_readahead_flag(raw, 1);
-    dvdnav_set_PGC_positioning_flag(raw, 1);
-    int32_t titles = 0;
-    if (dvdnav_get_number_of_titles(raw, &titles) != DVDNAV_STATUS_OK || title < 1 ||
-        title > titles || dvdnav_title_play(raw, title) != DVDNAV_STATUS_OK)
-        return false;
-    uint64_t* starts = nullptr;
-    uint64_t duration = 0;
-    const uint32_t chapters = dvdnav_describe_title_chapters(raw, title, &starts, &duration);
-    const std::unique_ptr<uint64_t, decltype(&std::free)> owned(starts, &std::free);
-    if (angle > 1 && dvdnav_angle_change(raw, angle) != DVDNAV_STATUS_OK)
-        return false;
-    if (!readLikeAPlayer(raw, 1024))
-        return false;
-    // The chapters' starts, where seeks and chapter jumps land.
-    for (uint32_t c = 0; starts && c < std::min<uint32_t>(chapters, 16); ++c) {
-        if (dvdnav_time_search(raw, starts[c]) == DVDNAV_STATUS_OK && !readLikeAPlayer(raw, 64))
-            return false;
-    }
-    // A reader ahead of the picture goes on past the title's end into whatever the disc's
-    // program does next (a menu, another title).
-    uint32_t position = 0, length = 0;
-    if (dvdnav_get_position(raw, &position, &length) != DVDNAV_STATUS_OK || length == 0 ||
-        dvdnav_sector_search(raw, static_cast<int64_t>(length) - 1, SEEK_SET) != DVDNAV_STATUS_OK)
-        return true;
-    return readLikeAPlayer(raw, 1024);
-}
 
 std::unique_ptr<Machine> Machine::open(const std::string& place) {
     const dvdnav_logger_cb logger{&discardLog};

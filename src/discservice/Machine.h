@@ -12,10 +12,6 @@
 
 namespace kavelo::discservice {
 
-// Whether libdvdnav, opened afresh at `place`, starts title `title` at angle `angle` and reads
-// into it, its chapters included, as a player that reads the disc through it would.
-bool navigationReadsTitle(const std::string& place, int title, int angle);
-
 class Machine {
 public:
     // Opens the machine at the disc's first-play program; nullptr when libdvdnav cannot.

@@ -155,15 +155,6 @@ public:
         }
         if (verb == "menus" && args == 0 && m_tables)
             return yes(m_tables->menuRecords());
-        if (verb == "nav-title" && args == 2 && !m_place.empty()) {
-            const auto title = number(w[2], 1, 99);
-            const auto angle = number(w[3], 1, 9);
-            return title && angle &&
-                           navigationReadsTitle(m_place, static_cast<int>(*title),
-                                                static_cast<int>(*angle))
-                       ? yes()
-                       : no();
-        }
         if (verb == "vm-start" && args == 0 && !m_place.empty()) {
             m_machine = Machine::open(m_place);
             return m_machine ? yes(m_machine->state()) : no();

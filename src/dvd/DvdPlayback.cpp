@@ -27,9 +27,6 @@ DvdPlayback::DvdPlayback(MpvDriver& driver, DvdStructureReader& discs,
       m_scan(driver, m_title,
              [this] { enter(EngineState::Playing, "the scan reached the start"); }),
       m_program(driver, *this) {
-    m_title.checkNavigationWith([this](const QString& where, int title, int angle) {
-        return m_discs.navigationReads(where, title, angle);
-    });
     m_title.onStillOver([this] {
         if (m_state != EngineState::Still)
             return;
@@ -185,16 +182,10 @@ void DvdPlayback::applyStreams(int audio, int subpicture) {
         audioSet = m_driver.session().setText(prop::kAudioId,
                                               QByteArray::number(track.value_or(audio + 1))) >= 0;
     }
-    // The subpicture register names a logical stream (shown when 64 is set): a title read from
-    // its sectors shows Kavelo's subtitles of it, libmpv's reading of the disc shows the
-    // physical stream itself.
+    // The subpicture register names a logical stream (shown when 64 is set): Kavelo draws its
+    // subtitles itself, libmpv shows none.
     subpicture = subpicture >= 0 && subpicture < 96 ? subpicture : -1;
-    const int physical = subpicture >= 0 && m_title.loaded()
-                             ? m_title.info().subpictureStreamIds[subpicture & 0x1f]
-                             : -1;
-    const bool libmpvShows = !m_title.plainStream() && physical >= 0 && (subpicture & 0x40) != 0;
-    const QByteArray sid = libmpvShows ? QByteArray::number(physical + 1) : "no";
-    const bool subtitleSet = m_driver.session().setText(prop::kSubtitleId, sid) >= 0;
+    const bool subtitleSet = m_driver.session().setText(prop::kSubtitleId, "no") >= 0;
     if (!audioSet || !subtitleSet)
         qCWarning(lcDvd) << "the disc's streams could not be applied: audio" << audio
                          << "subpicture" << subpicture;
@@ -202,8 +193,7 @@ void DvdPlayback::applyStreams(int audio, int subpicture) {
         m_audio = audio;
     if (subtitleSet)
         m_subpicture = subpicture;
-    if (m_title.plainStream())
-        m_title.subtitles().select(m_subpicture);
+    m_title.subtitles().select(m_subpicture);
     publish();
 }
 
@@ -365,7 +355,7 @@ void DvdPlayback::scanBackwards(double speed) {
 
 void DvdPlayback::changeAngle(int angle) {
     // The title opens again at the picture showing, reading the new angle's sectors from there
-    // on (through the disc's navigation, libmpv takes the angle when it opens the disc).
+    // on.
     loadTitle(m_title.place(), m_title.structure(), m_title.title(), m_title.position(), angle,
               kPlayBudgetMs);
 }

@@ -51,9 +51,6 @@ void DvdPlayback::handleEvent(const Event& event) {
     case Event::Type::Shutdown:
         enter(EngineState::Idle, "libmpv shut down");
         break;
-    case Event::Type::ReadError:
-        discGone("the disc reader failed");
-        break;
     case Event::Type::StartFile:
     case Event::Type::FileLoaded:
     case Event::Type::Other:
@@ -79,13 +76,10 @@ void DvdPlayback::onPosition() {
     // picture: the time stays on the picture shown until the step's own shows.
     if (m_state == EngineState::ScanBackwards && m_title.seekPending())
         return;
-    const double speed = m_state == EngineState::ScanBackwards  ? 0
-                         : m_state == EngineState::ScanForwards ? m_scan.speed()
-                                                                : 1;
     const bool watch = m_state == EngineState::Playing || m_state == EngineState::Paused ||
                        m_state == EngineState::ScanForwards;
     try {
-        switch (m_title.observe(speed, watch)) {
+        switch (m_title.observe(watch)) {
         case TitlePlayback::Reached::Still:
             enter(EngineState::Still, "a cell's still");
             return;
@@ -121,7 +115,7 @@ void DvdPlayback::onEndReached() {
 
 void DvdPlayback::readFailed(const QByteArray& address) {
     // A title read before the present one may still fail while it closes.
-    if (titleLoaded(m_state) && m_title.plainStream() && address == m_title.streamAddress())
+    if (titleLoaded(m_state) && address == m_title.streamAddress())
         discGone("the title's sectors cannot be read");
 }
 

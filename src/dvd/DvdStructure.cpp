@@ -159,23 +159,6 @@ int DvdStructure::longestTitle() const {
     return best;
 }
 
-bool DvdTitleInfo::hasUnnoticedTimestampJumps() const {
-    constexpr std::int64_t kFrameTicks = 3600; // a picture at 25 per second
-    constexpr std::int64_t kNoticedTicks = 5 * 90000;
-    const DvdCell* previous = nullptr;
-    for (const DvdCell& cell : cells) {
-        if (cell.angle > 1)
-            continue;
-        if (previous && previous->endPts >= 0 && cell.firstPts >= 0) {
-            const std::int64_t jump = std::abs(cell.firstPts - previous->endPts);
-            if (jump > kFrameTicks && jump < kNoticedTicks)
-                return true;
-        }
-        previous = &cell;
-    }
-    return false;
-}
-
 std::vector<std::size_t> DvdTitleInfo::cellsOfAngle(int angle) const {
     std::vector<std::size_t> played;
     for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -453,27 +436,6 @@ std::unique_ptr<NavSource> DvdStructureReader::openMachine(const QString& place)
     return source;
 }
 
-bool DvdStructureReader::navigationReads(const QString& place, int title, int angle) {
-    if (!m_structure || place != m_place)
-        return false;
-    const auto known = m_navigationReads.find({title, angle});
-    if (known != m_navigationReads.end())
-        return known->second;
-    const std::string where = QFile::encodeName(place).toStdString();
-    if (!m_service)
-        m_service = newService();
-    std::string ignored;
-    const bool reads =
-        (m_service->place() == where || m_service->open(where) == DiscService::Outcome::Done) &&
-        m_service->request("nav-title " + std::to_string(title) + ' ' + std::to_string(angle),
-                           m_service->deadlines().open, ignored) == DiscService::Outcome::Done;
-    if (!reads)
-        qCWarning(lcDisc) << "title" << title << "of" << place
-                          << "cannot be read through the disc's navigation; it is not played";
-    m_navigationReads[{title, angle}] = reads;
-    return reads;
-}
-
 DvdStructureReader::~DvdStructureReader() = default;
 
 DvdStructure DvdStructureReader::readTables(const QString& place) {
@@ -545,7 +507,6 @@ const DvdStructure& DvdStructureReader::read(const QString& place) {
             return *m_structure;
     }
     m_structure.reset();
-    m_navigationReads.clear();
     ++m_probes;
     DvdStructure structure = readTables(place);
     m_place = place;

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,9 +70,6 @@ struct DvdTitleInfo {
     std::uint32_t vobStart = 0;
     bool readable = true; // false: the disc's tables of this title could not be read
 
-    // Whether a cell's timestamps jump from the cell before by less than libmpv notices (it
-    // takes a jump of 5 s or more for a new start): libmpv's exact seeks then go astray.
-    bool hasUnnoticedTimestampJumps() const;
     // The indexes in `cells` of the cells played at the 1-based `angle`: outside angle blocks
     // every cell, in a block the angle's own (the block's first when it has fewer angles).
     std::vector<std::size_t> cellsOfAngle(int angle) const;
@@ -139,10 +135,6 @@ public:
     // `handler` is called while a request to a disc runs long and the disc reads on (a drive
     // spinning up), here and in the machines opened from now on.
     void onBusy(std::function<void()> handler);
-    // Whether libdvdnav starts title `title` of `place` (read here before) at `angle` and reads
-    // into it and its chapters, tried in the service (where a crash or a loop costs nothing).
-    // Asked once per title and angle of the place read last.
-    bool navigationReads(const QString& place, int title, int angle);
 
 private:
     friend struct EngineTestPeer;
@@ -158,7 +150,6 @@ private:
     QString m_place;
     QByteArray m_fingerprint;
     std::optional<DvdStructure> m_structure;
-    std::map<std::pair<int, int>, bool> m_navigationReads; // (title, angle) of m_place
     int m_probes = 0;
     std::function<void()> m_busy;
 };

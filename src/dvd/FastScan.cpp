@@ -14,11 +14,10 @@ namespace {
 
 namespace prop = mpv::name;
 
-constexpr int kStallMs = 400;    // a backward step with no picture after this is redone
-constexpr double kBackOff = 0.3; // first aim of a backward step before the picture
-// The same read from the title's sectors: libmpv lands a keyframe seek there on the first
+constexpr int kStallMs = 400; // a backward step with no picture after this is redone
+// First aim of a backward step before the picture: libmpv lands a keyframe seek on the first
 // keyframe at or after its aim, and a DVD's groups of pictures last up to 0.6 s.
-constexpr double kPlainBackOff = 0.65;
+constexpr double kBackOff = 0.65;
 constexpr double kMaxBackOff = 4.0; // the furthest a step aims before it
 constexpr double kMaxSpeed = 100;   // the most libmpv accepts
 
@@ -47,8 +46,7 @@ void FastScan::startForwards(double speed) {
     m_driver.setDouble(prop::kSpeed, speed);
     // The sound already queued for the device would play out at the old speed first, and the
     // picture keeps time with it: a seek where the picture stands lets the scan start at once.
-    // (libmpv's own disc reading seeks exactly only where the title's timestamps run on.)
-    if (m_title.loaded() && m_title.plainStream())
+    if (m_title.loaded())
         m_driver.command({"seek", "0", "relative+exact"});
     m_driver.setFlag(prop::kPause, false);
     m_backwards = false;
@@ -64,7 +62,7 @@ void FastScan::startBackwards(double speed) {
     m_speed = speed;
     m_origin = m_title.position();
     m_shown = m_origin;
-    m_backOff = m_title.plainStream() ? kPlainBackOff : kBackOff;
+    m_backOff = kBackOff;
     m_clock.start();
     m_title.setSeekPending(false);
     step();
@@ -105,7 +103,6 @@ void FastScan::step() {
         // Back at the start of the title: play on from there.
         m_timer.stop();
         m_backwards = false;
-        clock.seeking();
         clock.observe(0);
         m_title.setStopPoint();
         m_driver.command({"seek", "0", "absolute+exact"});
@@ -115,7 +112,6 @@ void FastScan::step() {
         return;
     }
     m_title.setSeekPending(true);
-    clock.seeking();
     m_driver.command({"seek", QByteArray::number(target, 'f', 3), "absolute+keyframes"});
     // Should no picture come of it, the step is made again.
     m_timer.start(kStallMs);

@@ -7,20 +7,12 @@ namespace kavelo {
 
 namespace {
 
-// libmpv's time may step back this much between pictures without it counting as a jump (the
-// order in which it reports audio and video positions).
-constexpr double kBackTolerance = 0.1;
-// A forward step larger than this within a run of pictures is a jump: at 16x a picture every
-// 0.64 s of title at the slowest.
-constexpr double kForwardJump = 2.0;
-// libmpv may never show a cell's last picture where the next cell's timestamps restart: the
-// picture before it counts as the end too.
+// libmpv may never show a cell's last picture: the picture before it counts as the end too.
 constexpr double kEndPictures = 2.5;
 
 } // namespace
 
-void TitleClock::reset(const DvdTitleInfo& title, double fps, bool exact) {
-    m_exact = exact;
+void TitleClock::reset(const DvdTitleInfo& title, double fps) {
     m_cells.clear();
     m_starts.clear();
     double at = 0;
@@ -36,45 +28,12 @@ void TitleClock::reset(const DvdTitleInfo& title, double fps, bool exact) {
         m_chapterStarts.push_back(0);
     m_length = std::max(0.0, title.length);
     m_frame = std::isfinite(fps) && fps >= 10 ? 1.0 / fps : 0.04;
-    m_offset = 0;
     m_time = 0;
-    m_lastMpv = 0;
-    m_haveLast = false;
-    m_seeking = true;
 }
 
-void TitleClock::seeking() {
-    m_seeking = true;
-    m_haveLast = false;
-    m_offset = 0;
-}
-
-void TitleClock::restarted() {
-    m_seeking = false;
-    m_haveLast = false;
-    m_offset = 0;
-}
-
-bool TitleClock::observe(double mpvTime, double speed) {
-    if (!std::isfinite(mpvTime))
-        return false;
-    bool moved = false;
-    if (m_haveLast && !m_seeking && !m_exact && !m_cells.empty() && speed > 0) {
-        const double step = mpvTime - m_lastMpv;
-        if (step < -kBackTolerance || step > kForwardJump * std::max(1.0, speed)) {
-            // The picture data's time jumped while playing on: a cell whose timestamps do not
-            // follow on. It is the next cell of the table.
-            const std::size_t current = cellAt(m_time);
-            const double boundary = current + 1 < m_cells.size() ? m_starts[current + 1] : m_length;
-            const double placed = std::max(boundary, m_time + m_frame);
-            m_offset = placed - mpvTime;
-            moved = true;
-        }
-    }
-    m_lastMpv = mpvTime;
-    m_haveLast = true;
-    m_time = std::clamp(mpvTime + m_offset, 0.0, m_length);
-    return moved;
+void TitleClock::observe(double mpvTime) {
+    if (std::isfinite(mpvTime))
+        m_time = std::clamp(mpvTime, 0.0, m_length);
 }
 
 double TitleClock::time() const {

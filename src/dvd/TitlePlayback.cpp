@@ -57,8 +57,6 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
         throw EngineError("the title has no such angle");
     mpv::Session& session = m_driver.session();
     unload();
-    m_plain = false;
-    m_driver.setText(prop::kDvdDevice, place.toUtf8());
     m_driver.setDouble(prop::kSpeed, 1.0);
     m_driver.setFlag(prop::kPause, false);
 
@@ -66,39 +64,22 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
     // The title is read as one program stream from its sectors (in an angle block, only the
     // chosen angle's), its timestamps moved cell by cell into one timeline: libmpv then seeks in
     // it as in a file, exactly and without the disc's navigation, and its time is the title's.
-    std::shared_ptr<mpv::SectorSource> sectors;
-    std::vector<mpv::SectorRun> runs;
-    if (m_driver.titleStreamsInstalled())
-        sectors = openTitleSetSectors(place, *info);
-    if (sectors) {
-        if (auto timeline = titleTimeline(*info, *sectors, angle))
-            runs = std::move(*timeline);
-        else
-            sectors.reset();
-    }
-    const bool plain = sectors != nullptr;
-    // libmpv's time is the title's from the load on, until the picture data's time jumps.
-    m_clock.reset(*info, m_fps, plain);
+    if (!m_driver.titleStreamsInstalled())
+        throw EngineError("the title's stream cannot be handed to libmpv");
+    std::shared_ptr<mpv::SectorSource> sectors = openTitleSetSectors(place, *info);
+    if (!sectors)
+        throw EngineError("the title's sectors cannot be read");
+    std::vector<mpv::SectorRun> runs = titleTimeline(*info, *sectors, angle);
+    if (runs.empty())
+        throw EngineError("the title has no cell that can be read");
+    m_clock.reset(*info, m_fps);
     m_clock.observe(start);
     forgetStill();
     const double stop = nextStop();
     QByteArray options = "start=" + seconds3(start);
-    QByteArray url;
-    if (plain) {
-        sectors = m_subtitles.watch(std::move(sectors), *info, runs);
-        url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
-        m_address = url;
-    } else {
-        // libmpv's own disc reading runs libdvdnav here, where a broken disc takes the whole
-        // program down: the disc service tries that reading first.
-        if (!m_navigationCheck || !m_navigationCheck(place, title, angle))
-            throw EngineError("the title cannot be read through the disc's navigation");
-        options += ",dvd-angle=" + QByteArray::number(angle);
-        if (info->hasUnnoticedTimestampJumps())
-            options += ",hr-seek=no"; // an exact start would decode on past the jumps
-        url = "dvd://" + QByteArray::number(title - 1);
-        m_address.clear();
-    }
+    sectors = m_subtitles.watch(std::move(sectors), *info, runs);
+    const QByteArray url = m_driver.titleStreams().publish(std::move(sectors), std::move(runs));
+    m_address = url;
     if (stop > 0)
         options += ",end=" + seconds3(stop);
     m_stopSet = stop;
@@ -121,7 +102,6 @@ void TitlePlayback::load(const QString& place, DvdStructure structure, int title
         throw EngineError("the disc cannot be played");
 
     m_loaded = true;
-    m_plain = plain;
     m_place = place;
     m_structure = std::move(structure);
     m_title = title;
@@ -134,16 +114,11 @@ void TitlePlayback::seek(double seconds) {
     const DvdTitleInfo& title = info();
     seconds = std::clamp(seconds, 0.0, std::max(0.0, title.length - 0.1));
     m_driver.drain(); // a picture of an earlier seek must not count for this one
-    m_clock.seeking();
     m_clock.observe(seconds);
     forgetStill();
     setStopPoint();
     m_seekPending = true;
-    // Where the timestamps jump unnoticed, libmpv's exact seek decodes on from 10 s before in
-    // the wrong time; the picture at the keyframe before is what can be shown there.
-    m_driver.command(
-        {"seek", seconds3(seconds),
-         !m_plain && title.hasUnnoticedTimestampJumps() ? "absolute+keyframes" : "absolute+exact"});
+    m_driver.command({"seek", seconds3(seconds), "absolute+exact"});
     m_driver.setFlag(prop::kPause, false);
     // A step of a backward scan may still have been under way: its picture comes first and is
     // not this seek's. This seek's picture lies within a second of where it was asked to go.
@@ -162,22 +137,21 @@ void TitlePlayback::seek(double seconds) {
 
 void TitlePlayback::pictureShown() {
     m_seekPending = false;
-    m_clock.restarted();
 }
 
-// Where the next cell's timestamps restart libmpv runs past its `end`: the picture is held as
-// soon as it shows one of the last pictures of a still cell or of the title.
-TitlePlayback::Reached TitlePlayback::observe(double speed, bool watchStops) {
+// libmpv may never show a cell's very last picture: the picture is held as soon as it shows one
+// of the last pictures of a still cell or of the title.
+TitlePlayback::Reached TitlePlayback::observe(bool watchStops) {
     if (!m_loaded)
         return Reached::Nothing;
     const std::optional<double> position = m_driver.getDouble(prop::kTimePos);
     if (!position)
         return Reached::Nothing;
-    // A jump moves libmpv's time of the next stop; another cell may bring a still.
-    if (m_clock.observe(*position, speed) || m_clock.cell() != m_stopCell)
+    // Another cell may bring a still.
+    m_clock.observe(*position);
+    if (m_clock.cell() != m_stopCell)
         setStopPoint();
-    if (m_plain)
-        m_subtitles.show(*position);
+    m_subtitles.show(*position);
     if (!watchStops)
         return Reached::Nothing;
     if (m_stopStill && m_clock.cell() == m_stopStill->cell && m_clock.time() >= m_stopStill->at)
@@ -194,13 +168,13 @@ bool TitlePlayback::atLibmpvEnd() {
     return false;
 }
 
-// Where libmpv is to stop, in its own time: half a picture before the title's end. A still
+// Where libmpv is to stop: half a picture before the title's end. A still
 // ahead (passing over the one held just now) is held when its pictures show (observe()):
 // libmpv paused at its own end answers slowly.
 double TitlePlayback::nextStop() {
     m_stopStill = m_clock.nextStill(m_heldStill);
     m_stopCell = m_clock.cell();
-    return m_clock.mpvTimeOf(m_clock.length() - 0.5 / m_fps);
+    return m_clock.length() - 0.5 / m_fps;
 }
 
 // libmpv is told only of a stop that moved: setting its end disturbs a seek under way.

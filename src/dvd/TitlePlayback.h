@@ -17,10 +17,11 @@ namespace kavelo {
 
 class MpvDriver;
 
-// One title of a disc in libmpv: opening it at a time and an angle, exact seeks, the title's
-// time from its cell table, where libmpv is to stop (a cell's still, the title's end), and the
-// holding of cell stills. What the title's position means for the engine (a still held, the
-// end reached) it tells through the values observe() returns; it changes no engine state.
+// One title of a disc in libmpv, read from its sectors as one stream: opening it at a time and
+// an angle, exact seeks, the title's cells and chapters, where libmpv is to stop (a cell's still,
+// the title's end), and the holding of cell stills. What the title's position means for the engine
+// (a still held, the end reached) it tells through the values observe() returns; it changes no
+// engine state.
 class TitlePlayback {
 public:
     explicit TitlePlayback(MpvDriver& driver);
@@ -43,11 +44,9 @@ public:
     void pictureShown();
 
     enum class Reached { Nothing, Still, End };
-    // Reads libmpv's time into the title clock (afresh, not from an older event, so that the
-    // clock sees times in the order they were shown), playing forwards at `speed` (0 while
-    // jumping about). With `watchStops`, says when the picture is on a still's or the title's
-    // last pictures.
-    Reached observe(double speed, bool watchStops);
+    // Reads libmpv's time (afresh, not from an older event) into the title clock. With
+    // `watchStops`, says when the picture is on a still's or the title's last pictures.
+    Reached observe(bool watchStops);
     // libmpv stopped at its end: true when the title can go no further (its end is reached);
     // else libmpv plays on to the next stop.
     bool atLibmpvEnd();
@@ -62,10 +61,6 @@ public:
     // No still is held or remembered (a seek, a load, a scan backwards).
     void forgetStill();
     void onStillOver(std::function<void()> handler) { m_stillOver = std::move(handler); }
-    // Asks before libmpv reads a title through the disc's navigation (libdvdnav in this
-    // process): whether that reading is known to start and seek safely. Without it, it is not.
-    using NavigationCheck = std::function<bool(const QString& place, int title, int angle)>;
-    void checkNavigationWith(NavigationCheck check) { m_navigationCheck = std::move(check); }
 
     // libmpv is told where to stop next (a stop passed already, as when a still is cut short).
     void setStopPoint();
@@ -77,8 +72,7 @@ public:
     int title() const { return m_title; }
     int angle() const { return m_angle; }
     double fps() const { return m_fps; }
-    bool plainStream() const { return m_plain; }
-    // libmpv's address of the title's own stream (empty when libmpv reads the disc itself).
+    // libmpv's address of the title's own stream.
     const QByteArray& streamAddress() const { return m_address; }
     // libmpv's track of the title's audio stream `stream` (0-based as the disc counts them),
     // found by its MPEG stream id; nullopt when the title or libmpv has no such stream.
@@ -88,7 +82,7 @@ public:
     // The 1-based chapter at `seconds`.
     int chapterAt(double seconds) const;
     TitleClock& clock() { return m_clock; }
-    // The subtitles Kavelo shows over a title read from its sectors.
+    // The subtitles Kavelo shows over the title.
     TitleSubtitles& subtitles() { return m_subtitles; }
 
 private:
@@ -100,7 +94,6 @@ private:
     DvdStructure m_structure;
     int m_title = 0;
     int m_angle = 1;
-    bool m_plain = false; // the title plays as one program stream over its sectors
     QByteArray m_address; // libmpv's address of that stream
     double m_fps = 25;
     bool m_seekPending = false;
@@ -114,7 +107,6 @@ private:
     QTimer m_stillTimer;
     std::function<void()> m_stillOver;
     TitleSubtitles m_subtitles;
-    NavigationCheck m_navigationCheck;
 };
 
 } // namespace kavelo

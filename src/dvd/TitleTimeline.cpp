@@ -2,9 +2,14 @@
 
 #include "PackTimestamps.h"
 
+#include <QLoggingCategory>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+
+Q_DECLARE_LOGGING_CATEGORY(lcDisc)
 
 namespace kavelo {
 
@@ -12,6 +17,7 @@ namespace {
 
 constexpr std::int64_t kTicksPerSecond = 90000;
 constexpr std::int64_t kLongestCell = 24 * 3600 * kTicksPerSecond;
+constexpr std::uint32_t kStartSearch = 64; // sectors searched for a cell's first timestamp
 
 // Where the pictures of the unit starting at `sector` start (the navigation pack's time of its
 // first picture); nullopt when the sector holds no navigation pack.
@@ -29,32 +35,53 @@ std::optional<std::int64_t> navigationStart(mpv::SectorSource& sectors, std::uin
            std::int64_t{at[3]};
 }
 
+// Where a cell's pictures start: its navigation pack's time, else the first video timestamp of
+// its first sectors (a damaged or unusual cell start).
+std::optional<std::int64_t> cellStart(mpv::SectorSource& sectors, const DvdCell& cell) {
+    if (auto start = navigationStart(sectors, cell.firstSector))
+        return start;
+    std::array<std::uint8_t, 2048> pack{};
+    const std::uint32_t last = std::min(cell.lastSector, cell.firstSector + kStartSearch - 1);
+    for (std::uint32_t s = cell.firstSector; s <= last; ++s) {
+        if (sectors.read(s, 1, pack.data()) != 1)
+            return std::nullopt;
+        if (auto start = mpv::videoTimestamp(pack.data()))
+            return start;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-std::optional<std::vector<mpv::SectorRun>> titleTimeline(const DvdTitleInfo& title,
-                                                         mpv::SectorSource& sectors, int angle) {
-    if (title.cells.empty())
-        return std::nullopt;
+std::vector<mpv::SectorRun> titleTimeline(const DvdTitleInfo& title, mpv::SectorSource& sectors,
+                                          int angle) {
     std::vector<mpv::SectorRun> runs;
     std::optional<std::int64_t> next; // where the next cell's pictures are to start
     for (const std::size_t index : title.cellsOfAngle(angle)) {
         const DvdCell& cell = title.cells[index];
-        if ((cell.angle != 0 && cell.units.empty()) || cell.lastSector < cell.firstSector)
-            return std::nullopt;
         std::optional<std::int64_t> first;
-        if (cell.firstPts >= 0)
-            first = cell.firstPts;
-        else
-            first = navigationStart(sectors, cell.firstSector);
-        if (!first)
-            return std::nullopt;
+        // A cell whose sectors or angle units are unknown is left out; the time it would have
+        // played stays in the timeline, so that the cells after it keep their times.
+        const bool readable =
+            (cell.angle == 0 || !cell.units.empty()) && cell.lastSector >= cell.firstSector;
+        if (readable)
+            first = cell.firstPts >= 0 ? cell.firstPts : cellStart(sectors, cell);
         // The cell's own span of timestamps where the service read its end (it may wrap past
         // 2^33), else its playing time from the cell table.
-        std::int64_t span = cell.endPts >= 0 ? (cell.endPts - *first + mpv::kTimestampModulus) %
-                                                   mpv::kTimestampModulus
-                                             : 0;
+        std::int64_t span =
+            first && cell.endPts >= 0
+                ? (cell.endPts - *first + mpv::kTimestampModulus) % mpv::kTimestampModulus
+                : 0;
         if (span <= 0 || span > kLongestCell)
-            span = std::llround(cell.length * kTicksPerSecond);
+            span = std::clamp<std::int64_t>(std::llround(cell.length * kTicksPerSecond), 0,
+                                            kLongestCell);
+        if (!first) {
+            qCDebug(lcDisc) << "cell" << index + 1 << "of title set" << title.titleSet
+                            << "is left out: where its pictures start is unknown";
+            if (next)
+                *next += span;
+            continue;
+        }
         if (!next)
             next = *first;
         if (cell.units.empty())

@@ -250,13 +250,6 @@ void Session::handleOne(const mpv_event& event) {
             qCWarning(lcMpv, "[%s] %s", log->prefix, text.constData());
         else
             qCInfo(lcMpv, "[%s] %s", log->prefix, text.constData());
-        // libmpv only logs it when the DVD reader fails, then runs into the end of the stream
-        // and holds the last picture.
-        if (log->log_level <= MPV_LOG_LEVEL_ERROR && qstrcmp(log->prefix, "dvdnav") == 0 &&
-            text.startsWith("Error getting next block")) {
-            out.type = Event::Type::ReadError;
-            break;
-        }
         return;
     }
     case MPV_EVENT_START_FILE:

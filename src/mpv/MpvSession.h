@@ -30,8 +30,6 @@ inline constexpr const char* kMute = "mute";
 inline constexpr const char* kEnd = "end";
 inline constexpr const char* kContainerFps = "container-fps";
 inline constexpr const char* kDemuxerStartTime = "demuxer-start-time";
-inline constexpr const char* kDvdDevice = "dvd-device";
-inline constexpr const char* kDvdAngle = "dvd-angle";
 inline constexpr const char* kVideoZoom = "video-zoom";
 inline constexpr const char* kVideoAlignX = "video-align-x";
 inline constexpr const char* kVideoAlignY = "video-align-y";
@@ -75,7 +73,6 @@ struct Event {
         PlaybackRestart,
         PropertyChange,
         Shutdown,
-        ReadError, // the disc reader failed to read on: the disc or its files are gone
         Other
     };
     Type type = Type::Other;

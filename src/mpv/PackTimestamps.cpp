@@ -94,4 +94,13 @@ void shiftPackTimestamps(std::uint8_t* sector, std::int64_t ticks) {
         writeScr(sector, wrap(readScr(sector) + ticks));
 }
 
+std::optional<std::int64_t> videoTimestamp(const std::uint8_t* sector) {
+    std::optional<std::int64_t> found;
+    walkPack(sector, [&found](std::uint8_t id, const std::uint8_t* ts, int) {
+        if (!found && id >= 0xe0 && id <= 0xef)
+            found = readTimestamp(ts);
+    });
+    return found;
+}
+
 } // namespace kavelo::mpv

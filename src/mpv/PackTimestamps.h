@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace kavelo::mpv {
 
@@ -12,5 +13,9 @@ inline constexpr std::int64_t kTimestampModulus = std::int64_t{1} << 33;
 // of every packet in it. A sector that is no MPEG-2 pack is left alone, and so is everything from
 // the first packet whose header is malformed or does not fit in the sector.
 void shiftPackTimestamps(std::uint8_t* sector, std::int64_t ticks);
+
+// The presentation time of the first video packet of a 2048-byte program stream pack that has
+// one; nullopt for any other sector.
+std::optional<std::int64_t> videoTimestamp(const std::uint8_t* sector);
 
 } // namespace kavelo::mpv

@@ -1,6 +1,5 @@
 // The disc's tables read through the disc service: the records' format, the sample disc's
-// structure, a disc with one unreadable title, services that crash, hang or answer nonsense,
-// titles tried in the service before libmpv reads them through the disc's navigation.
+// structure, a disc with one unreadable title, services that crash, hang or answer nonsense.
 #include "BusyPointer.h"
 #include "DvdEngine.h"
 #include "DvdStructure.h"
@@ -154,8 +153,7 @@ TEST(DiscRecords, AnAngleBlockIsReadAsTheChosenAnglesUnitsOnly) {
     EXPECT_EQ(runs(*title, 1), (Runs{{0, 9}, {10, 19}, {30, 39}, {50, 59}}));
     EXPECT_EQ(runs(*title, 2), (Runs{{0, 9}, {20, 29}, {40, 49}, {50, 59}}));
 
-    // Units that do not reach the cell's end leave its sectors unknown: the title then goes
-    // through the disc's navigation.
+    // Units that do not reach the cell's end leave its sectors unknown: that cell is not read.
     std::string shortUnits = block;
     shortUnits.replace(shortUnits.find("unit 1 3 40 49"), 14, "unit 1 3 40 48");
     const std::optional<kavelo::DvdTitleInfo> partial = parseTitleRecords(shortUnits, 1);
@@ -219,10 +217,6 @@ TEST(DvdProbe, ReadsTheSampleDiscOnceAndAgainWhenItChanges) {
     }
     EXPECT_EQ(chapterCells, 4);
     EXPECT_NEAR(sum, 80, 0.1);
-    EXPECT_FALSE(first.hasUnnoticedTimestampJumps()); // 10 s back: libmpv notices
-    EXPECT_FALSE(second.hasUnnoticedTimestampJumps());
-    ASSERT_GE(disc.titles.size(), 3u);
-    EXPECT_TRUE(disc.titles[2].hasUnnoticedTimestampJumps()); // 4 s back
     ASSERT_FALSE(disc.menus.empty());
     EXPECT_EQ(disc.menus[0].titleSet, 0);
 
@@ -303,39 +297,6 @@ TEST(DvdProbe, AReadThatRunsLongShowsTheBusyPointerUntilItIsOver) {
     // A folder keeps its own budget, however busy the service says it is.
     DvdStructureReader quick(std::chrono::milliseconds(300));
     EXPECT_THROW(quick.read(kDisc), EngineError);
-}
-
-TEST(DvdProbe, ATitleIsReadThroughTheDiscsNavigationOnlyWhereTheServiceCouldDoItFirst) {
-    DvdStructureReader reader;
-    reader.read(kDisc);
-    EXPECT_TRUE(reader.navigationReads(kDisc, 1, 1));
-    EXPECT_FALSE(reader.navigationReads(kDisc, 9, 1)); // no such title
-    EXPECT_FALSE(reader.navigationReads(kDisc + QStringLiteral("/elsewhere"), 1, 1)); // not read
-
-    // A title set whose chain makes libdvdnav crash as it starts the title: that title is not
-    // read so, the others are, and the service's death costs one restart.
-    QTemporaryDir temp;
-    ASSERT_TRUE(temp.isValid());
-    const QString copy = copyDisc(temp.path());
-    ASSERT_TRUE(kavelo::test::breakTitleCommandCount(copy, 3));
-    reader.read(copy);
-    EXPECT_FALSE(reader.navigationReads(copy, 3, 1));
-    EXPECT_TRUE(reader.navigationReads(copy, 1, 1));
-
-    // A service that dies or hangs on the try: no, within the deadline, and asked once.
-    for (const char* rule : {"nav-title:crash", "nav-title:hang"}) {
-        SCOPED_TRACE(rule);
-        const Fault fault(rule);
-        DvdStructureReader faulty(std::chrono::milliseconds(300));
-        faulty.read(kDisc);
-        QElapsedTimer clock;
-        clock.start();
-        EXPECT_FALSE(faulty.navigationReads(kDisc, 1, 1));
-        EXPECT_LT(clock.elapsed(), 2500);
-        clock.restart();
-        EXPECT_FALSE(faulty.navigationReads(kDisc, 1, 1));
-        EXPECT_LT(clock.elapsed(), 50);
-    }
 }
 
 } // namespace

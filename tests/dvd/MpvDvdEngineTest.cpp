@@ -338,7 +338,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
     engine->SetDVDDirectory(copy);
     EXPECT_EQ(engine->DVDDirectory(), copy);
     engine->Play();
-    EXPECT_EQ(kavelo::test::peer(engine).propertyText("dvd-device"), copy);
+    EXPECT_EQ(kavelo::test::peer(engine).titlePlace(), copy);
     EXPECT_EQ(engine->CurrentTitle(), 1);
     EXPECT_LT(position(), 0.5);
     EXPECT_EQ(kavelo::test::peer(engine).discProbes(), probes + 2);
@@ -353,7 +353,7 @@ TEST_F(EngineTest, AcceptsDiscPlacesAndRefusesOthers) {
         0);
     engine->SetDVDDirectory(iso);
     engine->Play();
-    EXPECT_EQ(kavelo::test::peer(engine).propertyText("dvd-device"), iso);
+    EXPECT_EQ(kavelo::test::peer(engine).titlePlace(), iso);
     EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:00:30:00"));
     QTest::qWait(400);
     EXPECT_GT(position(), 0.1);

@@ -112,10 +112,9 @@ TEST_P(MutatedDisc, PlaysOrFailsWithAnEngineError) {
 
 INSTANTIATE_TEST_SUITE_P(Mutants, MutatedDisc, ::testing::Range(0, kMutantCount));
 
-// The sample disc's first title is read through the disc's navigation (libmpv's own disc
-// reading, in this process); with its command counts broken, libdvdnav crashes starting it. The
-// engine does not hand it to libmpv: the disc plays its longest title instead.
-TEST(MutatedDiscTitle, ATitleThatCrashesTheDiscsNavigationIsNotReadThroughIt) {
+// With the sample disc's first title's command counts broken, its tables cannot be read: the
+// disc plays its longest title instead, and the broken one is refused with the usual error.
+TEST(MutatedDiscTitle, ATitleWhoseTablesAreBrokenIsRefusedAndTheDiscPlaysOn) {
     QTemporaryDir temp;
     ASSERT_TRUE(temp.isValid());
     const QString copy = kavelo::test::copyDisc(QStringLiteral(KAVELO_TEST_DVD), temp.path());

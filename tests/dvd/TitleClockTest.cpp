@@ -1,4 +1,4 @@
-// The title clock: the title's time from libmpv's time and the title's cell table.
+// The title clock: chapters, cells, stills and the end from the title's cell table.
 #include "TitleClock.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
-#include <vector>
 
 using kavelo::DvdCell;
 using kavelo::DvdTitleInfo;
@@ -43,94 +42,22 @@ DvdTitleInfo title(std::initializer_list<double> lengths, std::initializer_list<
     return info;
 }
 
-// The clock after a seek to `seconds`.
-void seekTo(TitleClock& clock, double seconds) {
-    clock.seeking();
-    clock.restarted();
-    clock.observe(seconds);
-}
-
-// Feeds the clock the pictures of a cell whose own timestamps run from `from`, for `seconds`;
-// returns the title times it gave, one per picture.
-std::vector<double> play(TitleClock& clock, double from, double seconds) {
-    std::vector<double> times;
-    for (int n = 0; n * kFrame < seconds - 1e-9; ++n) {
-        clock.observe(from + n * kFrame);
-        times.push_back(clock.time());
-    }
-    return times;
-}
-
-TEST(TitleClock, CellsWhoseTimestampsRestartKeepTheTitleTimeGoingOn) {
+TEST(TitleClock, ChaptersAndCellsFollowTheTime) {
     TitleClock clock;
     clock.reset(title({4, 4, 4}, {0, 1}), 25);
-    clock.restarted();
-    std::vector<double> times = play(clock, 0.0, 4.0);
-    // Each following cell's timestamps start from 0.5 again, as libmpv reports them.
-    for (const double from : {0.5, 0.5}) {
-        const std::vector<double> more = play(clock, from, 4.0);
-        times.insert(times.end(), more.begin(), more.end());
-    }
-    ASSERT_EQ(times.size(), 300u);
-    for (std::size_t i = 0; i < times.size(); ++i)
-        EXPECT_NEAR(times[i], static_cast<double>(i) * kFrame, 1e-6) << i;
-    EXPECT_EQ(clock.chapter(), 2);
-    EXPECT_EQ(clock.cell(), 2u);
-    EXPECT_TRUE(clock.atEnd());
-    // Where libmpv should stop: the end of the title in libmpv's time of the last cell.
-    EXPECT_NEAR(clock.mpvTimeOf(12.0), 4.5, 1e-6);
-
-    // A leap forward within the small jumps libmpv lets through counts as the next cell too.
-    clock.reset(title({4, 4}, {0}), 25);
-    clock.restarted();
-    play(clock, 0.0, 4.0);
-    clock.observe(7.5);
-    EXPECT_NEAR(clock.time(), 4.0, 1e-6);
-    clock.observe(7.54);
-    EXPECT_NEAR(clock.time(), 4.04, 1e-6);
-    EXPECT_EQ(clock.cell(), 1u);
-
-    // A fast scan forwards takes bigger steps; while the picture jumps about (a backward scan),
-    // no step is a jump.
-    clock.reset(title({4, 4}, {0}), 25);
-    clock.restarted();
-    clock.observe(1.0, 16);
-    clock.observe(4.5, 16);
-    EXPECT_NEAR(clock.time(), 4.5, 1e-6);
-    clock.observe(3.0, 0);
-    EXPECT_NEAR(clock.time(), 3.0, 1e-6);
-}
-
-TEST(TitleClock, SeeksTakeLibmpvsTimeAndChaptersFollowTheTime) {
-    TitleClock clock;
-    clock.reset(title({4, 4, 4}, {0, 1}), 25);
-    clock.restarted();
-    play(clock, 0.0, 2.0);
-
-    // Pictures of the old place may still come while seeking; none of them is a jump.
-    clock.seeking();
-    clock.observe(1.96);
-    clock.observe(9.0);
-    clock.restarted();
     clock.observe(9.0);
     EXPECT_NEAR(clock.time(), 9.0, 1e-6);
     EXPECT_EQ(clock.cell(), 2u);
     EXPECT_EQ(clock.chapter(), 2);
     // Back to a chapter's first picture: its chapter at once.
-    clock.seeking();
-    clock.restarted();
     clock.observe(4.0 - kFrame / 4);
     EXPECT_EQ(clock.chapter(), 2);
     clock.observe(3.9);
     EXPECT_EQ(clock.chapter(), 1);
 
     // Never outside the title.
-    clock.seeking();
-    clock.restarted();
     clock.observe(-3);
     EXPECT_EQ(clock.time(), 0.0);
-    clock.seeking();
-    clock.restarted();
     clock.observe(30);
     EXPECT_EQ(clock.time(), 12.0);
     EXPECT_TRUE(clock.atEnd());
@@ -141,35 +68,32 @@ TEST(TitleClock, SeeksTakeLibmpvsTimeAndChaptersFollowTheTime) {
 TEST(TitleClock, TellsTheNextStill) {
     TitleClock clock;
     clock.reset(title({4, 4, 4, 4}, {0}, 1, 3), 25);
-    clock.restarted();
     clock.observe(1.0);
     auto still = clock.nextStill();
     ASSERT_TRUE(still);
     EXPECT_NEAR(still->at, 8.0 - 2.5 * kFrame, 1e-9);
     EXPECT_EQ(still->seconds, 3);
     EXPECT_EQ(still->cell, 1u);
-    seekTo(clock, 7.97);
+    clock.observe(7.97);
     ASSERT_TRUE(clock.nextStill());
     EXPECT_EQ(clock.nextStill()->cell, 1u);
     EXPECT_FALSE(clock.nextStill(1u)); // held already
-    seekTo(clock, 8.5);
+    clock.observe(8.5);
     EXPECT_FALSE(clock.nextStill());
 
     clock.reset(title({4, 4}, {0}, 1, kavelo::kInfiniteStill), 25);
-    clock.restarted();
     clock.observe(3.0);
     ASSERT_TRUE(clock.nextStill());
     EXPECT_EQ(clock.nextStill()->seconds, kavelo::kInfiniteStill);
 }
 
-TEST(TitleClock, WithoutACellTableLibmpvsTimeIsTakenAsItIs) {
+TEST(TitleClock, WithoutACellTableThereIsNoCellNorStill) {
     DvdTitleInfo bare;
     bare.length = 10;
     bare.chapterStarts = {0, 5};
     bare.chapters = 2;
     TitleClock clock;
     clock.reset(bare, 25);
-    clock.restarted();
     clock.observe(4.0);
     clock.observe(1.0);
     EXPECT_EQ(clock.time(), 1.0);
@@ -184,7 +108,6 @@ TEST(TitleClock, WithoutACellTableLibmpvsTimeIsTakenAsItIs) {
     angles.cells[2].angle = 2;
     angles.length = 6;
     clock.reset(angles, 25);
-    clock.restarted();
     clock.observe(5.0);
     EXPECT_EQ(clock.cell(), 2u); // the third of the first angle's cells
     EXPECT_NEAR(clock.cellStart(2), 4.0, 1e-9);

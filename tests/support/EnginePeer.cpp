@@ -26,6 +26,10 @@ bool EngineTestPeer::scanning() const {
     return kavelo::scanning(engine.state());
 }
 
+QString EngineTestPeer::titlePlace() const {
+    return engine.m_playback.title().loaded() ? engine.m_playback.title().place() : QString();
+}
+
 QString EngineTestPeer::propertyText(const char* name) {
     return engine.m_driver.getText(name).value_or(QString());
 }
@@ -47,10 +51,6 @@ QImage EngineTestPeer::picture() {
     if (!engine.m_driver.tryCommand({"screenshot-to-file", QFile::encodeName(path), "video"}))
         return {};
     return QImage(path);
-}
-
-bool EngineTestPeer::playsPlainStream() const {
-    return titleLoaded(engine.state()) && engine.m_playback.title().plainStream();
 }
 
 int EngineTestPeer::discProbes() const {

@@ -25,12 +25,12 @@ struct EngineTestPeer {
     EngineState state() const { return engine.state(); }
     // An mpv property as text, empty when it has none.
     QString propertyText(const char* name);
+    // The place the loaded title is read from.
+    QString titlePlace() const;
     // Sets an mpv property (a filter to measure with); false when libmpv refuses.
     bool setProperty(const char* name, const QByteArray& value);
     // The picture libmpv shows now, as the video decodes it; null when there is none.
     QImage picture();
-    // Whether the title plays as one program stream read from its cells' sectors.
-    bool playsPlainStream() const;
     // How many times a disc's structure was read by the probe.
     int discProbes() const;
 
