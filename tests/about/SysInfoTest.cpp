@@ -102,8 +102,7 @@ struct StartSysInfoTest : ::testing::Test {
                      QFile::encodeName(p) + '\0');
     }
     void expectUnavailable() {
-        EXPECT_EQ(dialogs.messages,
-                  QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
+        EXPECT_EQ(dialogs.messages, QStringList{QLatin1String(kSysInfoUnavailable)});
     }
 };
 
