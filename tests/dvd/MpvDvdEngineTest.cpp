@@ -226,7 +226,7 @@ TEST_F(EngineTest, ScansSixteenTimesForwardsAndBackwards) {
     EXPECT_THROW(engine->PlayBackwards(-16), EngineError);
 }
 
-TEST_F(EngineTest, BookmarkAnglesAnotherTitleAndMute) {
+TEST_F(EngineTest, BookmarkAnglesZoomColourAndALostWindow) {
     EXPECT_NO_THROW(engine->DeleteBookmark());
     EXPECT_THROW(engine->RestoreBookmark(), EngineError);
     EXPECT_THROW(engine->AnglesAvailable(), EngineError);
@@ -243,27 +243,12 @@ TEST_F(EngineTest, BookmarkAnglesAnotherTitleAndMute) {
     engine->DeleteBookmark();
     engine->SaveBookmark();
 
-    // Back to the disc's own start, title 1, with its program followed.
+    // Restoring from a stopped engine plays again; the bookmark stays until deleted. Restoring
+    // over another title, with the disc's streams, is MenuEngineTest's.
     engine->Stop();
-    engine->Play();
-    EXPECT_EQ(engine->CurrentTitle(), 1);
-    engine->PlayChapter(3);
-    EXPECT_EQ(engine->CurrentChapter(), 3);
-    EXPECT_NEAR(position(), 20, 0.1);
-    EXPECT_THROW(engine->PlayChapter(4), EngineError);
-
-    // The bookmark leads to the other title, its sound stream and no subtitles.
     engine->RestoreBookmark();
     EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_EQ(engine->TotalTitleTime(), QStringLiteral("00:01:20:00"));
-    EXPECT_NEAR(position(), 50, 0.3);
-    EXPECT_EQ(kavelo::test::peer(engine).propertyText("aid"), QStringLiteral("1"));
-    EXPECT_EQ(kavelo::test::peer(engine).propertyText("sid"), QStringLiteral("no"));
-
-    // Restoring from a stopped engine plays again; the bookmark stays until deleted.
-    engine->Stop();
-    engine->RestoreBookmark();
-    EXPECT_EQ(engine->CurrentTitle(), 2);
     EXPECT_NEAR(position(), 50, 0.3);
     engine->DeleteBookmark();
     EXPECT_THROW(engine->RestoreBookmark(), EngineError);
