@@ -197,41 +197,30 @@ TEST_F(FrmPlayTest, PictureButtonsAreNamedKeyboardButtonsAndTheLogoTakesNoFocus)
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     const QStringList words = {"Play",         "Pause",  "Stop Playing", "Previous Chapter",
                                "Next Chapter", "Rewind", "Fast Forward", "FullScreen Mode"};
-    const QStringList commands = {"Play",
-                                  "Pause",
-                                  "Stop",
-                                  "PlayPrevChapter",
-                                  "PlayNextChapter",
-                                  "PlayBackwards(16)",
-                                  "PlayForwards(16)",
-                                  "SetFullScreenMode(true)"};
     const auto buttons = w->pictureButtons();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         PictureBox* b = buttons[i];
         const QString word = words[static_cast<int>(i)];
-        const QString command = commands[static_cast<int>(i)];
         EXPECT_EQ(b->toolTip(), word);
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->role(), QAccessible::Button) << word.toStdString();
         EXPECT_EQ(a->text(QAccessible::Name), word);
         EXPECT_TRUE(a->state().focusable);
-        // The screen reader's press, Space and Enter each run the button's command once.
+        // The screen reader's press, Space and Enter each click the button once; what a click
+        // runs is PlayerWindowsTest's.
         QAccessibleActionInterface* actions = a->actionInterface();
         ASSERT_NE(actions, nullptr);
         ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
-        m_engine->calls.clear();
+        QSignalSpy clicked(b, &PictureBox::clicked);
         actions->doAction(QAccessibleActionInterface::pressAction());
-        EXPECT_TRUE(test::waitUntil([&] { return m_engine->calls.contains(command); }, 2000))
-            << word.toStdString() << ": " << m_engine->calls.join(',').toStdString();
-        if (i == 7)
-            w->commands().exitFullScreen();
+        EXPECT_TRUE(test::waitUntil([&] { return clicked.count() == 1; }, 2000))
+            << word.toStdString();
         b->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(b->hasFocus());
-        m_engine->calls.clear();
         QTest::keyClick(b, Qt::Key_Space);
         QTest::keyClick(b, Qt::Key_Return);
-        EXPECT_EQ(m_engine->calls.count(command), 2) << word.toStdString();
+        EXPECT_EQ(clicked.count(), 3) << word.toStdString();
         if (i == 7)
             w->commands().exitFullScreen();
     }
