@@ -87,65 +87,6 @@ TEST(GetKeyValue, TextsNumbersOtherTypesFailuresAndReadOnlyOpens) {
     EXPECT_EQ(read(readOnly, "v"), std::make_pair(false, QString()));
 }
 
-struct StartSysInfoTest : ::testing::Test {
-    MemoryRegistry reg;
-    RecordingStarter starter;
-    FakeDialogs dialogs;
-    QTemporaryDir dir;
-
-    void run() { StartSysInfo(reg, starter, dialogs, nullptr); }
-    void setPath(const QString& p) {
-        reg.setValue(kMsInfoKey, kMsInfoPathValue, kRegSz, QFile::encodeName(p) + '\0');
-    }
-    void setFolder(const QString& p) {
-        reg.setValue(kSharedToolsLocationKey, kMsInfoFolderValue, kRegSz,
-                     QFile::encodeName(p) + '\0');
-    }
-    void expectUnavailable() {
-        EXPECT_EQ(dialogs.messages,
-                  QStringList{QStringLiteral("System Information Is Unavailable At This Time")});
-    }
-};
-
-TEST_F(StartSysInfoTest, TriesBothLocationsAndTellsTheUserWhenNoneWorks) {
-    run(); // no location at all
-    EXPECT_TRUE(starter.started.isEmpty());
-    expectUnavailable();
-
-    // The second location needs the file in the folder; a folder of that name is not it.
-    dialogs.messages.clear();
-    setFolder(dir.path());
-    run();
-    expectUnavailable();
-    ASSERT_EQ(reg.opens.size(), 4u);
-    EXPECT_EQ(reg.opens[3].first, QLatin1String(kSharedToolsLocationKey));
-    ASSERT_TRUE(QDir(dir.path()).mkdir("MSINFO32.EXE"));
-    run();
-    EXPECT_TRUE(starter.started.isEmpty());
-    ASSERT_TRUE(QDir(dir.path()).rmdir("MSINFO32.EXE"));
-    ASSERT_TRUE(test::writeFile(dir.filePath("MSINFO32.EXE"), {}));
-    dialogs.messages.clear();
-    run();
-    EXPECT_EQ(starter.started, QStringList{dir.path() + "/MSINFO32.EXE"});
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-
-    // The first location is started without looking further, or even for the file.
-    starter.started.clear();
-    reg.opens.clear();
-    setPath(QStringLiteral("/nowhere/sysinfo"));
-    run();
-    EXPECT_EQ(starter.started, QStringList{QStringLiteral("/nowhere/sysinfo")});
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    ASSERT_EQ(reg.opens.size(), 1u);
-    EXPECT_EQ(reg.opens[0].first, QLatin1String(kMsInfoKey));
-
-    // A failed start tells the user too.
-    starter.succeed = false;
-    run();
-    EXPECT_EQ(starter.started.size(), 2);
-    expectUnavailable();
-}
-
 // The Linux registry, over a folder that stands for PATH.
 struct LinuxRegistryTest : ::testing::Test {
     QTemporaryDir bin;
@@ -184,12 +125,16 @@ TEST_F(LinuxRegistryTest, AnswersTheFirstProgramOnThePathReadOnly) {
     QString val;
     EXPECT_FALSE(GetKeyValue(reg, kHKeyLocalMachine, kMsInfoKey, "Other", val));
 
-    // With the program found, StartSysInfo starts it by its full path.
+    // With the program found, StartSysInfo starts it by its full path; a start that fails tells
+    // the user as no program does (the window's button, FrmAboutTest).
     RecordingStarter starter;
     FakeDialogs dialogs;
     StartSysInfo(reg, starter, dialogs, nullptr);
     EXPECT_EQ(starter.started, QStringList{bin.filePath("kinfocenter")});
     EXPECT_TRUE(dialogs.messages.isEmpty());
+    starter.succeed = false;
+    StartSysInfo(reg, starter, dialogs, nullptr);
+    EXPECT_EQ(dialogs.messages, QStringList{QLatin1String(kSysInfoUnavailable)});
     // Every handle was closed again.
     EXPECT_EQ(reg.closeKey(0x100), kErrorInvalidHandle);
 }

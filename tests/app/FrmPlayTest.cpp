@@ -1,6 +1,6 @@
-#include "EnginePeer.h"
 #include "FrmPlay.h"
 
+#include "EnginePeer.h"
 #include "FakeDialogs.h"
 #include "FakeDvdEngine.h"
 #include "KaveloApp.h"
@@ -65,24 +65,14 @@ protected:
     FakeDvdEngine* m_engine = nullptr;
 };
 
-QRect twipsRect(int l, int t, int w, int h) {
-    return {l / 15, t / 15, w / 15, h / 15};
-}
-
 TEST_F(FrmPlayTest, StandardLayoutMenusAndStartState) {
     auto w = open(screen(1024, 768));
     EXPECT_FALSE(w->usesSmallLayout());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Kavelo"));
     EXPECT_TRUE(w->logoPath().endsWith(QStringLiteral("/skin/logo1.jpg")));
-    EXPECT_EQ(w->centralWidget()->size(), QSize(951, 666));
-    EXPECT_EQ(w->dvdMain->geometry(), twipsRect(240, 600, 13815, 8295));
-    EXPECT_EQ(w->picLogo->geometry(), twipsRect(120, 480, 14055, 8535));
-    EXPECT_EQ(w->staMain->geometry(), QRect(0, 646, 951, 20));
-    const int lefts[] = {1200, 2400, 3600, 6000, 7200, 9600, 10800, 12840};
-    const auto buttons = w->pictureButtons();
-    for (std::size_t i = 0; i < buttons.size(); ++i)
-        EXPECT_EQ(buttons[i]->geometry(), twipsRect(lefts[i], 9000, 855, 495)) << i;
-    EXPECT_EQ(w->sliMain->geometry(), QRect(0, 0, w->frameGeometry().width(), 25));
+    // The controls' places are the layout table's; the window on the screen is checked under
+    // openbox (FrmPlayWindowTest).
+    EXPECT_EQ(w->sliMain->width(), w->frameGeometry().width());
     EXPECT_EQ(w->minimumSize(), w->maximumSize()); // not resizable
 
     // Stacking order, bottom to top, and every control visible and enabled.
@@ -122,13 +112,7 @@ TEST_F(FrmPlayTest, SmallLayoutOnlyOn800x600At96Dpi) {
     auto small = open(screen(800, 600, 96));
     EXPECT_TRUE(small->usesSmallLayout());
     EXPECT_TRUE(small->logoPath().endsWith(QStringLiteral("/skin/logo2.jpg")));
-    EXPECT_EQ(small->picLogo->geometry(), twipsRect(120, 480, 11295, 6135));
-    EXPECT_EQ(small->dvdMain->geometry(), twipsRect(240, 600, 11055, 5895));
     EXPECT_EQ(small->frameGeometry().size(), QSize(776, 560));
-    const int lefts[] = {240, 1200, 2160, 3960, 4920, 6840, 7800, 10440};
-    const auto buttons = small->pictureButtons();
-    for (std::size_t i = 0; i < buttons.size(); ++i)
-        EXPECT_EQ(buttons[i]->geometry(), twipsRect(lefts[i], 6720, 855, 495)) << i;
 
     for (ScreenMetrics other :
          {screen(800, 600, 120), screen(640, 480), screen(1920, 1080), screen(800, 601)}) {
@@ -213,41 +197,30 @@ TEST_F(FrmPlayTest, PictureButtonsAreNamedKeyboardButtonsAndTheLogoTakesNoFocus)
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     const QStringList words = {"Play",         "Pause",  "Stop Playing", "Previous Chapter",
                                "Next Chapter", "Rewind", "Fast Forward", "FullScreen Mode"};
-    const QStringList commands = {"Play",
-                                  "Pause",
-                                  "Stop",
-                                  "PlayPrevChapter",
-                                  "PlayNextChapter",
-                                  "PlayBackwards(16)",
-                                  "PlayForwards(16)",
-                                  "SetFullScreenMode(true)"};
     const auto buttons = w->pictureButtons();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         PictureBox* b = buttons[i];
         const QString word = words[static_cast<int>(i)];
-        const QString command = commands[static_cast<int>(i)];
         EXPECT_EQ(b->toolTip(), word);
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->role(), QAccessible::Button) << word.toStdString();
         EXPECT_EQ(a->text(QAccessible::Name), word);
         EXPECT_TRUE(a->state().focusable);
-        // The screen reader's press, Space and Enter each run the button's command once.
+        // The screen reader's press, Space and Enter each click the button once; what a click
+        // runs is PlayerWindowsTest's.
         QAccessibleActionInterface* actions = a->actionInterface();
         ASSERT_NE(actions, nullptr);
         ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
-        m_engine->calls.clear();
+        QSignalSpy clicked(b, &PictureBox::clicked);
         actions->doAction(QAccessibleActionInterface::pressAction());
-        EXPECT_TRUE(test::waitUntil([&] { return m_engine->calls.contains(command); }, 2000))
-            << word.toStdString() << ": " << m_engine->calls.join(',').toStdString();
-        if (i == 7)
-            w->commands().exitFullScreen();
+        EXPECT_TRUE(test::waitUntil([&] { return clicked.count() == 1; }, 2000))
+            << word.toStdString();
         b->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(b->hasFocus());
-        m_engine->calls.clear();
         QTest::keyClick(b, Qt::Key_Space);
         QTest::keyClick(b, Qt::Key_Return);
-        EXPECT_EQ(m_engine->calls.count(command), 2) << word.toStdString();
+        EXPECT_EQ(clicked.count(), 3) << word.toStdString();
         if (i == 7)
             w->commands().exitFullScreen();
     }
@@ -332,32 +305,17 @@ TEST_F(FrmPlayTest, OnlyADiscFolderOrImageMayBeDroppedAndItPlaysAsTheDirectoryDi
                   (QStringList{"SetDVDDirectory(" + dir.filePath(place) + ")", "Play"}));
         EXPECT_TRUE(w->picLogo->isHidden());
     }
-    // The dialog's messages: a place the engine refuses, and one it cannot play.
+    // A refused place says what the dialog says (PlayerWindowsTest).
     m_engine->failing = {QStringLiteral("SetDVDDirectory")};
     EXPECT_TRUE(drop(urls({"Film"})));
     EXPECT_TRUE(test::waitUntil([&] { return !m_dialogs.messages.isEmpty(); }, 2000));
-    EXPECT_EQ(m_dialogs.messages, QStringList{"No such Drive/Directory"});
-    m_engine->failing = {QStringLiteral("Play")};
-    m_dialogs.messages.clear();
-    EXPECT_TRUE(drop(urls({"disc.ISO"})));
-    EXPECT_TRUE(test::waitUntil([&] { return !m_dialogs.messages.isEmpty(); }, 2000));
-    EXPECT_EQ(m_dialogs.messages, QStringList{"Please Insert DVD Rom."});
 }
 
 TEST_F(FrmPlayTest, WhereTheStandardWindowDoesNotFitTheSmallOneStandsInWithinReach) {
-    // 1920 x 1080 at a scale of 2: 960 x 540 logical pixels.
+    // 1920 x 1080 at a scale of 2 (960 x 540 logical pixels) with the whole screen free is
+    // FrmPlayScaleTest's, under openbox. A panel on the left and at the top: the small window
+    // moves beside and below it.
     ScreenMetrics scaled = screen(960, 540);
-    scaled.available = QRect(0, 0, 960, 540);
-    auto w = open(scaled);
-    EXPECT_TRUE(w->usesSmallLayout());
-    EXPECT_TRUE(w->logoPath().endsWith(QStringLiteral("/skin/logo2.jpg")));
-    const auto buttons = w->pictureButtons();
-    EXPECT_EQ(buttons[0]->geometry(), twipsRect(240, 6720, 855, 495));
-    // Taller than the area: its top at the area's top, within it sideways.
-    EXPECT_EQ(w->frameGeometry().size(), QSize(776, 560));
-    EXPECT_EQ(w->pos(), QPoint(11, 0));
-
-    // A panel on the left and at the top: the window moves beside and below it.
     scaled.available = QRect(100, 30, 700, 510);
     auto beside = open(scaled);
     EXPECT_TRUE(beside->usesSmallLayout());
@@ -387,23 +345,12 @@ TEST(KaveloAppTest, ClosingTheMainWindowClosesOnlyAnglesAndAboutExitSkipsEveryCl
     QWidget* angles = app.angles().get();
     app.showAngles();
     EXPECT_EQ(app.angles().get(), angles); // shown again, not made anew
-    QSignalSpy lastClosed(&app, &KaveloApp::lastWindowClosed);
     app.existingMainWindow()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.existingMainWindow(), nullptr);
     EXPECT_FALSE(app.angles().isOpen() || app.about().isOpen());
+    // The tool windows stay, and keep the program running (ProgramLifetimeTest).
     EXPECT_TRUE(app.directory().isOpen() && app.multimedia().isOpen());
-    // The tool windows left open keep the program running until they close too.
-    QCoreApplication::processEvents();
-    EXPECT_EQ(lastClosed.count(), 0);
-    app.directory().close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(lastClosed.count(), 0);
-    app.multimedia().close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(lastClosed.count(), 1);
 
     // Asked for again, the main window comes back afresh; Exit then skips its closing steps.
     EXPECT_NE(app.mainWindow(), nullptr);

@@ -75,12 +75,5 @@ TEST_F(ColourFileTest, AFifoNamedLikeAColourFileIsSkippedWithoutWaiting) {
     EXPECT_EQ(reading.get(), std::nullopt);
 }
 
-TEST(Palette, TheEngineByteOrderBothWays) {
-    EXPECT_EQ(engineColour(QColor(0x12, 0x34, 0x56)), 0x563412u);
-    EXPECT_EQ(engineColour(paletteColour(12)), 0x0000FFu); // light red
-    EXPECT_EQ(colourFromEngine(0x563412u), QColor(0x12, 0x34, 0x56));
-    EXPECT_EQ(colourFromEngine(engineColour(paletteColour(9))), paletteColour(9));
-}
-
 } // namespace
 } // namespace kavelo

@@ -102,29 +102,6 @@ class TitleSet:
                                 for i in range(self.audio_streams)]
 
 
-def menu_buttons(vob, sector):
-    """[(x0, y0, x1, y1, command)] of the navigation pack at a sector of a menu VOB file."""
-    with open(vob, "rb") as f:
-        f.seek(sector * SECTOR)
-        return pack_buttons(f.read(SECTOR))
-
-
-def pack_buttons(pack):
-    """[(x0, y0, x1, y1, command)] of the buttons a navigation pack's bytes hold."""
-    at = pack.find(b"\x00\x00\x01\xbf")
-    assert at > 0 and pack[at + 6] == 0, "no presentation packet in the navigation pack"
-    pci = at + 7
-    count = pack[pci + 0x60 + 0x11]  # the highlight's button count
-    buttons = []
-    for n in range(count):
-        b = pci + 0x8E + 18 * n
-        bits = int.from_bytes(pack[b:b + 6], "big")
-        x0, x1 = (bits >> 36) & 0x3FF, (bits >> 24) & 0x3FF
-        y0, y1 = (bits >> 12) & 0x3FF, bits & 0x3FF
-        buttons.append((x0, y0, x1, y1, bytes(pack[b + 10:b + 18])))
-    return buttons
-
-
 def command(raw):
     """The few navigation commands the test discs use, as text; the hex bytes otherwise."""
     op = raw[0]

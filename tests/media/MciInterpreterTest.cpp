@@ -141,28 +141,21 @@ TEST_F(Interpreter, OpenErrors) {
     EXPECT_TRUE(mci.aliases().isEmpty());
 }
 
+// The commands the media window sends reach real devices in MediaDevicesTest; here, the forms
+// it does not send.
 TEST_F(Interpreter, DeviceCommandsReachTheDevice) {
     MciInterpreter mci = make();
     ASSERT_EQ(send(mci, openText()), MciError::None);
     QString reply = QStringLiteral("stale");
-    for (const char* c :
-         {"play mpeg from 1 to 100   ", "Play mpeg", "play mpeg to 5", "Pause mpeg", "Resume mpeg",
-          "Stop mpeg", "seek mpeg to 0", "seek mpeg to end", "SEEK MPEG TO START",
-          "put mpeg window at -5 0 545 353", "set mpeg time format frames",
-          "set mpeg time format ms", "set mpeg time format milliseconds"})
+    for (const char* c : {"play mpeg from 1 to 100   ", "play mpeg to 5", "SEEK MPEG TO START",
+                          "put mpeg window at -5 0 545 353", "set mpeg time format ms",
+                          "set mpeg time format milliseconds"})
         EXPECT_EQ(send(mci, QString::fromLatin1(c), &reply), MciError::None) << c;
     EXPECT_EQ(reply, QString());
-    EXPECT_EQ(
-        log, QStringList({"play 1 100", "play - -", "play - 5", "pause", "resume", "stop", "seek 0",
-                          "seek 100", "seek 0", "put -5 0 545 353", "frames", "ms", "ms"}));
-    EXPECT_EQ(send(mci, QStringLiteral("status mpeg length"), &reply), MciError::None);
-    EXPECT_EQ(reply, QStringLiteral("100"));
-    EXPECT_EQ(send(mci, QStringLiteral("status mpeg position"), &reply), MciError::None);
-    EXPECT_EQ(reply, QStringLiteral("42"));
+    EXPECT_EQ(log,
+              QStringList({"play 1 100", "play - 5", "seek 0", "put -5 0 545 353", "ms", "ms"}));
     EXPECT_EQ(send(mci, QStringLiteral("status mpeg mode"), &reply, 5), MciError::None);
     EXPECT_EQ(reply, QStringLiteral("play")); // cut to the reply length less one
-    EXPECT_EQ(send(mci, QStringLiteral("Close mpeg")), MciError::None);
-    EXPECT_EQ(send(mci, QStringLiteral("Close mpeg")), MciError::UnknownAlias);
 }
 
 TEST_F(Interpreter, DeviceCommandErrors) {

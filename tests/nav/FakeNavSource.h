@@ -11,12 +11,11 @@ namespace kavelo::test {
 // closing commands that jump between chains. It reports events in the order libdvdnav does
 // (domain change, cell change, navigation pack, packs, still, next cell or closing command).
 struct FakeJump {
-    enum class Kind { None, Chain, Stop, Resume, Nowhere } kind = Kind::None;
+    enum class Kind { None, Chain, Stop, Nowhere } kind = Kind::None;
     int chain = 0; // index into FakeDisc::chains
     int cell = 1;  // 1-based
     static FakeJump to(int chain, int cell = 1) { return {Kind::Chain, chain, cell}; }
     static FakeJump stop() { return {Kind::Stop, 0, 1}; }
-    static FakeJump resume() { return {Kind::Resume, 0, 1}; }
     static FakeJump nowhere() { return {Kind::Nowhere, 0, 1}; }
 };
 
@@ -36,19 +35,12 @@ struct FakeChain {
     std::vector<FakeCell> cells;
     FakeJump post;                 // the closing command
     std::vector<FakeJump> buttons; // menus
-    NavStreams streams;            // registers set on entry (titles)
-    bool setsStreams = false;
-    std::vector<std::vector<std::uint8_t>> packs; // pack contents, cycled; dummy packs if empty
 };
 
 class FakeNavSource final : public NavSource {
 public:
     std::vector<FakeChain> chains;
     FakeJump firstPlay;
-    int rootMenu = -1;
-    int titleMenu = -1;
-    NavStreams registers;
-    std::array<std::uint32_t, 16> palette{};
     int reads = 0; // next() calls, to prove bounds
 
     NavEvent next() override {
@@ -82,10 +74,7 @@ public:
             NavEvent ev = event(m_pack == 0 ? NavEvent::Kind::NavPacket : NavEvent::Kind::Block);
             m_lastNavCell = m_cell;
             m_lastNavPack = m_pack;
-            if (!c.packs.empty())
-                m_data = c.packs[static_cast<std::size_t>(m_served++) % c.packs.size()];
-            else
-                m_data.assign(2048, static_cast<std::uint8_t>(m_pack));
+            m_data.assign(2048, static_cast<std::uint8_t>(m_pack));
             ev.block = m_data;
             ++m_pack;
             return ev;
@@ -140,7 +129,7 @@ public:
         }
         return t;
     }
-    NavStreams streams() override { return registers; }
+    NavStreams streams() override { return {}; }
 
     int buttonCount() override { return static_cast<int>(buttons().size()); }
     int selectedButton() override { return buttons().empty() ? 0 : m_selected; }
@@ -198,48 +187,10 @@ public:
         m_queue.push_back(event(NavEvent::Kind::Jump));
         return true;
     }
-    bool toTime(double seconds) override {
-        if (m_chain < 0)
-            return false;
-        const FakeChain& c = chains[static_cast<std::size_t>(m_chain)];
-        double t = 0;
-        for (int i = 0; i < static_cast<int>(c.cells.size()); ++i) {
-            const FakeCell& cell = c.cells[static_cast<std::size_t>(i)];
-            if (seconds < t + cell.seconds) {
-                m_cell = i;
-                m_pack = static_cast<int>((seconds - t) / cell.seconds * cell.packs);
-                m_lastNavCell = i;
-                m_lastNavPack = m_pack;
-                m_announced = false;
-                return true;
-            }
-            t += cell.seconds;
-        }
-        return false;
-    }
-    bool callMenu(NavMenu menu) override {
-        const int target = menu == NavMenu::Root ? rootMenu : titleMenu;
-        if (target < 0)
-            return false;
-        m_resumeChain = m_chain;
-        m_resumeCell = m_cell;
-        m_resumePack = m_pack;
-        m_queue.push_back(event(NavEvent::Kind::Jump));
-        enter(target, 1);
-        return true;
-    }
-
-    bool toTitle(int title) override {
-        for (std::size_t i = 0; i < chains.size(); ++i) {
-            if (chains[i].domain == NavDomain::Title && chains[i].title == title) {
-                m_stopped = false;
-                m_queue.push_back(event(NavEvent::Kind::Jump));
-                enter(static_cast<int>(i), 1);
-                return true;
-            }
-        }
-        return false;
-    }
+    // Menu calls, times and titles chosen by the player are the real discs' to test.
+    bool toTime(double) override { return false; }
+    bool callMenu(NavMenu) override { return false; }
+    bool toTitle(int) override { return false; }
 
 private:
     NavEvent event(NavEvent::Kind kind) {
@@ -266,13 +217,9 @@ private:
         m_stillSkipped = false;
         m_selected = 1;
         const FakeChain& c = chains[static_cast<std::size_t>(chain)];
-        if (c.setsStreams)
-            registers = c.streams;
         if (otherPlace)
             m_queue.push_back(event(NavEvent::Kind::DomainChange));
-        NavEvent pal = event(NavEvent::Kind::Palette);
-        pal.palette = palette;
-        m_queue.push_back(pal);
+        m_queue.push_back(event(NavEvent::Kind::Palette));
     }
     void follow(const FakeJump& jump) {
         switch (jump.kind) {
@@ -281,14 +228,6 @@ private:
                 enter(jump.chain, jump.cell);
             else
                 m_stopped = true;
-            break;
-        case FakeJump::Kind::Resume:
-            if (m_resumeChain >= 0) {
-                enter(m_resumeChain, m_resumeCell + 1);
-                m_pack = m_resumePack;
-                m_lastNavCell = m_resumeCell;
-                m_lastNavPack = m_pack;
-            }
             break;
         case FakeJump::Kind::Nowhere:
             break;
@@ -305,16 +244,12 @@ private:
     int m_chain = -1;
     int m_cell = 0;
     int m_pack = 0;
-    int m_served = 0;
     int m_lastNavCell = 0;
     int m_lastNavPack = 0;
     bool m_announced = false;
     bool m_stillSkipped = false;
     bool m_stopped = false;
     int m_selected = 1;
-    int m_resumeChain = -1;
-    int m_resumeCell = 0;
-    int m_resumePack = 0;
 };
 
 } // namespace kavelo::test

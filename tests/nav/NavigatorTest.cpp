@@ -1,7 +1,6 @@
 #include "Navigator.h"
 
 #include "FakeNavSource.h"
-#include "SpuFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +17,12 @@ enum Chain { MainMenu, MotionMenu, Title1, Title2 };
 
 // The shape of a typical authored disc: first-play to a still main menu with three buttons
 // (title 1, title 2 chapter 3, a looping motion menu), titles calling the main menu at their end.
+// The menu disc's program followed through its menus and titles, the menu key, resuming, the
+// bookmark and the highlight are the real discs' (NavigatorDiscTest, MenuEngineTest); here are
+// the disc shapes no authoring tool makes.
 std::unique_ptr<FakeNavSource> menuDisc() {
     auto disc = std::make_unique<FakeNavSource>();
     disc->firstPlay = FakeJump::to(MainMenu);
-    disc->rootMenu = MotionMenu;
-    disc->titleMenu = MainMenu;
 
     FakeChain main;
     main.domain = NavDomain::DiscMenu;
@@ -35,7 +35,7 @@ std::unique_ptr<FakeNavSource> menuDisc() {
     motion.titleSet = 1;
     motion.cells = {FakeCell{6, 0, -1, 3.0}};
     motion.post = FakeJump::to(MotionMenu); // loops without a still
-    motion.buttons = {FakeJump::resume(), FakeJump::to(MainMenu)};
+    motion.buttons = {FakeJump::to(Title1), FakeJump::to(MainMenu)};
     disc->chains.push_back(motion);
 
     FakeChain t1;
@@ -82,36 +82,6 @@ NavLimits tightLimits() {
 
 } // namespace
 
-// The menu disc's program, followed through its menus and titles, is NavigatorDiscTest's.
-TEST(Navigator, MenuCallDuringATitleResumesWhereItLeft) {
-    Navigator nav(menuDisc());
-    ASSERT_EQ(nav.start().kind, Kind::Menu);
-    expectTitle(nav.activate(), 1, 1, 0.0);
-    expectMenu(nav.openMenu(4.5), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
-    // "Resume": back in title 1, chapter 2, within a pack of 4.5 s.
-    const NavDecision back = nav.activate();
-    ASSERT_EQ(back.kind, Kind::Title);
-    EXPECT_EQ(back.title.title, 1);
-    EXPECT_EQ(back.title.chapter, 2);
-    EXPECT_NEAR(back.title.start, 4.5, 0.8);
-
-    // A menu call from a menu shows the root menu as well.
-    expectMenu(nav.openMenu(0), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
-}
-
-TEST(Navigator, TitleChosenByThePlayerKeepsItsClosingCommands) {
-    // A bookmark from a menu: the machine goes to the title, whose end leads to the main menu.
-    Navigator nav(menuDisc());
-    ASSERT_EQ(nav.start().kind, Kind::Menu);
-    expectTitle(nav.playTitle(2), 2, 1, 0.0);
-    EXPECT_FALSE(nav.inMenu());
-    expectMenu(nav.titleEnded(), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
-    // From one title to another, and to a title the disc lacks (the menu stays as it was).
-    expectTitle(nav.activate(), 1, 1, 0.0);
-    expectTitle(nav.playTitle(2), 2, 1, 0.0);
-    EXPECT_EQ(nav.playTitle(9).kind, Kind::Failed);
-}
-
 TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
     Navigator nav(menuDisc());
     ASSERT_EQ(nav.start().kind, Kind::Menu);
@@ -137,36 +107,6 @@ TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
     EXPECT_FALSE(nav.pointAt(120, 130));
     EXPECT_EQ(nav.clickAt(120, 130).kind, Kind::Stay);
     EXPECT_FALSE(nav.highlightArea(false));
-}
-
-TEST(Navigator, DiscWithoutMenusPlaysItsTitlesInTheirOrder) {
-    auto disc = std::make_unique<FakeNavSource>();
-    disc->firstPlay = FakeJump::to(0);
-    FakeChain t1;
-    t1.domain = NavDomain::Title;
-    t1.titleSet = 1;
-    t1.title = 1;
-    t1.cells = {FakeCell{}, FakeCell{}};
-    t1.post = FakeJump::to(1);
-    FakeChain t2 = t1;
-    t2.title = 2;
-    t2.titleSet = 2;
-    t2.post = FakeJump::stop();
-    // The second title chooses audio 1, subpicture 2 and angle 3 (angle blocks cannot be
-    // authored with the tools at hand; the registers reach the title all the same).
-    t2.setsStreams = true;
-    t2.streams = NavStreams{1, 2, 3};
-    disc->chains = {t1, t2};
-
-    Navigator nav(std::move(disc));
-    expectTitle(nav.start(), 1, 1, 0.0);
-    EXPECT_EQ(nav.openMenu(1.0).kind, Kind::Stay); // no menu to call
-    const NavDecision second = nav.titleEnded();
-    expectTitle(second, 2, 1, 0.0);
-    EXPECT_EQ(second.title.streams.audio, 1);
-    EXPECT_EQ(second.title.streams.subpicture, 2);
-    EXPECT_EQ(second.title.streams.angle, 3);
-    EXPECT_EQ(nav.titleEnded().kind, Kind::End);
 }
 
 TEST(Navigator, PiecesThatEndByTimeOrByJumpGoOn) {
@@ -271,45 +211,4 @@ TEST(Navigator, BrokenDiscsEndInADecisionWithinBounds) {
         EXPECT_EQ(nav.start().kind, Kind::Failed);
         EXPECT_EQ(nav.titleEnded().kind, Kind::Failed);
     }
-}
-
-TEST(Navigator, HighlightIsTheMenuSubpictureInTheButtonColours) {
-    // A subpicture covering the three buttons with outlines of index 1 (transparent by itself),
-    // carried in the main menu's packs on stream 0.
-    const Area area{100, 100, 400, 250};
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(area.width) * area.height, 0);
-    for (int y = 0; y < area.height; ++y)
-        for (int x = 0; x < area.width; ++x)
-            if (y % 100 < 50 && (x < 4 || y % 100 < 4))
-                pixels[static_cast<std::size_t>(y) * area.width + x] = 1;
-    const auto unit = encodeUnit(pixels, area, 0x0000, 0x0000);
-    ASSERT_LT(unit.size(), 1900u);
-
-    auto disc = menuDisc();
-    disc->palette[2] = 0x00eb8080; // white
-    disc->palette[3] = 0x0051f05a; // red
-    disc->chains[MainMenu].packs = {spuPack(unit, 0, 90000), std::vector<std::uint8_t>(2048, 0)};
-    Navigator nav(std::move(disc));
-    ASSERT_EQ(nav.start().kind, Kind::Menu);
-
-    // Button 1 (y 100..149) selected: its outline drawn with colour 2 at full contrast.
-    const OverlayPicture selected = nav.highlightPicture(false);
-    ASSERT_FALSE(selected.empty());
-    EXPECT_EQ(selected.x, 100);
-    EXPECT_EQ(selected.y, 100);
-    EXPECT_LE(selected.y + selected.height - 1, 149);
-    EXPECT_EQ(selected.bgra[3], 255);
-    EXPECT_EQ(selected.bgra[2], 255); // white
-
-    // Activated: colour 3, red.
-    const OverlayPicture activated = nav.highlightPicture(true);
-    ASSERT_FALSE(activated.empty());
-    EXPECT_GT(activated.bgra[2], 200);
-    EXPECT_LT(activated.bgra[1], 40);
-
-    // Another button: the picture moves with it.
-    ASSERT_TRUE(nav.pointAt(200, 320));
-    const OverlayPicture third = nav.highlightPicture(false);
-    ASSERT_FALSE(third.empty());
-    EXPECT_EQ(third.y, 300);
 }

@@ -19,7 +19,9 @@ namespace {
 
 using test::FakeDvdEngine;
 
-// The controls of the main window that the position display works on, without the window.
+// The controls of the main window that the position display works on, without the window, over
+// an engine whose reads fail. What a tick writes from a playing disc, and the slider dragged
+// with the real mouse, are PositionEngineTest's; malformed time texts are DvdTimeTextTest's.
 class PositionDisplayTest : public ::testing::Test {
 protected:
     PositionDisplayTest() {
@@ -81,30 +83,6 @@ protected:
     qsizetype nestedTickReads = -1;
 };
 
-TEST_F(PositionDisplayTest, TickWritesPanelsAndSliderFromTenReads) {
-    sli.setRange(0, 100); // the design range: the maximum must be written before the position
-    display.timTime_Timer();
-    EXPECT_EQ(panels(),
-              (QStringList{"Title: 3", "Chapter: 12", "Time: 01:23:45", "Length: 02:05:30"}));
-    EXPECT_EQ(sli.minimum(), 0);
-    EXPECT_EQ(sli.maximum(), 7530);
-    EXPECT_EQ(sli.value(), 5025);
-    EXPECT_EQ(engine.calls,
-              (QStringList{"CurrentTime", "CurrentTitle", "CurrentChapter", "TotalTitleTime",
-                           "TotalTitleTime", "TotalTitleTime", "TotalTitleTime", "CurrentTime",
-                           "CurrentTime", "CurrentTime"}));
-
-    // Texts of eight characters read as those with frames; title 0 is written as it is.
-    engine.title = 0;
-    engine.currentTime = QStringLiteral("00:00:07");
-    engine.totalTime = QStringLiteral("00:01:00");
-    display.timTime_Timer();
-    EXPECT_EQ(panels(),
-              (QStringList{"Title: 0", "Chapter: 12", "Time: 00:00:07", "Length: 00:01:00"}));
-    EXPECT_EQ(sli.maximum(), 60);
-    EXPECT_EQ(sli.value(), 7);
-}
-
 TEST_F(PositionDisplayTest, EachFailingReadEmptiesItsPanelOnly) {
     struct Case {
         const char* failing;
@@ -130,39 +108,6 @@ TEST_F(PositionDisplayTest, EachFailingReadEmptiesItsPanelOnly) {
         EXPECT_EQ(sli.maximum(), c.max);
         EXPECT_EQ(sli.value(), c.value);
         EXPECT_EQ(engine.calls.size() % 10, 0); // every step still ran
-    }
-}
-
-TEST_F(PositionDisplayTest, MalformedFieldsCountAsZero) {
-    struct Case {
-        const char* current;
-        const char* total;
-        const char* timePanel;
-        int max;
-        int value;
-    };
-    const Case cases[] = {
-        // A numeric part that is not a number counts as 0.
-        {"01:2x:45:00", "0x:65:30:00", "Time: 01:2x:45", 3930, 3645},
-        {"01:23:xx", "02:x5:30", "Time: 01:23:xx", 7230, 4980},
-        // The length's seconds not being a number fail the whole sum: the maximum is 0 and
-        // the slider holds the position within it.
-        {"00:00:07", "02:05:xx:00", "Time: 00:00:07", 0, 0},
-        {"00:00:07", "02:05:", "Time: 00:00:07", 0, 0},
-        // Short texts give short panels and only the fields they have.
-        {"01:2", "02:01:5", "Time: 01:2", 7265, 3720},
-        {"", "", "Time: ", 0, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.current);
-        engine.currentTime = QString::fromLatin1(c.current);
-        engine.totalTime = QString::fromLatin1(c.total);
-        display.timTime_Timer();
-        EXPECT_EQ(sta.panelText(3), QString::fromLatin1(c.timePanel));
-        EXPECT_EQ(sta.panelText(4),
-                  QStringLiteral("Length: ") + QString::fromLatin1(c.total).left(8));
-        EXPECT_EQ(sli.maximum(), c.max);
-        EXPECT_EQ(sli.value(), c.value);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "FrmPlay.h"
 #include "MpvDvdEngine.h"
 #include "PositionDisplay.h"
+#include "Screenshots.h"
 #include "Waiting.h"
 
 #include <QApplication>
@@ -29,14 +30,6 @@ namespace kavelo {
 namespace {
 
 const QString kDisc = QStringLiteral(KAVELO_TEST_DVD);
-
-void screenshot(const char* name) {
-    const QString folder = qEnvironmentVariable("KAVELO_SHOTS");
-    if (!folder.isEmpty())
-        test::runProgram(QStringLiteral("import"),
-                         {QStringLiteral("-window"), QStringLiteral("root"),
-                          folder + QLatin1Char('/') + QLatin1String(name)});
-}
 
 // Where the slider's handle stands on the screen, for a value.
 QPoint handleAt(SeekSlider* slider, int value) {
@@ -131,7 +124,7 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     EXPECT_EQ(shown[3], QStringLiteral("Length: ") + length);
     EXPECT_EQ(w.sliMain->maximum(), lengthSeconds);
     EXPECT_EQ(w.sliMain->value(), shownSecond);
-    screenshot("position-playing.png");
+    test::saveScreen("position-playing.png");
 
     // Drag the handle with the real mouse to about two thirds of the title and let go.
     int released = -1;
@@ -150,7 +143,7 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     QTest::qWait(100);
     ASSERT_TRUE(test::xdotool(QStringList{"mousemove"} + coords(to)));
     QTest::qWait(100);
-    screenshot("position-dragging.png");
+    test::saveScreen("position-dragging.png");
     ASSERT_TRUE(test::xdotool({"mouseup", "1"}));
     QTest::qWait(100);
     ASSERT_GT(released, lengthSeconds / 2);
@@ -168,7 +161,7 @@ TEST_F(PositionEngineTest, StatusBarFollowsPlaySliderSeeksAndStopHoldsIt) {
     EXPECT_GE(w.sliMain->value(), released);
     EXPECT_LE(w.sliMain->value(), released + allowance);
     EXPECT_EQ(w.engine().CurrentTitle(), title);
-    screenshot("position-seeked.png");
+    test::saveScreen("position-seeked.png");
 
     // After Stop the status bar and slider keep what the last tick wrote.
     stop();
@@ -231,7 +224,7 @@ TEST_F(PositionEngineTest, SpaceOverFullScreenVideoOpensTimePopUpAtClientCorner)
             openedAt = menu->geometry().topLeft();
             for (const char* name : {"mnuPopUpTitle", "mnuPopUpChapter", "mnuPopUpTime"})
                 captions << w.menuItem(QString::fromLatin1(name))->text();
-            screenshot("position-timepopup.png");
+            test::saveScreen("position-timepopup.png");
             menu->close();
         });
     });

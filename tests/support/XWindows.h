@@ -38,14 +38,6 @@ inline QString xprop(WId id, const char* property) {
     return text->section(QLatin1Char('='), 1).trimmed();
 }
 
-// A property of the root window, as above.
-inline QString rootProperty(const char* property) {
-    const auto text = output(QStringLiteral("xprop"), {QStringLiteral("-root"), property});
-    if (!text || !text->contains(QLatin1Char('=')))
-        return {};
-    return text->section(QLatin1Char('='), 1).trimmed();
-}
-
 // Whether the window is mapped and shows on the screen.
 inline bool viewable(WId id) {
     const auto info = output(QStringLiteral("xwininfo"), {QStringLiteral("-id"), windowId(id)});
