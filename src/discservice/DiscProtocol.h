@@ -25,6 +25,11 @@
 //   resume                 -> MACHINE | no: from a menu back to where the menu was called
 //   regs                   -> "r AUDIO SUBPICTURE ANGLE G0 .. G15\n" | no: not in a title
 //   set-regs AUDIO SUBPICTURE ANGLE G0 .. G15                       -> MACHINE | no
+//   vob-open VTS           -> "vob SECTORS\n": title set VTS's VOB files, read from now on as
+//                             one run of SECTORS sectors (decrypted on a scrambled disc when
+//                             libdvdcss is there) | no: the title set has none
+//   read FIRST COUNT       -> COUNT (1..kMaxReadSectors) sectors of those files from FIRST,
+//                             fewer at their end, none past it | no: a read error, none open
 //   quit                   -> the service ends
 // MACHINE is the machine's state after the request:
 //   s DOMAIN TITLESET TITLE CHAPTER PGC TICKS AUDIO SUBPICTURE ANGLE\n
@@ -40,12 +45,13 @@
 
 namespace kavelo::discproto {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 constexpr const char* kProgramName = "kavelo-dvdnav";
 constexpr std::size_t kMaxRequestBytes = 1024;
 constexpr std::size_t kMaxHeaderBytes = 64;
 constexpr std::size_t kMaxPayloadBytes = std::size_t(1) << 20;
 constexpr std::size_t kBlockBytes = 2048;
+constexpr std::size_t kMaxReadSectors = kMaxPayloadBytes / kBlockBytes; // one answer to "read"
 constexpr std::size_t kBatchBytes = 256 * 1024; // blocks in one answer to "next"
 constexpr int kBatchMs = 150;                   // reading time of one answer to "next"
 constexpr int kBatchEvents = 4096;

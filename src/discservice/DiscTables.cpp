@@ -352,6 +352,13 @@ DiscTables::~DiscTables() {
     DVDClose(m_reader);
 }
 
+DvdFile DiscTables::openTitleVobs(int vts) {
+    const int sets = m_vmg->vmgi_mat ? m_vmg->vmgi_mat->vmg_nr_of_title_sets : 0;
+    if (vts < 1 || vts > std::min(sets, 99))
+        return nullptr;
+    return DvdFile(DVDOpenFile(m_reader, vts, DVD_READ_TITLE_VOBS));
+}
+
 int DiscTables::titleCount() const {
     return std::min<int>(m_vmg->tt_srpt->nr_of_srpts, 99);
 }

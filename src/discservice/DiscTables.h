@@ -32,6 +32,11 @@
 
 namespace kavelo::discservice {
 
+struct DvdFileCloser {
+    void operator()(dvd_file_t* file) const { DVDCloseFile(file); }
+};
+using DvdFile = std::unique_ptr<dvd_file_t, DvdFileCloser>;
+
 class DiscTables {
 public:
     // Opens the disc at `place`; nullptr when it holds no readable DVD video.
@@ -47,6 +52,10 @@ public:
     // The records of the 1-based title `title`; nullopt when its tables cannot be read.
     std::optional<std::string> titleRecords(int title);
     std::string menuRecords();
+    // The VOB files of title set `vts` read as one run of sectors (decrypted on a scrambled
+    // disc when libdvdcss is there); nullptr when the title set has none. It must be closed
+    // before these tables.
+    DvdFile openTitleVobs(int vts);
 
 private:
     DiscTables(dvd_reader_t* reader, ifo_handle_t* vmg, bool files);

@@ -13,7 +13,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -155,6 +157,10 @@ public:
         }
         if (verb == "menus" && args == 0 && m_tables)
             return yes(m_tables->menuRecords());
+        if (verb == "vob-open" && args == 1 && m_tables)
+            return openVobs(w[2]);
+        if (verb == "read" && args == 2 && m_vobs)
+            return readVobs(w[2], w[3]);
         if (verb == "vm-start" && args == 0 && !m_place.empty()) {
             m_machine = Machine::open(m_place);
             return m_machine ? yes(m_machine->state()) : no();
@@ -168,6 +174,8 @@ private:
     Answer open(const std::string& hexPlace) {
         const auto place = unhex(hexPlace);
         m_machine.reset();
+        m_vobs.reset();
+        m_vobSectors = 0;
         m_tables.reset();
         m_place.clear();
         if (!place)
@@ -179,6 +187,40 @@ private:
         const std::string id = m_tables->discId();
         return yes("disc " + std::to_string(m_tables->titleCount()) + ' ' +
                    (id.empty() ? std::string("-") : id) + '\n');
+    }
+
+    Answer openVobs(const std::string& titleSet) {
+        m_vobs.reset();
+        m_vobSectors = 0;
+        const auto vts = number(titleSet, 1, 99);
+        if (!vts)
+            return no();
+        DvdFile vobs = m_tables->openTitleVobs(static_cast<int>(*vts));
+        const ssize_t sectors = vobs ? DVDFileSize(vobs.get()) : -1;
+        if (sectors <= 0)
+            return no();
+        m_vobs = std::move(vobs);
+        m_vobSectors = static_cast<std::uint32_t>(std::min<ssize_t>(sectors, INT32_MAX));
+        return yes("vob " + std::to_string(m_vobSectors) + '\n');
+    }
+
+    Answer readVobs(const std::string& firstText, const std::string& countText) {
+        const auto first = number(firstText, 0, UINT32_MAX);
+        const auto count = number(countText, 1, static_cast<long long>(discproto::kMaxReadSectors));
+        if (!first || !count)
+            return no();
+        // Only the title set's own sectors: libdvdread would read on into the files after them.
+        const auto take = static_cast<std::size_t>(
+            std::clamp<long long>(static_cast<long long>(m_vobSectors) - *first, 0, *count));
+        std::string data(take * discproto::kBlockBytes, '\0');
+        if (take == 0)
+            return yes();
+        const ssize_t got = DVDReadBlocks(m_vobs.get(), static_cast<int>(*first), take,
+                                          reinterpret_cast<unsigned char*>(data.data()));
+        if (got <= 0)
+            return no();
+        data.resize(std::min(take, static_cast<std::size_t>(got)) * discproto::kBlockBytes);
+        return yes(std::move(data));
     }
 
     Answer machine(const std::string& verb, const std::vector<std::string>& w, std::size_t args) {
@@ -242,6 +284,8 @@ private:
     std::string m_place;
     std::unique_ptr<DiscTables> m_tables;
     std::unique_ptr<Machine> m_machine;
+    DvdFile m_vobs; // closed before the tables it was opened from
+    std::uint32_t m_vobSectors = 0;
 };
 
 // Writes the answers, and "busy" lines while a long request reads the disc: a drive that spins

@@ -1,13 +1,20 @@
 #include "DiscSectors.h"
 
+#include "DiscProtocol.h"
+#include "DiscService.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -70,6 +77,106 @@ private:
     std::vector<Piece> m_pieces;
 };
 
+// The title set's sectors read by a disc service of their own, a child process apart from the
+// one the window asks: libmpv reads on its own threads, and a read that overruns must cost
+// neither the window's requests nor its time. One request at a time, under the mutex. A service
+// that dies, overruns its deadline or answers out of bounds is started again and the read tried
+// again, once; when that fails too the title's data is gone, and every later read says so at
+// once.
+class ServiceSectors final : public mpv::SectorSource {
+public:
+    ServiceSectors(std::string place, int titleSet)
+        : m_service({}, kSectorReaderRole), m_place(std::move(place)), m_titleSet(titleSet) {}
+
+    // Opens the place and the title set's VOB files in a new service; false when it cannot.
+    bool start() {
+        const std::lock_guard lock(m_mutex);
+        return startLocked();
+    }
+
+    int read(std::uint32_t first, int count, std::uint8_t* out) override {
+        const std::lock_guard lock(m_mutex);
+        if (m_gone || count <= 0)
+            return m_gone ? -1 : 0;
+        bool restarted = false;
+        int done = 0;
+        while (done < count) {
+            const int want = std::min(count - done, static_cast<int>(discproto::kMaxReadSectors));
+            const std::uint64_t at = std::uint64_t(first) + static_cast<std::uint64_t>(done);
+            if (at > UINT32_MAX)
+                break;
+            std::uint8_t* into = out + std::size_t(done) * kSector;
+            std::optional<int> got = readOnce(static_cast<std::uint32_t>(at), want, into);
+            if (!got && !m_refused && !restarted) {
+                restarted = true;
+                if (startLocked())
+                    got = readOnce(static_cast<std::uint32_t>(at), want, into);
+            }
+            if (!got) {
+                if (m_refused) // a read error the service reported
+                    return done > 0 ? done : -1;
+                m_gone = true;
+                qCWarning(lcDisc) << "the sectors of title set" << m_titleSet << "of"
+                                  << m_place.c_str() << "cannot be read on: the disc is gone";
+                return -1;
+            }
+            done += *got;
+            if (*got < want)
+                break;
+        }
+        return done;
+    }
+
+private:
+    bool startLocked() {
+        std::string answer;
+        if (m_service.open(m_place) != DiscService::Outcome::Done ||
+            m_service.request("vob-open " + std::to_string(m_titleSet), m_service.deadlines().open,
+                              answer) != DiscService::Outcome::Done)
+            return false;
+        // "vob SECTORS\n"
+        const bool wellFormed = answer.size() >= 6 && answer.size() <= 15 &&
+                                answer.rfind("vob ", 0) == 0 && answer.back() == '\n' &&
+                                std::all_of(answer.begin() + 4, answer.end() - 1,
+                                            [](char c) { return c >= '0' && c <= '9'; });
+        if (!wellFormed) {
+            m_service.discard("vob-open", "a malformed answer");
+            return false;
+        }
+        return true;
+    }
+
+    // Sectors read into `out`, nullopt when none could be; m_refused then says whether the
+    // service answered that it could not (else it failed and is gone).
+    std::optional<int> readOnce(std::uint32_t first, int count, std::uint8_t* out) {
+        m_refused = false;
+        const std::string request = "read " + std::to_string(first) + ' ' + std::to_string(count);
+        std::string payload;
+        switch (m_service.request(request, m_service.deadlines().read, payload)) {
+        case DiscService::Outcome::Done:
+            break;
+        case DiscService::Outcome::Refused:
+            m_refused = true;
+            return std::nullopt;
+        case DiscService::Outcome::Failed:
+            return std::nullopt;
+        }
+        if (payload.size() % kSector != 0 || payload.size() > std::size_t(count) * kSector) {
+            m_service.discard(request, "a malformed answer");
+            return std::nullopt;
+        }
+        std::memcpy(out, payload.data(), payload.size());
+        return static_cast<int>(payload.size() / kSector);
+    }
+
+    std::mutex m_mutex;
+    DiscService m_service;
+    std::string m_place;
+    int m_titleSet;
+    bool m_refused = false;
+    bool m_gone = false;
+};
+
 int openData(const QString& path) {
     return ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
 }
@@ -127,12 +234,9 @@ bool scrambled(mpv::SectorSource& source, std::uint32_t first) {
     return false;
 }
 
-} // namespace
-
-std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place,
-                                                       const DvdTitleInfo& title) {
-    if (title.titleSet < 1 || title.titleSet > 99 || title.cells.empty())
-        return nullptr;
+// The title set's sectors as plain files; nullptr when they cannot be read so.
+std::shared_ptr<mpv::SectorSource> openPlainSectors(const QString& place,
+                                                    const DvdTitleInfo& title) {
     std::vector<Piece> pieces;
     if (QFileInfo(place).isDir()) {
         pieces = folderPieces(place, title.titleSet);
@@ -143,12 +247,43 @@ std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place,
                 {fd, 0, std::uint64_t(1) << 32, std::uint64_t(title.vobStart) * kSector});
     }
     if (pieces.empty()) {
-        qCDebug(lcDisc) << "title set" << title.titleSet << "could not be opened:" << place;
+        qCDebug(lcDisc) << "title set" << title.titleSet << "has no plain files:" << place;
         return nullptr;
     }
     auto source = std::make_shared<PlainSectors>(std::move(pieces));
     if (scrambled(*source, title.cells.front().firstSector)) {
         qCDebug(lcDisc) << "title set" << title.titleSet << "is scrambled:" << place;
+        return nullptr;
+    }
+    return source;
+}
+
+} // namespace
+
+std::shared_ptr<mpv::SectorSource> openTitleSetSectors(const QString& place,
+                                                       const DvdTitleInfo& title) {
+    if (title.titleSet < 1 || title.titleSet > 99 || title.cells.empty())
+        return nullptr;
+    if (qEnvironmentVariable(kTitleSectorsVariable) != QLatin1String("service")) {
+        if (auto plain = openPlainSectors(place, title))
+            return plain;
+    }
+    auto source =
+        std::make_shared<ServiceSectors>(QFile::encodeName(place).toStdString(), title.titleSet);
+    if (!source->start()) {
+        qCWarning(lcDisc) << "title set" << title.titleSet << "of" << place
+                          << "cannot be read through the disc service";
+        return nullptr;
+    }
+    std::array<std::uint8_t, kSector> pack{};
+    if (source->read(title.cells.front().firstSector, 1, pack.data()) != 1) {
+        qCWarning(lcDisc) << "title set" << title.titleSet << "of" << place
+                          << "cannot be read through the disc service";
+        return nullptr;
+    }
+    if (scrambled(*source, title.cells.front().firstSector)) {
+        qCWarning(lcDisc) << "title set" << title.titleSet << "of" << place
+                          << "is scrambled and cannot be decrypted (is libdvdcss installed?)";
         return nullptr;
     }
     return source;

@@ -78,7 +78,8 @@ DiscService::Deadlines DiscService::Deadlines::forPlace(const std::string& place
     return d;
 }
 
-DiscService::DiscService(std::string program) : m_program(std::move(program)) {
+DiscService::DiscService(std::string program, std::string role)
+    : m_program(std::move(program)), m_role(std::move(role)) {
     if (m_program.empty())
         m_program = discServiceProgram();
 }
@@ -115,7 +116,8 @@ bool DiscService::spawn() {
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    char* argv[] = {const_cast<char*>(m_program.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(m_program.c_str()),
+                    m_role.empty() ? nullptr : const_cast<char*>(m_role.c_str()), nullptr};
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, m_program.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

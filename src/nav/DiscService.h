@@ -30,7 +30,8 @@ public:
         static Deadlines forPlace(const std::string& place);
     };
 
-    explicit DiscService(std::string program = {});
+    // `role` is the service's one argument, which names it among Kavelo's processes.
+    explicit DiscService(std::string program = {}, std::string role = {});
     ~DiscService();
     DiscService(const DiscService&) = delete;
     DiscService& operator=(const DiscService&) = delete;
@@ -80,6 +81,7 @@ private:
                     std::string& payload, const char*& reason);
 
     std::string m_program;
+    std::string m_role;
     std::string m_place;
     Deadlines m_deadlines;
     std::chrono::milliseconds m_folderOpen{2000};
