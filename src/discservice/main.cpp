@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <malloc.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -361,6 +362,10 @@ int main() {
     if (getppid() == 1)
         return 0;
     std::signal(SIGPIPE, SIG_IGN);
+    // Answers of up to a megabyte are made for every read of a title's sectors: kept in the heap,
+    // their memory is used again, where a fresh mapping for each costs a page fault a page.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 8 << 20);
     // The libraries print on standard output: only answers go to the real one.
     const int answerFd = dup(STDOUT_FILENO);
     if (answerFd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)

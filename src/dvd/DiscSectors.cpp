@@ -26,6 +26,7 @@ namespace kavelo {
 namespace {
 
 constexpr std::size_t kSector = 2048;
+constexpr int kReadAhead = 128; // sectors asked of a disc service at least
 
 struct Piece {
     int fd = -1;
@@ -101,16 +102,24 @@ public:
         bool restarted = false;
         int done = 0;
         while (done < count) {
-            const int want = std::min(count - done, static_cast<int>(discproto::kMaxReadSectors));
             const std::uint64_t at = std::uint64_t(first) + static_cast<std::uint64_t>(done);
-            if (at > UINT32_MAX)
-                break;
-            std::uint8_t* into = out + std::size_t(done) * kSector;
-            std::optional<int> got = readOnce(static_cast<std::uint32_t>(at), want, into);
+            const std::uint64_t cacheEnd = m_cacheFirst + m_cacheCount;
+            if (at >= m_cacheFirst && at < cacheEnd) {
+                const auto take = static_cast<int>(std::min<std::uint64_t>(
+                    cacheEnd - at, static_cast<std::uint64_t>(count - done)));
+                std::memcpy(out + std::size_t(done) * kSector,
+                            m_cache.data() + std::size_t(at - m_cacheFirst) * kSector,
+                            std::size_t(take) * kSector);
+                done += take;
+                continue;
+            }
+            if ((m_endKnown && at >= cacheEnd && at >= m_cacheFirst) || at > UINT32_MAX)
+                break; // past the title set's end
+            std::optional<int> got = fetch(static_cast<std::uint32_t>(at), count - done);
             if (!got && !m_refused && !restarted) {
                 restarted = true;
                 if (startLocked())
-                    got = readOnce(static_cast<std::uint32_t>(at), want, into);
+                    got = fetch(static_cast<std::uint32_t>(at), count - done);
             }
             if (!got) {
                 if (m_refused) // a read error the service reported
@@ -120,8 +129,7 @@ public:
                                   << m_place.c_str() << "cannot be read on: the disc is gone";
                 return -1;
             }
-            done += *got;
-            if (*got < want)
+            if (*got == 0)
                 break;
         }
         return done;
@@ -146,12 +154,19 @@ private:
         return true;
     }
 
-    // Sectors read into `out`, nullopt when none could be; m_refused then says whether the
+    // Reads `wanted` sectors from `first` into the cache, and more after them (libmpv reads on
+    // in order): each answer costs a round trip to a process that a busy machine may not run at
+    // once. How many came, nullopt when none could be read; m_refused then says whether the
     // service answered that it could not (else it failed and is gone).
-    std::optional<int> readOnce(std::uint32_t first, int count, std::uint8_t* out) {
+    std::optional<int> fetch(std::uint32_t first, int wanted) {
         m_refused = false;
+        m_cacheCount = 0;
+        m_endKnown = false;
+        const int count = std::clamp(wanted, kReadAhead, int(discproto::kMaxReadSectors));
         const std::string request = "read " + std::to_string(first) + ' ' + std::to_string(count);
-        std::string payload;
+        // The answer goes into the cache's own room: a new one for each would be fresh memory,
+        // whose pages cost more to map than the copy.
+        std::string& payload = m_cache;
         switch (m_service.request(request, m_service.deadlines().read, payload)) {
         case DiscService::Outcome::Done:
             break;
@@ -165,8 +180,11 @@ private:
             m_service.discard(request, "a malformed answer");
             return std::nullopt;
         }
-        std::memcpy(out, payload.data(), payload.size());
-        return static_cast<int>(payload.size() / kSector);
+        m_cacheFirst = first;
+        m_cacheCount = payload.size() / kSector;
+        // A short answer is the title set's end.
+        m_endKnown = m_cacheCount < std::size_t(count);
+        return static_cast<int>(m_cacheCount);
     }
 
     std::mutex m_mutex;
@@ -175,6 +193,10 @@ private:
     int m_titleSet;
     bool m_refused = false;
     bool m_gone = false;
+    std::string m_cache; // the sectors of the last answer
+    std::uint64_t m_cacheFirst = 0;
+    std::size_t m_cacheCount = 0;
+    bool m_endKnown = false; // the last answer ended at the title set's end
 };
 
 int openData(const QString& path) {

@@ -29,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 namespace proto = discproto;
 
 constexpr char kDigits[] = "0123456789abcdef";
+constexpr std::size_t kScratchBytes = 64 * 1024;
 
 std::string hex(const std::string& bytes) {
     std::string out;
@@ -301,7 +302,7 @@ bool DiscService::readAnswer(std::uint64_t seq, std::chrono::milliseconds quiet,
             }
         }
         if (haveHeader && m_buffer.size() >= payloadBytes) {
-            payload = m_buffer.substr(0, payloadBytes);
+            payload.assign(m_buffer, 0, payloadBytes); // into the room the caller kept
             m_buffer.erase(0, payloadBytes);
             if (!m_buffer.empty()) {
                 reason = "more than was asked";
@@ -321,19 +322,22 @@ bool DiscService::readAnswer(std::uint64_t seq, std::chrono::milliseconds quiet,
             continue;
         if (ready <= 0)
             continue; // the deadline is checked above
-        // Straight into the buffer: as much as has come, up to what the answer may hold.
-        const std::size_t had = m_buffer.size();
+        // As much as has come, up to what the answer may hold. Through a scratch buffer: a
+        // large answer comes in many pieces, and making room for all of it in the buffer at
+        // every piece costs more than the copy.
         const std::size_t room =
-            haveHeader ? std::max<std::size_t>(payloadBytes - had, 1) : proto::kMaxHeaderBytes + 1;
-        m_buffer.resize(had + room);
-        const ssize_t got = recv(m_fd, m_buffer.data() + had, room, 0);
-        m_buffer.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            haveHeader
+                ? std::max<std::size_t>(payloadBytes - std::min(payloadBytes, m_buffer.size()), 1)
+                : proto::kMaxHeaderBytes + 1;
+        m_scratch.resize(kScratchBytes);
+        const ssize_t got = recv(m_fd, m_scratch.data(), std::min(room, m_scratch.size()), 0);
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0) {
             reason = "the service died";
             return false;
         }
+        m_buffer.append(m_scratch.data(), static_cast<std::size_t>(got));
     }
 }
 

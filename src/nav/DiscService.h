@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace kavelo {
 
@@ -90,6 +91,7 @@ private:
     std::uint64_t m_seq = 0;
     std::uint64_t m_helloSeq = 0; // the greeting not read yet
     std::string m_buffer;
+    std::vector<char> m_scratch; // what one receive takes in
     int m_failures = 0;
     std::function<void()> m_busy;
 };
