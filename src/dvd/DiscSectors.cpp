@@ -273,6 +273,12 @@ std::shared_ptr<mpv::SectorSource> openPlainSectors(const QString& place,
         return nullptr;
     }
     auto source = std::make_shared<PlainSectors>(std::move(pieces));
+    // A drive refuses a scrambled disc's sectors until it is unlocked, as libdvdcss does.
+    std::array<std::uint8_t, kSector> pack{};
+    if (source->read(title.cells.front().firstSector, 1, pack.data()) != 1) {
+        qCDebug(lcDisc) << "title set" << title.titleSet << "cannot be read plain:" << place;
+        return nullptr;
+    }
     if (scrambled(*source, title.cells.front().firstSector)) {
         qCDebug(lcDisc) << "title set" << title.titleSet << "is scrambled:" << place;
         return nullptr;

@@ -144,8 +144,19 @@ TEST_F(ServiceSectorsTest, TheServiceReadsTheBytesThePlainFilesHoldInAFolderAndA
             EXPECT_EQ(service->read(UINT32_MAX, 4, b.data()), 0);
         }
     }
-    // A source let go takes its service with it.
+    // An image whose VOB start the tables do not give is read through the service unasked.
     EXPECT_TRUE(test::waitUntil([] { return sectorReaders().empty(); }, 2000));
+    kavelo::DvdTitleInfo unplaced = firstTitle(kImage);
+    const auto plain = kavelo::openTitleSetSectors(kImage, unplaced);
+    unplaced.vobStart = 0;
+    const auto service = kavelo::openTitleSetSectors(kImage, unplaced);
+    ASSERT_TRUE(plain && service);
+    EXPECT_EQ(sectorReaders().size(), 1u);
+    std::vector<std::uint8_t> a(64 * kSector);
+    std::vector<std::uint8_t> b(64 * kSector);
+    ASSERT_EQ(plain->read(100, 64, a.data()), 64);
+    ASSERT_EQ(service->read(100, 64, b.data()), 64);
+    EXPECT_EQ(a, b);
 }
 
 TEST_F(ServiceSectorsTest, AServiceThatHangsCrashesOrAnswersNonsenseGivesAReadErrorInTime) {
