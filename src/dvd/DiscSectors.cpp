@@ -83,7 +83,8 @@ private:
 // neither the window's requests nor its time. One request at a time, under the mutex. A service
 // that dies, overruns its deadline or answers out of bounds is started again and the read tried
 // again, once; when that fails too the title's data is gone, and every later read says so at
-// once.
+// once. (A service started again from one of libmpv's threads ends with that thread, as the
+// service asks the kernel to end it with whatever started it: the next read starts another.)
 class ServiceSectors final : public mpv::SectorSource {
 public:
     ServiceSectors(std::string place, int titleSet)
