@@ -21,7 +21,9 @@
 //   still-skip | wait-skip -> MACHINE
 //   select B | move up|down|left|right | point X Y | activate        -> MACHINE | no
 //   chain-end | time TICKS | menu root|title | play-title T          -> MACHINE | no
-//   highlight B 0|1        -> "area SX SY EX EY PALETTE\n" | no
+//   buttons                -> "k B SX SY EX EY SELECT ACTION\n" for each button of the menu
+//                             on screen (its rectangle, the colour words of its selected and
+//                             activated highlights); nothing when the menu has none
 //   resume                 -> MACHINE | no: from a menu back to where the menu was called
 //   regs                   -> "r AUDIO SUBPICTURE ANGLE G0 .. G15\n" | no: not in a title
 //   set-regs AUDIO SUBPICTURE ANGLE G0 .. G15                       -> MACHINE | no
@@ -40,7 +42,7 @@
 
 namespace kavelo::discproto {
 
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 constexpr const char* kProgramName = "kavelo-dvdnav";
 constexpr std::size_t kMaxRequestBytes = 1024;
 constexpr std::size_t kMaxHeaderBytes = 64;

@@ -320,14 +320,23 @@ bool Machine::setRegisters(const std::array<std::uint16_t, 19>& values) {
                 static_cast<std::uint8_t>(0x80 | values[2]), 0x00, 0x00});
 }
 
-std::string Machine::highlight(int button, bool activated) {
-    dvdnav_highlight_area_t area{};
-    if (!pci() ||
-        dvdnav_get_highlight_area(pci(), button, activated ? 1 : 0, &area) != DVDNAV_STATUS_OK)
+std::string Machine::buttons() {
+    pci_t* current = pci();
+    if (!current || !current->hli.hl_gi.hli_ss)
         return {};
-    return "area " + std::to_string(area.sx) + ' ' + std::to_string(area.sy) + ' ' +
-           std::to_string(area.ex) + ' ' + std::to_string(area.ey) + ' ' +
-           std::to_string(area.palette) + '\n';
+    std::string out;
+    const int count = std::clamp<int>(current->hli.hl_gi.btn_ns, 0, 36);
+    for (int button = 1; button <= count; ++button) {
+        dvdnav_highlight_area_t selected{}, activated{};
+        if (dvdnav_get_highlight_area(current, button, 0, &selected) != DVDNAV_STATUS_OK ||
+            dvdnav_get_highlight_area(current, button, 1, &activated) != DVDNAV_STATUS_OK)
+            continue;
+        out += "k " + std::to_string(button) + ' ' + std::to_string(selected.sx) + ' ' +
+               std::to_string(selected.sy) + ' ' + std::to_string(selected.ex) + ' ' +
+               std::to_string(selected.ey) + ' ' + std::to_string(selected.palette) + ' ' +
+               std::to_string(activated.palette) + '\n';
+    }
+    return out;
 }
 
 } // namespace kavelo::discservice

@@ -138,11 +138,14 @@ void DiscProgram::removeHighlight() {
     m_highlight.remove();
 }
 
-void DiscProgram::drawHighlight(bool activated) {
+void DiscProgram::drawHighlight(bool activated, int button,
+                                const std::optional<PicturePlacement>& where) {
     if (!m_nav || !m_inMenu || !m_driver.running())
         return;
     m_activated = activated;
-    if (!m_highlight.show(m_nav->highlightPicture(activated)))
+    const OverlayPicture picture = button > 0 ? m_nav->highlightPicture(button, activated)
+                                              : m_nav->highlightPicture(activated);
+    if (!m_highlight.show(picture, where ? *where : picturePlacement(m_driver)))
         qCWarning(lcMenus) << "the menu's highlight could not be shown";
 }
 
@@ -246,12 +249,19 @@ void DiscProgram::pointer(QPoint at, bool click) {
     if (!point)
         return;
     if (!click) {
-        if (m_nav->pointAt(point->x, point->y))
-            drawHighlight(false);
+        // The highlight moves on screen first, the machine is told after: its answer takes a
+        // request to the disc service. Should it choose otherwise, its choice is drawn.
+        int drawn = m_nav->buttonAt(point->x, point->y);
+        if (drawn > 0 && drawn != m_nav->selectedButton())
+            drawHighlight(false, drawn, where);
+        else
+            drawn = 0;
+        if ((m_nav->pointAt(point->x, point->y) || drawn > 0) && m_nav->selectedButton() != drawn)
+            drawHighlight(false, 0, where);
         return;
     }
     if (m_nav->pointAt(point->x, point->y) || m_nav->selectedButton() > 0)
-        drawHighlight(true);
+        drawHighlight(true, 0, where);
     const NavDecision decision = m_nav->clickAt(point->x, point->y);
     if (decision.kind != NavDecision::Kind::Stay)
         step("following a button", [&] { return decision; });
