@@ -110,8 +110,15 @@ void DiscProgram::showMenu(const MenuPiece& piece, qint64 budgetMs) {
     QElapsedTimer clock;
     clock.start();
     mpv::LoadTracker& loads = m_driver.loads();
-    if (loads.start(url, options) < 0 ||
-        loads.waitLoaded(budgetMs) != mpv::LoadTracker::Outcome::Done) {
+    if (loads.start(url, options) < 0) {
+        m_host.menuShown(false);
+        throw EngineError("the menu cannot be shown");
+    }
+    // While libmpv opens the piece, its highlight is made ready (the menu's subpicture decoded,
+    // its buttons read from the disc service): only placing it waits for the picture.
+    const OverlayPicture highlight = m_nav->highlightPicture(false);
+    if (loads.waitLoaded(std::max<qint64>(budgetMs - clock.elapsed(), 0)) !=
+        mpv::LoadTracker::Outcome::Done) {
         m_host.menuShown(false);
         throw EngineError("the menu cannot be shown");
     }
@@ -122,7 +129,7 @@ void DiscProgram::showMenu(const MenuPiece& piece, qint64 budgetMs) {
     m_moving = piece.end != MenuPiece::End::Still;
     m_stillSeconds = piece.end == MenuPiece::End::Still ? piece.stillSeconds : 0;
     m_host.menuShown(true);
-    drawHighlight(false);
+    showHighlight(highlight, false, std::nullopt);
 }
 
 void DiscProgram::leaveMenu() {
@@ -142,9 +149,16 @@ void DiscProgram::drawHighlight(bool activated, int button,
                                 const std::optional<PicturePlacement>& where) {
     if (!m_nav || !m_inMenu || !m_driver.running())
         return;
+    showHighlight(button > 0 ? m_nav->highlightPicture(button, activated)
+                             : m_nav->highlightPicture(activated),
+                  activated, where);
+}
+
+void DiscProgram::showHighlight(const OverlayPicture& picture, bool activated,
+                                const std::optional<PicturePlacement>& where) {
+    if (!m_nav || !m_inMenu || !m_driver.running())
+        return;
     m_activated = activated;
-    const OverlayPicture picture = button > 0 ? m_nav->highlightPicture(button, activated)
-                                              : m_nav->highlightPicture(activated);
     if (!m_highlight.show(picture, where ? *where : picturePlacement(m_driver)))
         qCWarning(lcMenus) << "the menu's highlight could not be shown";
 }

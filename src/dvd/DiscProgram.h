@@ -110,6 +110,8 @@ private:
     // libmpv shows it (`where` when the caller has read that already).
     void drawHighlight(bool activated, int button = 0,
                        const std::optional<PicturePlacement>& where = std::nullopt);
+    void showHighlight(const OverlayPicture& picture, bool activated,
+                       const std::optional<PicturePlacement>& where);
     void removeHighlight();
 
     MpvDriver& m_driver;
