@@ -17,7 +17,8 @@
 //   menus                  -> the menu records of the disc's and every title set's menus
 //   vm-start               -> the machine opened at the disc's first-play program; MACHINE
 //   next MAXBYTES          -> events (below), then MACHINE; stops at a still, a wait, the end,
-//                             an error, MAXBYTES of blocks or kBatchMs of reading
+//                             an error, the first navigation pack of a title entered on the
+//                             way, MAXBYTES of blocks or kBatchMs of reading
 //   still-skip | wait-skip -> MACHINE
 //   select B | move up|down|left|right | point X Y | activate        -> MACHINE | no
 //   chain-end | time TICKS | menu root|title | play-title T          -> MACHINE | no

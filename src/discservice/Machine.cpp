@@ -106,6 +106,9 @@ std::string Machine::next(std::size_t maxBytes) {
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(discproto::kBatchMs);
     std::string out;
     std::size_t blocks = 0;
+    // A title entered in this batch (from a menu or another title set): its first navigation
+    // pack tells where it starts, and the player reads the title itself from there on.
+    bool titleEntered = false;
     for (int n = 0; n < discproto::kBatchEvents; ++n) {
         int32_t event = 0;
         int32_t length = 0;
@@ -124,6 +127,7 @@ std::string Machine::next(std::size_t maxBytes) {
             if (nav)
                 out += placeLine();
             blocks += size;
+            last = nav && titleEntered;
             break;
         }
         case DVDNAV_STILL_FRAME:
@@ -146,6 +150,7 @@ std::string Machine::next(std::size_t maxBytes) {
             break;
         case DVDNAV_VTS_CHANGE:
             m_titleSet = reinterpret_cast<const dvdnav_vts_change_event_t*>(m_buf.data())->new_vtsN;
+            titleEntered = dvdnav_is_domain_vts(m_nav) != 0;
             out += eventLine("vts", 0, 0) + placeLine();
             break;
         case DVDNAV_SPU_CLUT_CHANGE:

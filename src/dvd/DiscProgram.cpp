@@ -274,8 +274,9 @@ void DiscProgram::pointer(QPoint at, bool click) {
             drawHighlight(false, 0, where);
         return;
     }
-    if (m_nav->pointAt(point->x, point->y) || m_nav->selectedButton() > 0)
-        drawHighlight(true, 0, where);
+    // A click: the button under it shows as acted on, then the machine selects and runs it.
+    if (const int under = m_nav->buttonAt(point->x, point->y); under > 0)
+        drawHighlight(true, under, where);
     const NavDecision decision = m_nav->clickAt(point->x, point->y);
     if (decision.kind != NavDecision::Kind::Stay)
         step("following a button", [&] { return decision; });
