@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
     // Button 2 of the main menu, on screen: lit when the pointer is over it.
     const QRect button2Rect(107, 302, 490, 52);
 
-    Samples playOurs, playTheirs, hover, clickOurs, clickTheirs, titleEnd, menuKey, resume;
+    Samples playOurs, playTheirs, hover, clickOurs, clickTheirs, titleEnd, titleEndPolled, menuKey,
+        resume;
     // The first open of the folder: its tables read by a disc service started beside the
     // window, as the engine's is.
     Samples firstOpen;
@@ -250,27 +251,42 @@ int main(int argc, char** argv) {
 
         // The title's end to the menu's picture: played from 1 s before the end, timed from the
         // title's last picture (the last advance of its position) to the menu's first picture.
+        // Each picture is timed as the engine takes it (its snapshot): the title's end and the
+        // menu's load may follow the last picture within one pass of the event loop, and a look
+        // between passes would time from the picture before. That look is kept as a figure of
+        // its own.
         try {
             engine.PlayAtTime(QStringLiteral("00:00:07:00"));
-            double lastPosition = -1;
-            QElapsedTimer sinceLastPicture;
+            double lastPosition = -1, lastPolled = -1;
+            QElapsedTimer sinceLastPicture, sinceLastPolled;
             sinceLastPicture.start();
-            double ms = -1;
+            sinceLastPolled.start();
+            double ms = -1, polledMs = -1;
             int titlePictures = kavelo::test::peer(engine).pictureUpdates();
+            const QMetaObject::Connection pictures = QObject::connect(
+                &engine.events(), &DvdEngineEvents::snapshotChanged, [&](const DvdSnapshot& now) {
+                    if (now.inMenu || now.title == 0 || now.seconds == lastPosition)
+                        return;
+                    lastPosition = now.seconds;
+                    titlePictures = kavelo::test::peer(engine).pictureUpdates();
+                    sinceLastPicture.restart();
+                });
             spinUntil(
                 [&] {
                     try {
                         if (engine.CurrentTitle() == 0) {
                             // In the menu: timed once its first picture is up.
-                            if (kavelo::test::peer(engine).pictureUpdates() != titlePictures)
+                            if (kavelo::test::peer(engine).pictureUpdates() != titlePictures) {
                                 ms = static_cast<double>(sinceLastPicture.nsecsElapsed()) / 1e6;
+                                polledMs =
+                                    static_cast<double>(sinceLastPolled.nsecsElapsed()) / 1e6;
+                            }
                             return ms >= 0;
                         }
                         if (const double at = kavelo::test::peer(engine).positionSeconds();
-                            at != lastPosition) {
-                            lastPosition = at;
-                            titlePictures = kavelo::test::peer(engine).pictureUpdates();
-                            sinceLastPicture.restart();
+                            at != lastPolled) {
+                            lastPolled = at;
+                            sinceLastPolled.restart();
                         }
                         return false;
                     } catch (const EngineError&) {
@@ -278,10 +294,13 @@ int main(int argc, char** argv) {
                     }
                 },
                 5000);
-            if (ms >= 0 && lastPosition >= 7)
+            QObject::disconnect(pictures);
+            if (ms >= 0 && lastPosition >= 7) {
                 titleEnd.add(ms);
-            else
+                titleEndPolled.add(polledMs);
+            } else {
                 ++titleEnd.failures;
+            }
         } catch (const EngineError&) {
             ++titleEnd.failures;
         }
@@ -307,6 +326,8 @@ int main(int argc, char** argv) {
         !clickOurs.failures && clickRatio > 0 && clickRatio <= 1.2);
     row("title end to the menu's picture (ms)", titleEnd, QStringLiteral("-"), QStringLiteral("-"),
         "< 500 ms", !titleEnd.failures && !titleEnd.values.empty() && titleEnd.median() < 500);
+    row("  the same, its pictures seen between passes", titleEndPolled, QStringLiteral("-"),
+        QStringLiteral("-"), "-", true);
     row("first open of the folder (ms)", firstOpen, QStringLiteral("-"), QStringLiteral("-"),
         "< 50 ms", !firstOpen.failures && !firstOpen.values.empty() && firstOpen.median() < 50);
     row("menu key to the menu's picture (ms)", menuKey, QStringLiteral("-"), QStringLiteral("-"),

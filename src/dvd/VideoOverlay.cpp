@@ -31,8 +31,7 @@ PicturePlacement picturePlacement(const MpvDriver& driver) {
     return p;
 }
 
-bool VideoOverlay::show(const OverlayPicture& frame) {
-    const PicturePlacement where = picturePlacement(m_driver);
+bool VideoOverlay::show(const OverlayPicture& frame, const PicturePlacement& where) {
     const OverlayPicture placed =
         placeOnPicture(frame, where.picture, where.frameWidth, where.frameHeight);
     if (placed.empty()) {

@@ -85,6 +85,10 @@ NavLimits tightLimits() {
 TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
     Navigator nav(menuDisc());
     ASSERT_EQ(nav.start().kind, Kind::Menu);
+    // The button under the pointer is known before the machine is asked.
+    EXPECT_EQ(nav.buttonAt(150, 220), 2);
+    EXPECT_EQ(nav.buttonAt(600, 10), 0);
+    EXPECT_EQ(nav.selectedButton(), 1);
     EXPECT_TRUE(nav.pointAt(150, 220)); // over button 2
     EXPECT_EQ(nav.selectedButton(), 2);
     EXPECT_FALSE(nav.pointAt(300, 240)); // still button 2: no change
@@ -107,6 +111,7 @@ TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
     EXPECT_FALSE(nav.pointAt(120, 130));
     EXPECT_EQ(nav.clickAt(120, 130).kind, Kind::Stay);
     EXPECT_FALSE(nav.highlightArea(false));
+    EXPECT_EQ(nav.buttonAt(120, 130), 0);
 }
 
 TEST(Navigator, PiecesThatEndByTimeOrByJumpGoOn) {
