@@ -216,7 +216,6 @@ private:
         m_announced = false;
         m_stillSkipped = false;
         m_selected = 1;
-        const FakeChain& c = chains[static_cast<std::size_t>(chain)];
         if (otherPlace)
             m_queue.push_back(event(NavEvent::Kind::DomainChange));
         m_queue.push_back(event(NavEvent::Kind::Palette));
