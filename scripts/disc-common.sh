@@ -49,6 +49,26 @@ disc_label() {
   echo "drawtext=fontfile=${font}:fontsize=$1:fontcolor=white:box=1:boxcolor=black@$2:x=$3:y=$4:text='$5'"
 }
 
+# disc_codestrip TITLE FIRST: the filters drawing a code strip along the picture's bottom edge
+# (y 536-567) for a piece whose first frame is frame FIRST of title TITLE: 18 boxes of 40 pixels,
+# white for 1; boxes 0-12 the frame's number within the title (bit 0 first), box 13 always
+# white, boxes 14-16 the title number, box 17 black.
+disc_codestrip() {
+  local title=$1 first=$2 bit
+  local strip="drawbox=x=0:y=536:w=720:h=32:color=black:t=fill"
+  for bit in 0 1 2 3 4 5 6 7 8 9 10 11 12; do
+    strip+=",drawbox=x=$((40 * bit)):y=536:w=40:h=32:color=white:t=fill"
+    strip+=":enable='mod(floor((n+${first})/pow(2\\,${bit}))\\,2)'"
+  done
+  strip+=",drawbox=x=520:y=536:w=40:h=32:color=white:t=fill"
+  for bit in 0 1 2; do
+    if (((title >> bit) & 1)); then
+      strip+=",drawbox=x=$((560 + 40 * bit)):y=536:w=40:h=32:color=white:t=fill"
+    fi
+  done
+  echo "$strip"
+}
+
 # disc_piece NAME SOURCE SECONDS VOLUME TONE FILTERS [OUTPUT OPTION...]: $work/NAME.mpg, a PAL
 # DVD MPEG-PS piece of an ffmpeg test SOURCE (options after "=" allowed) with a sine of TONE Hz
 # (an aevalsrc expression in t) and the video FILTERS.

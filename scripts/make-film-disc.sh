@@ -35,13 +35,17 @@
 #   1 (100 96 620 148)   2 (100 168 620 220)   3 (100 240 620 292)
 #   4 (100 312 620 364)  5 (100 384 620 436)   6 (100 456 620 508)
 # Every picture carries a label ("FILM MAIN MENU", "T1 C2 00:00:17.08", "WARNING 00:00:01.04",
-# "T3 EXTRA 1 00:00:02.00"). Skips the work when OUTDIR already holds the disc.
+# "T3 EXTRA 1 00:00:02.00"); the film's pictures also carry the code strip of disc-common.sh
+# (their number within the title, title 1) along their bottom edge, under the subtitles' area.
+# Skips the work when OUTDIR already holds the disc of this layout.
 set -euo pipefail
 
 . "$(dirname "$0")/disc-common.sh"
 disc_outdir "$@"
 stamp="$out/.kavelo-film-disc"
-disc_done "$stamp" VIDEO_TS.IFO VTS_01_0.IFO VTS_02_0.IFO && exit 0
+layout=2
+[ "$(cat "$stamp" 2>/dev/null)" = "$layout" ] &&
+  disc_done "$stamp" VIDEO_TS.IFO VTS_01_0.IFO VTS_02_0.IFO && exit 0
 disc_begin "$out" spumux
 
 # button N: the rectangle of menu button N.
@@ -78,7 +82,7 @@ disc_piece extra2 smptebars 3 0.3 880 "$(disc_label 40 0.6 40 40 'T4 EXTRA 2 %{p
 tone() { echo "aevalsrc=0.3*sin(2*PI*($1+$2*floor(t/15))*t):s=48000:c=stereo:d=60"; }
 ff -f lavfi -i "testsrc2=size=720x576:rate=25:duration=60" -f lavfi -i "$(tone 300 50)" \
   -f lavfi -i "$(tone 1000 100)" -map 0:v -map 1:a -map 2:a \
-  -vf "$(disc_label 40 0.6 40 40 "T1 C%{eif\\:1+floor(t/15)\\:d} %{pts\\:hms}")" \
+  -vf "$(disc_label 40 0.6 40 40 "T1 C%{eif\\:1+floor(t/15)\\:d} %{pts\\:hms}"),$(disc_codestrip 1 0)" \
   -target pal-dvd -aspect 4:3 -b:v 2000k -g 15 -threads 2 "$work/film.mpg"
 
 # subtitles NAME TEXT "R G B": one picture a cue (20 cues, 3 s apart) of TEXT and the cue's start
@@ -173,4 +177,4 @@ cat >"$work/disc.xml" <<XML
 </dvdauthor>
 XML
 disc_author
-touch "$stamp"
+echo "$layout" >"$stamp"

@@ -33,24 +33,6 @@ fi
 . "$(dirname "$0")/disc-common.sh"
 disc_begin "$out"
 
-# codestrip TITLE FIRST: the filters drawing the code strip of a piece whose first frame is
-#   frame FIRST of title TITLE.
-codestrip() {
-  local title=$1 first=$2 bit
-  local strip="drawbox=x=0:y=536:w=720:h=32:color=black:t=fill"
-  for bit in 0 1 2 3 4 5 6 7 8 9 10 11 12; do
-    strip+=",drawbox=x=$((40 * bit)):y=536:w=40:h=32:color=white:t=fill"
-    strip+=":enable='mod(floor((n+${first})/pow(2\\,${bit}))\\,2)'"
-  done
-  strip+=",drawbox=x=520:y=536:w=40:h=32:color=white:t=fill"
-  for bit in 0 1 2; do
-    if (((title >> bit) & 1)); then
-      strip+=",drawbox=x=$((560 + 40 * bit)):y=536:w=40:h=32:color=white:t=fill"
-    fi
-  done
-  echo "$strip"
-}
-
 # encode NAME SOURCE SECONDS TITLE CHAPTER TONE START [strip]
 #   The label's chapter number comes from CHAPTER (an ffmpeg expression in t), the tone from
 #   TONE (an aevalsrc expression in t); the label's clock starts at START seconds. "strip"
@@ -60,7 +42,7 @@ encode() {
   local filters
   filters=$(disc_label 40 0.6 40 40 "T${title} C%{eif\\:${chapter}\\:d} %{pts\\:hms\\:${start}}")
   if [ "${8:-}" = strip ]; then
-    filters+=",$(codestrip "$title" $((start * 25)))"
+    filters+=",$(disc_codestrip "$title" $((start * 25)))"
   fi
   disc_piece "$name" "$src" "$secs" 0.3 "$tone" "$filters" -b:v 2500k -g 12
 }
@@ -71,7 +53,7 @@ encode() {
 coded() {
   local name=$1 src=$2 secs=$3 title=$4 chapter=$5 start=$6
   disc_piece "$name" "$src" "$secs" 0.3 "440+110*${chapter}" \
-    "$(disc_label 40 0.6 40 40 "T${title} C${chapter} %{pts\\:hms\\:${start}}"),$(codestrip "$title" $((start * 25)))" \
+    "$(disc_label 40 0.6 40 40 "T${title} C${chapter} %{pts\\:hms\\:${start}}"),$(disc_codestrip "$title" $((start * 25)))" \
     -b:v 2500k -g 12
 }
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QTimer;
+
 namespace kavelo {
 
 namespace mpv {
@@ -38,7 +40,8 @@ public:
     // `window` gives the native window to draw into (0: no video output; nullopt: the video
     // window is gone, and no player starts); `events` receives every libmpv event after the
     // load tracker has seen it.
-    MpvDriver(std::function<std::optional<std::int64_t>()> window, std::function<void(const mpv::Event&)> events);
+    MpvDriver(std::function<std::optional<std::int64_t>()> window,
+              std::function<void(const mpv::Event&)> events);
     ~MpvDriver();
 
     MpvDriver(const MpvDriver&) = delete;
@@ -82,6 +85,9 @@ public:
 
 private:
     void start();
+    // Hands back to the system, once a load's first picture has been up a while, what libmpv's
+    // threads allocated and freed while it opened.
+    void releaseAfterLoad(const mpv::Event& event);
 
     std::function<std::optional<std::int64_t>()> m_window;
     std::function<void(const mpv::Event&)> m_events;
@@ -93,6 +99,8 @@ private:
     const mpv::Session* m_menuStreamsFor = nullptr; // the player they are registered with
     std::unique_ptr<mpv::Session> m_mpv;
     std::unique_ptr<mpv::LoadTracker> m_loads;
+    std::unique_ptr<QTimer> m_release;
+    bool m_releasePending = false; // a load awaits its first picture
 };
 
 } // namespace kavelo

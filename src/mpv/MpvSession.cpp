@@ -18,11 +18,16 @@ namespace {
 
 // The options every Kavelo player shares: nothing of the user's mpv set-up, no input, no
 // on-screen controls, exact seeks that reach back far enough for MPEG-2, and sound that falls
-// back to silence rather than failing.
+// back to silence rather than failing. mpv's built-in statistics page and console are scripts
+// that each run a Lua interpreter on a thread of its own (about 4.5 MiB between them) and answer
+// only mpv's own key bindings, which Kavelo never installs.
 const std::pair<const char*, const char*> kCommonOptions[] = {
     {"config", "no"},
     {"terminal", "no"},
     {"load-scripts", "no"},
+    {"load-stats-overlay", "no"},
+    {"load-osd-console", "no"},
+    {"load-auto-profiles", "no"},
     {"ytdl", "no"},
     {"idle", "yes"},
     {"input-default-bindings", "no"},

@@ -108,6 +108,7 @@ void PictureBox::setBackColor(const QColor& colour) {
 
 bool PictureBox::loadPicture(const QString& path) {
     m_pending.clear();
+    m_file.clear();
     setPixmap(QPixmap());
     // Only regular files: reading a FIFO or a device could wait forever.
     if (!QFileInfo(path).isFile())
@@ -116,6 +117,7 @@ bool PictureBox::loadPicture(const QString& path) {
     if (!reader.canRead())
         return false;
     m_pending = path;
+    m_file = path;
     update();
     return true;
 }
@@ -150,6 +152,14 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 4, 4);
     }
+}
+
+void PictureBox::hideEvent(QHideEvent* event) {
+    QLabel::hideEvent(event);
+    if (m_file.isEmpty() || !m_pending.isEmpty() || pixmap().isNull())
+        return;
+    setPixmap(QPixmap());
+    m_pending = m_file;
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

@@ -34,7 +34,9 @@ public:
     void setBackColor(const QColor& colour);
     // Takes the picture of a file; false (and no picture) when the file is not a picture.
     // The picture itself is decoded when it is first drawn (or asked for), so that a window
-    // full of pictures shows without waiting for them; a damaged one then shows nothing.
+    // full of pictures shows without waiting for them; a damaged one then shows nothing. While
+    // the box is hidden its decoded picture is let go and decoded again when next drawn (the
+    // logo, hidden all the while a disc plays, is some 2 MiB decoded).
     bool loadPicture(const QString& path);
     // The picture shown (decoded now if it has not been yet); null when there is none.
     QPixmap picture();
@@ -47,6 +49,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void decodePending();
@@ -54,6 +57,7 @@ private:
     bool m_button = false;
     bool m_pressed = false;
     QString m_pending; // the file whose picture is still to be decoded
+    QString m_file;    // the file of the picture, decoded or not
 };
 
 // A horizontal slider that reports a mouse button, any button, going down and up on it.

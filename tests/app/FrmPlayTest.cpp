@@ -148,6 +148,20 @@ TEST_F(FrmPlayTest, SkinSetsColoursAndPicturesAtTheirOwnSize) {
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("skin/logo2.jpg"))));
 }
 
+TEST_F(FrmPlayTest, TheLogoLetsItsPictureGoWhileHiddenAndShowsItAgain) {
+    writePicture("logo1.jpg", QSize(100, 50));
+    auto w = open(screen(1024, 768), m_dir.path());
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    EXPECT_EQ(w->picLogo->picture().size(), QSize(100, 50));
+    w->picLogo->hide(); // as while a disc plays
+    EXPECT_TRUE(w->picLogo->pixmap().isNull());
+    w->picLogo->show();
+    const QImage shown = w->picLogo->grab().toImage();
+    EXPECT_EQ(w->picLogo->pixmap().size(), QSize(100, 50));
+    EXPECT_EQ(QColor(shown.pixel(50, 25)), QColor(Qt::white));
+}
+
 TEST_F(FrmPlayTest, MissingOrBrokenSkinOpensSilentlyAndButtonsStillRespond) {
     writeSkinFile("color1.txt", "a");
     writeSkinFile("color2.txt", QByteArray("\x00\xff\xfe", 3));

@@ -5,12 +5,14 @@
 
 namespace kavelo {
 
-void EngineTestPeer::PlayTitle(int title) {
+void EngineTestPeer::PlayTitle(int title, int subpicture, int angle) {
     engine.m_driver.session();
     const QString place = engine.DVDDirectory();
     // A title chosen from outside the disc's program leaves the program.
     engine.m_playback.m_program.drop();
-    engine.m_playback.loadTitle(place, engine.m_discs.read(place), title, 0, 1, 3000);
+    engine.m_playback.loadTitle(place, engine.m_discs.read(place), title, 0, angle, 3000);
+    if (subpicture >= 0)
+        engine.m_playback.applyStreams(0, subpicture);
 }
 
 double EngineTestPeer::positionSeconds() {

@@ -15,8 +15,10 @@ namespace kavelo {
 struct EngineTestPeer {
     MpvDvdEngine& engine;
 
-    // Plays the title with the 1-based number from its start, outside the disc's program.
-    void PlayTitle(int title);
+    // Plays the title with the 1-based number from its start, outside the disc's program, in
+    // `angle`, showing the subtitles the subpicture register value `subpicture` names (64 plus
+    // the stream's number; -1 for none).
+    void PlayTitle(int title, int subpicture = -1, int angle = 1);
     // The playing position within the title in seconds; raises when nothing is loaded.
     double positionSeconds();
     // Pictures shown after a load or a seek (each step of a backward scan shows one).
