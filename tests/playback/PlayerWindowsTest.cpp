@@ -38,10 +38,8 @@ TEST(FrmAngles, LoadsOnceChangesByNumberAndOpensEmptyWithoutADisc) {
     engine.angle = 1;
     engine.angles = 3;
     FrmAngles dlg(engine, dialogs, standardScreen());
-    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Angles"));
     EXPECT_EQ(dlg.txtCurrentAngle->text(), QStringLiteral("1"));
     EXPECT_EQ(dlg.txtAngAva->text(), QStringLiteral("3"));
-    EXPECT_EQ(dlg.Command1->text(), QStringLiteral("Change"));
 
     engine.calls.clear();
     dlg.Command1_Click(); // empty input
@@ -120,11 +118,9 @@ protected:
     FakeDialogs m_dialogs;
 };
 
-TEST_F(FrmDirectoryTest, StartsAtTheCurrentFolderAndPlaysItsPath) {
+// Starting at the current folder and playing it on the real engine is PlaybackRealEngineTest's.
+TEST_F(FrmDirectoryTest, AFolderOpensOnADoubleClickAndPlayPlaysItsPath) {
     auto dlg = open();
-    EXPECT_EQ(dlg->cmdOk->text(), QStringLiteral("Play"));
-    EXPECT_EQ(dlg->cmdCancel->text(), QStringLiteral("Cancel"));
-    EXPECT_EQ(dlg->dirDirectory->path(), QDir(m_dir.path()).canonicalPath());
     EXPECT_EQ(dlg->drvDrive->count(), 2);
 
     // Highlighting a folder does not open it; a double click does.
