@@ -1,7 +1,8 @@
 #include "FrmAbout.h"
 
 #include "FakeDialogs.h"
-#include "MemoryRegistry.h"
+#include "ProgramStarter.h"
+#include "Registry.h"
 #include "SingleWindow.h"
 #include "SysInfo.h"
 
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -18,11 +20,19 @@ namespace kavelo {
 namespace {
 
 using test::FakeDialogs;
-using test::MemoryRegistry;
-using test::RecordingStarter;
 
+struct RecordingStarter final : IProgramStarter {
+    bool start(const QString& program) override {
+        started << program;
+        return true;
+    }
+    QStringList started;
+};
+
+// No system information program on the path it searches.
 struct FrmAboutTest : ::testing::Test {
-    MemoryRegistry reg;
+    QTemporaryDir emptyPath;
+    LinuxRegistry reg{{emptyPath.path()}};
     RecordingStarter starter;
     FakeDialogs dialogs;
 };

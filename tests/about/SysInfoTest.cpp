@@ -1,7 +1,8 @@
 #include "SysInfo.h"
 
 #include "FakeDialogs.h"
-#include "MemoryRegistry.h"
+#include "ProgramStarter.h"
+#include "Registry.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -15,81 +16,23 @@ namespace kavelo {
 namespace {
 
 using test::FakeDialogs;
-using test::MemoryRegistry;
-using test::RecordingStarter;
 
-const QString kKey = QStringLiteral("SOFTWARE\\Kavelo Test");
-
-QByteArray dword(std::uint32_t v) {
-    QByteArray b;
-    for (int i = 0; i < 4; ++i)
-        b.append(static_cast<char>((v >> (8 * i)) & 0xff));
-    return b;
-}
-
-// Reads one value; the key is always closed again.
-std::pair<bool, QString> read(MemoryRegistry& reg, const QString& name) {
-    QString val = QStringLiteral("before");
-    const bool ok = GetKeyValue(reg, kHKeyLocalMachine, kKey, name, val);
-    EXPECT_TRUE(reg.openKeys.empty());
-    EXPECT_EQ(reg.closes.size(), reg.opens.size());
-    return {ok, val};
-}
-
-TEST(GetKeyValue, TextsNumbersOtherTypesFailuresAndReadOnlyOpens) {
-    struct Case {
-        const char* name;
-        std::uint32_t type;
-        QByteArray bytes;
-        bool ok;
-        QString text;
-    };
-    const Case cases[] = {
-        {"withZero", kRegSz, QByteArray("/usr/bin/tool\0", 14), true, "/usr/bin/tool"},
-        {"noZero", kRegSz, "/usr/bin/tool", true, "/usr/bin/tool"},
-        {"inner", kRegSz, QByteArray("ab\0cd", 5), true, QString::fromUtf8("ab\0cd", 5)},
-        {"empty", kRegSz, QByteArray(), true, QString()},
-        {"zeroOnly", kRegSz, QByteArray("\0", 1), true, QString()},
-        {"utf8", kRegSz, QByteArray("/opt/\xc3\xa9t\xc3\xa9/x\0", 13), true,
-         QString::fromUtf8("/opt/\xc3\xa9t\xc3\xa9/x")},
-        {"small", kRegDword, dword(0x105), true, "261"}, // bytes 05 01 00 00
-        {"zero", kRegDword, dword(0), true, "0"},
-        {"max", kRegDword, dword(0xffffffffu), true, "4294967295"},
-        // Other types are read but leave the text as it was.
-        {"binary", kRegBinary, QByteArray("\x01\x02", 2), true, "before"},
-        {"multi", 7, QByteArray("a\0b\0\0", 5), true, "before"},
-        // Failures clear the text.
-        {"big", kRegSz, QByteArray(1025, 'x'), false, QString()},
-        {"fits", kRegSz, QByteArray(1024, 'x'), true, QString(1024, QLatin1Char('x'))}};
-    MemoryRegistry reg;
-    for (const Case& c : cases)
-        reg.setValue(kKey, QString::fromLatin1(c.name).toUpper(), c.type, c.bytes);
-    for (const Case& c : cases)
-        EXPECT_EQ(read(reg, c.name), std::make_pair(c.ok, c.text)) << c.name;
-    EXPECT_EQ(read(reg, "missing"), std::make_pair(false, QString()));
-
-    QString val = QStringLiteral("before");
-    EXPECT_FALSE(GetKeyValue(reg, kHKeyLocalMachine, "SOFTWARE\\Nowhere", "x", val));
-    EXPECT_EQ(val, QString());
-    // The failed open is followed by a close of the handle that was never given.
-    ASSERT_FALSE(reg.closes.empty());
-    EXPECT_EQ(reg.closes.back(), 0u);
-    EXPECT_TRUE(reg.openKeys.empty());
-
-    // A user who may not change the machine's keys can still read them.
-    MemoryRegistry readOnly;
-    readOnly.refuseRights(kKeyWriteRights);
-    readOnly.setValue(kKey, "v", kRegSz, QByteArray("text\0", 5));
-    EXPECT_EQ(read(readOnly, "v"), std::make_pair(true, QStringLiteral("text")));
-    EXPECT_EQ(readOnly.opens.back().second, kKeyRead);
-    // A refused open ends like a missing key.
-    readOnly.refuseRights(kKeyQueryValue);
-    EXPECT_EQ(read(readOnly, "v"), std::make_pair(false, QString()));
-}
+class RecordingStarter final : public IProgramStarter {
+public:
+    bool start(const QString& program) override {
+        started << program;
+        return succeed;
+    }
+    QStringList started;
+    bool succeed = true;
+};
 
 // The Linux registry, over a folder that stands for PATH.
+// Its folder has a name beyond ASCII, which must come back whole.
 struct LinuxRegistryTest : ::testing::Test {
-    QTemporaryDir bin;
+    QTemporaryDir root;
+    QDir bin{root.filePath(QString::fromUtf8("\xc3\xa9t\xc3\xa9"))};
+    void SetUp() override { ASSERT_TRUE(bin.mkpath(".")); }
     void addProgram(const QString& name, bool executable = true) {
         ASSERT_TRUE(test::writeFile(bin.filePath(name), "#!/bin/sh\n"));
         if (executable)

@@ -96,10 +96,6 @@ class TitleSet:
         assert data[:12] == b"DVDVIDEO-VTS", "VTS_%02d_0.IFO is no title set" % number
         self.titles = pgcs_of_table(data, u32(data, 0xCC) * SECTOR)
         self.menus = menu_pgcs(data, 0xD0)
-        self.audio_streams = u16(data, 0x202)
-        self.subtitle_streams = u16(data, 0x254)
-        self.audio_languages = [bytes(data[0x204 + 8 * i + 2:0x204 + 8 * i + 4]).decode("latin-1")
-                                for i in range(self.audio_streams)]
 
 
 def command(raw):

@@ -49,6 +49,10 @@ public:
     }
 };
 
+bool isRed(QRgb p) {
+    return qRed(p) > 200 && qGreen(p) + qBlue(p) < 60;
+}
+
 // Mean difference per colour channel, 0 to 255.
 double difference(const QImage& a, const QImage& b) {
     if (a.size() != b.size() || a.isNull())
@@ -102,23 +106,25 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     engine->SetBackColor(0x000000ff); // red around the 4:3 picture in a 16:9 area
     engine->SetDVDDirectory(kDisc);
     engine->Play();
-    QTest::qWait(700);
+    ASSERT_TRUE(
+        test::waitUntil([&] { return kavelo::test::peer(engine).positionSeconds() > 0.5; }, 8000));
 
     // A right click over the playing video reaches Qt on dvdMain.
     const QPoint centre = video->mapToGlobal(video->rect().center());
     ASSERT_TRUE(test::xdotool(
         {"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "3"}));
-    QTest::qWait(200);
-    EXPECT_TRUE(spy.rightPressTargets.contains(video));
+    EXPECT_TRUE(test::waitUntil([&] { return spy.rightPressTargets.contains(video); }, 3000));
 
+    // Paused: the picture in the middle, the back colour beside it.
     engine->Pause();
-    QTest::qWait(300);
-    const QImage plain = test::grabOnScreen(video);
-    const QRgb side = plain.pixel(10, 180);
-    EXPECT_GT(qRed(side), 200);
-    EXPECT_LT(qGreen(side) + qBlue(side), 60);
-    const QRgb middle = plain.pixel(320, 180);
-    EXPECT_NE(middle, side) << "no picture in the middle";
+    QImage plain;
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            plain = test::grabOnScreen(video);
+            return isRed(plain.pixel(10, 180)) && plain.pixel(320, 180) != plain.pixel(10, 180);
+        },
+        5000))
+        << "side " << std::hex << plain.pixel(10, 180) << ", middle " << plain.pixel(320, 180);
 
     engine->Zoom(0, 0, 4.0);
     EXPECT_TRUE(
@@ -132,9 +138,8 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     const QRect inWindow = video->geometry();
     engine->SetFullScreenMode(true);
     EXPECT_TRUE(engine->FullScreenMode());
-    QTest::qWait(500);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(video->window()->geometry(), screen);
+    EXPECT_TRUE(test::waitUntil([&] { return video->window()->geometry() == screen; }, 5000));
     EXPECT_EQ(video->size(), screen.size());
     EXPECT_EQ(video->winId(), wid);
     const double before = kavelo::test::peer(engine).positionSeconds();
@@ -144,9 +149,8 @@ TEST_F(VideoEngineTest, ShowsThePictureWithZoomBackColourAndFullScreen) {
     spy.rightPressTargets.clear();
     ASSERT_TRUE(test::xdotool({"mousemove", "500", "400", "click", "3"}));
     ASSERT_TRUE(test::xdotool({"key", "space"}));
-    QTest::qWait(200);
-    EXPECT_TRUE(spy.rightPressTargets.contains(video));
-    EXPECT_GE(spy.spaceKeys, 1);
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return spy.rightPressTargets.contains(video) && spy.spaceKeys >= 1; }, 3000));
 
     engine->SetFullScreenMode(false);
     EXPECT_FALSE(engine->FullScreenMode());
@@ -168,8 +172,17 @@ TEST_F(VideoEngineTest, ClosingWhileInFullScreenGivesTheVideoBack) {
     QWidget* video = engine->widget();
     engine->SetDVDDirectory(kDisc);
     engine->Play();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const auto fullScreenShown = [&] {
+        return test::waitUntil(
+            [&] {
+                return engine->widget()->window()->isVisible() &&
+                       engine->widget()->window()->geometry() == screen;
+            },
+            5000);
+    };
     engine->SetFullScreenMode(true);
-    QTest::qWait(300);
+    EXPECT_TRUE(fullScreenShown());
     engine.reset();
     EXPECT_EQ(video->parentWidget(), &m_window);
 
@@ -179,7 +192,7 @@ TEST_F(VideoEngineTest, ClosingWhileInFullScreenGivesTheVideoBack) {
     engine->SetDVDDirectory(kDisc);
     engine->Play();
     engine->SetFullScreenMode(true);
-    QTest::qWait(300);
+    EXPECT_TRUE(fullScreenShown());
     delete engine->widget()->window();
     EXPECT_EQ(engine->widget(), nullptr);
     EXPECT_THROW(engine->Play(), kavelo::EngineError);
@@ -197,16 +210,18 @@ TEST_F(VideoEngineTest, StopAndPlayKeepOneVideoOutput) {
     for (int cycle = 0; cycle < 3; ++cycle) {
         engine->Play();
         engine->Pause();
-        QTest::qWait(300);
-        EXPECT_NE(test::grabOnScreen(video).pixel(320, 180),
-                  test::grabOnScreen(video).pixel(10, 180))
+        EXPECT_TRUE(test::waitUntil(
+            [&] {
+                const QImage shown = test::grabOnScreen(video);
+                return shown.pixel(320, 180) != shown.pixel(10, 180);
+            },
+            5000))
             << "no picture";
         engine->Stop();
-        QTest::qWait(300);
         // Stopped: the back colour where the picture was, from the same output.
-        const QRgb middle = test::grabOnScreen(video).pixel(320, 180);
-        EXPECT_GT(qRed(middle), 200) << cycle;
-        EXPECT_LT(qGreen(middle) + qBlue(middle), 60) << cycle;
+        EXPECT_TRUE(
+            test::waitUntil([&] { return isRed(test::grabOnScreen(video).pixel(320, 180)); }, 5000))
+            << cycle;
         EXPECT_EQ(childWindows(video->winId()), output) << "the video output was rebuilt";
     }
 }

@@ -3,6 +3,7 @@
 #include "FrmSingle.h"
 
 #include "Controls.h"
+#include "DragDrop.h"
 #include "FakeDialogs.h"
 #include "MediaFixtures.h"
 #include "RecordingMci.h"
@@ -11,11 +12,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -179,11 +177,12 @@ TEST_F(Single, ResizeKeepsTheMinimumAndMovesTheBottomRow) {
     // The minimum, framed by a window manager, is MediaWindowTest's.
     const QSize frame = m_form->frameGeometry().size() - m_form->size();
     m_form->resize(px(9000), 50); // one dimension at a time
-    QTest::qWait(50);
-    EXPECT_EQ(m_form->frameGeometry().size(), QSize(px(9000) + frame.width(), px(7950)));
+    const QSize held(px(9000) + frame.width(), px(7950));
+    EXPECT_TRUE(test::waitUntil([&] { return m_form->frameGeometry().size() == held; }, 2000))
+        << m_form->frameGeometry().width() << " x " << m_form->frameGeometry().height();
 
     m_form->resize(QSize(px(9535), px(8950)) - frame);
-    QTest::qWait(50);
+    EXPECT_TRUE(test::waitUntil([&] { return m_form->cmdStop->y() == px(7480); }, 2000));
     for (QPushButton* b : {m_form->cmdOpen, m_form->cmdPlay, m_form->cmdPause, m_form->cmdStop,
                            m_form->cmdResume, m_form->cmdClose})
         EXPECT_EQ(b->y(), px(7480));
@@ -199,28 +198,11 @@ TEST_F(Single, AMediaFileDroppedOpensAsOpenDoesAndNothingElseMayBeDropped) {
     for (const char* name : {"clip.MPG", "film.avi", "song.mp3.bak", "notes.txt", "other.mpg"})
         ASSERT_TRUE(test::writeFile(dir.filePath(QString::fromLatin1(name)), "x"));
     ASSERT_TRUE(dir.mkpath(QStringLiteral("folder.mpg")));
-    const auto mime = [&](const QStringList& names) {
-        auto data = std::make_unique<QMimeData>();
-        QList<QUrl> urls;
-        for (const QString& n : names)
-            urls << (n.contains(QLatin1Char(':')) ? QUrl(n) : QUrl::fromLocalFile(dir.filePath(n)));
-        data->setUrls(urls);
-        return data;
-    };
     const auto drag = [&](const QStringList& names) {
-        const auto data = mime(names);
-        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction | Qt::LinkAction, data.get(),
-                              Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_form, &enter);
-        return enter.isAccepted();
+        return test::dragAccepted(m_form, test::urlsIn(dir, names));
     };
-    // Delivered to the window itself, whatever its answer to the drag was.
     const auto drop = [&](const QStringList& names) {
-        const auto data = mime(names);
-        QDropEvent event(QPointF(50, 50), Qt::CopyAction | Qt::LinkAction, data.get(),
-                         Qt::LeftButton, Qt::NoModifier);
-        static_cast<QObject*>(m_form)->event(&event);
-        return event.isAccepted();
+        return test::dropAccepted(m_form, test::urlsIn(dir, names));
     };
     ASSERT_TRUE(m_form->acceptDrops());
     for (const QStringList& refused :

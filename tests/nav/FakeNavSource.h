@@ -159,22 +159,9 @@ public:
         follow(jump);
         return true;
     }
-    // Button n covers x 100..499, y 100n..100n+49.
-    bool selectAt(int x, int y) override {
-        for (int b = 1; b <= buttonCount(); ++b) {
-            if (x >= 100 && x <= 499 && y >= 100 * b && y <= 100 * b + 49) {
-                m_selected = b;
-                return true;
-            }
-        }
-        return false;
-    }
-    std::optional<ButtonHighlight> highlight(int button, bool activated) override {
-        if (button < 1 || button > buttonCount())
-            return std::nullopt;
-        return ButtonHighlight{100, 100 * button, 499, 100 * button + 49,
-                               activated ? 0x003000f0u : 0x002000f0u};
-    }
+    // Where the buttons lie is the real discs' to test.
+    bool selectAt(int, int) override { return false; }
+    std::optional<ButtonHighlight> highlight(int, bool) override { return std::nullopt; }
 
     bool toChainEnd() override {
         if (m_chain < 0 || chains[static_cast<std::size_t>(m_chain)].cells.empty())

@@ -17,9 +17,9 @@ enum Chain { MainMenu, MotionMenu, Title1, Title2 };
 
 // The shape of a typical authored disc: first-play to a still main menu with three buttons
 // (title 1, title 2 chapter 3, a looping motion menu), titles calling the main menu at their end.
-// The menu disc's program followed through its menus and titles, the menu key, resuming, the
-// bookmark and the highlight are the real discs' (NavigatorDiscTest, MenuEngineTest); here are
-// the disc shapes no authoring tool makes.
+// The menu disc's program followed through its menus and titles, the pointer, the menu key,
+// resuming, the bookmark and the highlight are the real discs' (NavigatorDiscTest,
+// MenuEngineTest); here are the disc shapes no authoring tool makes.
 std::unique_ptr<FakeNavSource> menuDisc() {
     auto disc = std::make_unique<FakeNavSource>();
     disc->firstPlay = FakeJump::to(MainMenu);
@@ -81,38 +81,6 @@ NavLimits tightLimits() {
 }
 
 } // namespace
-
-TEST(Navigator, PointerAndClicksActOnTheButtonUnderThem) {
-    Navigator nav(menuDisc());
-    ASSERT_EQ(nav.start().kind, Kind::Menu);
-    // The button under the pointer is known before the machine is asked.
-    EXPECT_EQ(nav.buttonAt(150, 220), 2);
-    EXPECT_EQ(nav.buttonAt(600, 10), 0);
-    EXPECT_EQ(nav.selectedButton(), 1);
-    EXPECT_TRUE(nav.pointAt(150, 220)); // over button 2
-    EXPECT_EQ(nav.selectedButton(), 2);
-    EXPECT_FALSE(nav.pointAt(300, 240)); // still button 2: no change
-    EXPECT_FALSE(nav.pointAt(600, 10));  // over no button
-    EXPECT_EQ(nav.selectedButton(), 2);
-    const auto area = nav.highlightArea(false);
-    ASSERT_TRUE(area);
-    EXPECT_EQ(area->sy, 200);
-    EXPECT_EQ(area->ey, 249);
-    EXPECT_NE(nav.highlightArea(true)->colours, area->colours);
-
-    EXPECT_EQ(nav.clickAt(10, 10).kind, Kind::Stay);
-    EXPECT_TRUE(nav.inMenu());
-    expectMenu(nav.clickAt(120, 330), NavDomain::TitleSetMenu, MenuPiece::End::Loop, 6);
-
-    // Nothing acts on a title.
-    expectMenu(nav.clickAt(120, 230), NavDomain::DiscMenu, MenuPiece::End::Still, 3);
-    ASSERT_EQ(nav.activate().kind, Kind::Title);
-    EXPECT_FALSE(nav.move(NavDirection::Down));
-    EXPECT_FALSE(nav.pointAt(120, 130));
-    EXPECT_EQ(nav.clickAt(120, 130).kind, Kind::Stay);
-    EXPECT_FALSE(nav.highlightArea(false));
-    EXPECT_EQ(nav.buttonAt(120, 130), 0);
-}
 
 TEST(Navigator, PiecesThatEndByTimeOrByJumpGoOn) {
     auto disc = menuDisc();

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace kavelo {
 namespace {
 
@@ -36,10 +38,8 @@ TEST(FrmAngles, LoadsOnceChangesByNumberAndOpensEmptyWithoutADisc) {
     engine.angle = 1;
     engine.angles = 3;
     FrmAngles dlg(engine, dialogs, standardScreen());
-    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Angles"));
     EXPECT_EQ(dlg.txtCurrentAngle->text(), QStringLiteral("1"));
     EXPECT_EQ(dlg.txtAngAva->text(), QStringLiteral("3"));
-    EXPECT_EQ(dlg.Command1->text(), QStringLiteral("Change"));
 
     engine.calls.clear();
     dlg.Command1_Click(); // empty input
@@ -118,11 +118,9 @@ protected:
     FakeDialogs m_dialogs;
 };
 
-TEST_F(FrmDirectoryTest, StartsAtTheCurrentFolderAndPlaysItsPath) {
+// Starting at the current folder and playing it on the real engine is PlaybackRealEngineTest's.
+TEST_F(FrmDirectoryTest, AFolderOpensOnADoubleClickAndPlayPlaysItsPath) {
     auto dlg = open();
-    EXPECT_EQ(dlg->cmdOk->text(), QStringLiteral("Play"));
-    EXPECT_EQ(dlg->cmdCancel->text(), QStringLiteral("Cancel"));
-    EXPECT_EQ(dlg->dirDirectory->path(), QDir(m_dir.path()).canonicalPath());
     EXPECT_EQ(dlg->drvDrive->count(), 2);
 
     // Highlighting a folder does not open it; a double click does.
@@ -272,35 +270,32 @@ protected:
 
 TEST_F(FrmPlayWiringTest, EveryItemAndButtonReachesItsCommandOnlyOwnPressesCount) {
     m_dialogs.inputAnswers = {QStringLiteral("2"), QStringLiteral("5")};
-    const std::pair<const char*, const char*> items[] = {
-        {"mnuKavelo", "Play"},
-        {"mnuPopPlay", "Play"},
-        {"mnuStopDVD", "Stop"},
-        {"mnuPopStop", "Stop"},
-        {"mnuPause", "Pause"},
-        {"mnuPopPause", "Pause"},
-        {"mnuResume", "Resume"},
-        {"mnuPopResume", "Resume"},
-        {"mnuSelChap", "PlayChapter(2)"},
-        {"mnuPopSelectChapter", "PlayChapter(5)"},
-        {"mnuNext", "PlayNextChapter"},
-        {"mnuPopNextChapter", "PlayNextChapter"},
-        {"mnuPrevious", "PlayPrevChapter"},
-        {"mnuPopPreviousChapter", "PlayPrevChapter"},
-        {"mnuAddBookMark", "SaveBookmark"},
-        {"mnuPopBookMark", "SaveBookmark"},
-        {"mnuRestoreBookMark", "RestoreBookmark"},
-        {"mnuPopRestoreBookMark", "RestoreBookmark"},
-        {"mnuPopMuteOn", "SetMute(true)"},
-        {"mnuPopFull", "SetFullScreenMode(true)"},
-        {"mnuPopExitFull", "SetFullScreenMode(false)"},
-        {"mnuZoom4x", "Zoom(0,0,4)"},
-        {"mnuZoomOff", "Zoom(0,0,0)"}};
-    for (const auto& [name, call] : items) {
-        m_engine->calls.clear();
-        m_window->menuItem(QString::fromLatin1(name))->trigger();
-        EXPECT_EQ(m_engine->calls.value(m_engine->calls.size() - 1), QString::fromLatin1(call))
-            << name;
+    // Each command from the menu bar's item and the pop-up's ("" where there is none).
+    const std::array<const char*, 3> items[] = {
+        {"mnuKavelo", "mnuPopPlay", "Play"},
+        {"mnuStopDVD", "mnuPopStop", "Stop"},
+        {"mnuPause", "mnuPopPause", "Pause"},
+        {"mnuResume", "mnuPopResume", "Resume"},
+        {"mnuSelChap", "", "PlayChapter(2)"},
+        {"", "mnuPopSelectChapter", "PlayChapter(5)"},
+        {"mnuNext", "mnuPopNextChapter", "PlayNextChapter"},
+        {"mnuPrevious", "mnuPopPreviousChapter", "PlayPrevChapter"},
+        {"mnuAddBookMark", "mnuPopBookMark", "SaveBookmark"},
+        {"mnuRestoreBookMark", "mnuPopRestoreBookMark", "RestoreBookmark"},
+        {"", "mnuPopMuteOn", "SetMute(true)"},
+        {"", "mnuPopFull", "SetFullScreenMode(true)"},
+        {"", "mnuPopExitFull", "SetFullScreenMode(false)"},
+        {"mnuZoom4x", "", "Zoom(0,0,4)"},
+        {"mnuZoomOff", "", "Zoom(0,0,0)"}};
+    for (const auto& [bar, popUp, call] : items) {
+        for (const char* name : {bar, popUp}) {
+            if (!*name)
+                continue;
+            m_engine->calls.clear();
+            m_window->menuItem(QString::fromLatin1(name))->trigger();
+            EXPECT_EQ(m_engine->calls.value(m_engine->calls.size() - 1), QString::fromLatin1(call))
+                << name;
+        }
     }
     const std::pair<PictureBox*, const char*> buttons[] = {
         {m_window->picPlay, "Play"},
