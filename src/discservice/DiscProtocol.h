@@ -17,14 +17,11 @@
 //   menus                  -> the menu records of the disc's and every title set's menus
 //   vm-start               -> the machine opened at the disc's first-play program; MACHINE
 //   next MAXBYTES          -> events (below), then MACHINE; stops at a still, a wait, the end,
-//                             an error, the first navigation pack of a title entered on the
-//                             way, MAXBYTES of blocks or kBatchMs of reading
+//                             an error, MAXBYTES of blocks or kBatchMs of reading
 //   still-skip | wait-skip -> MACHINE
 //   select B | move up|down|left|right | point X Y | activate        -> MACHINE | no
 //   chain-end | time TICKS | menu root|title | play-title T          -> MACHINE | no
-//   buttons                -> "k B SX SY EX EY SELECT ACTION\n" for each button of the menu
-//                             on screen (its rectangle, the colour words of its selected and
-//                             activated highlights); nothing when the menu has none
+//   highlight B 0|1        -> "area SX SY EX EY PALETTE\n" | no
 //   resume                 -> MACHINE | no: from a menu back to where the menu was called
 //   regs                   -> "r AUDIO SUBPICTURE ANGLE G0 .. G15\n" | no: not in a title
 //   set-regs AUDIO SUBPICTURE ANGLE G0 .. G15                       -> MACHINE | no

@@ -106,9 +106,6 @@ std::string Machine::next(std::size_t maxBytes) {
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(discproto::kBatchMs);
     std::string out;
     std::size_t blocks = 0;
-    // A title entered in this batch (from a menu or another title set): its first navigation
-    // pack tells where it starts, and the player reads the title itself from there on.
-    bool titleEntered = false;
     for (int n = 0; n < discproto::kBatchEvents; ++n) {
         int32_t event = 0;
         int32_t length = 0;
@@ -127,7 +124,6 @@ std::string Machine::next(std::size_t maxBytes) {
             if (nav)
                 out += placeLine();
             blocks += size;
-            last = nav && titleEntered;
             break;
         }
         case DVDNAV_STILL_FRAME:
@@ -150,7 +146,6 @@ std::string Machine::next(std::size_t maxBytes) {
             break;
         case DVDNAV_VTS_CHANGE:
             m_titleSet = reinterpret_cast<const dvdnav_vts_change_event_t*>(m_buf.data())->new_vtsN;
-            titleEntered = dvdnav_is_domain_vts(m_nav) != 0;
             out += eventLine("vts", 0, 0) + placeLine();
             break;
         case DVDNAV_SPU_CLUT_CHANGE:
@@ -325,23 +320,14 @@ bool Machine::setRegisters(const std::array<std::uint16_t, 19>& values) {
                 static_cast<std::uint8_t>(0x80 | values[2]), 0x00, 0x00});
 }
 
-std::string Machine::buttons() {
-    pci_t* current = pci();
-    if (!current || !current->hli.hl_gi.hli_ss)
+std::string Machine::highlight(int button, bool activated) {
+    dvdnav_highlight_area_t area{};
+    if (!pci() ||
+        dvdnav_get_highlight_area(pci(), button, activated ? 1 : 0, &area) != DVDNAV_STATUS_OK)
         return {};
-    std::string out;
-    const int count = std::clamp<int>(current->hli.hl_gi.btn_ns, 0, 36);
-    for (int button = 1; button <= count; ++button) {
-        dvdnav_highlight_area_t selected{}, activated{};
-        if (dvdnav_get_highlight_area(current, button, 0, &selected) != DVDNAV_STATUS_OK ||
-            dvdnav_get_highlight_area(current, button, 1, &activated) != DVDNAV_STATUS_OK)
-            continue;
-        out += "k " + std::to_string(button) + ' ' + std::to_string(selected.sx) + ' ' +
-               std::to_string(selected.sy) + ' ' + std::to_string(selected.ex) + ' ' +
-               std::to_string(selected.ey) + ' ' + std::to_string(selected.palette) + ' ' +
-               std::to_string(activated.palette) + '\n';
-    }
-    return out;
+    return "area " + std::to_string(area.sx) + ' ' + std::to_string(area.sy) + ' ' +
+           std::to_string(area.ex) + ' ' + std::to_string(area.ey) + ' ' +
+           std::to_string(area.palette) + '\n';
 }
 
 } // namespace kavelo::discservice

@@ -44,9 +44,8 @@ public:
     std::string registers();
     // Sets the stream and angle registers and the general registers.
     bool setRegisters(const std::array<std::uint16_t, 19>& values);
-    // "k B SX SY EX EY SELECT ACTION" for each button of the menu on screen that has an area:
-    // its rectangle and the colour words of its selected and activated highlights.
-    std::string buttons();
+    // "area SX SY EX EY PALETTE" of `button`, empty when it has none.
+    std::string highlight(int button, bool activated);
 
 private:
     explicit Machine(dvdnav_t* nav) : m_nav(nav) {}

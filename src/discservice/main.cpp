@@ -271,9 +271,13 @@ private:
                 values[i] = static_cast<std::uint16_t>(*v);
             }
             done = m.setRegisters(values);
-        } else if (verb == "buttons" && args == 0) {
-            // A menu without buttons has none to tell of: an empty table.
-            return yes(m.buttons());
+        } else if (verb == "highlight" && args == 2) {
+            const auto b = number(w[2], 1, 36);
+            const auto lit = number(w[3], 0, 1);
+            if (!b || !lit)
+                return no();
+            std::string area = m.highlight(static_cast<int>(*b), *lit == 1);
+            return area.empty() ? no() : yes(std::move(area));
         }
         return done ? yes(m.state()) : no();
     }

@@ -110,15 +110,8 @@ void DiscProgram::showMenu(const MenuPiece& piece, qint64 budgetMs) {
     QElapsedTimer clock;
     clock.start();
     mpv::LoadTracker& loads = m_driver.loads();
-    if (loads.start(url, options) < 0) {
-        m_host.menuShown(false);
-        throw EngineError("the menu cannot be shown");
-    }
-    // While libmpv opens the piece, its highlight is made ready (the menu's subpicture decoded,
-    // its buttons read from the disc service): only placing it waits for the picture.
-    const OverlayPicture highlight = m_nav->highlightPicture(false);
-    if (loads.waitLoaded(std::max<qint64>(budgetMs - clock.elapsed(), 0)) !=
-        mpv::LoadTracker::Outcome::Done) {
+    if (loads.start(url, options) < 0 ||
+        loads.waitLoaded(budgetMs) != mpv::LoadTracker::Outcome::Done) {
         m_host.menuShown(false);
         throw EngineError("the menu cannot be shown");
     }
@@ -129,7 +122,7 @@ void DiscProgram::showMenu(const MenuPiece& piece, qint64 budgetMs) {
     m_moving = piece.end != MenuPiece::End::Still;
     m_stillSeconds = piece.end == MenuPiece::End::Still ? piece.stillSeconds : 0;
     m_host.menuShown(true);
-    showHighlight(highlight, false, std::nullopt);
+    drawHighlight(false);
 }
 
 void DiscProgram::leaveMenu() {
@@ -145,21 +138,11 @@ void DiscProgram::removeHighlight() {
     m_highlight.remove();
 }
 
-void DiscProgram::drawHighlight(bool activated, int button,
-                                const std::optional<PicturePlacement>& where) {
-    if (!m_nav || !m_inMenu || !m_driver.running())
-        return;
-    showHighlight(button > 0 ? m_nav->highlightPicture(button, activated)
-                             : m_nav->highlightPicture(activated),
-                  activated, where);
-}
-
-void DiscProgram::showHighlight(const OverlayPicture& picture, bool activated,
-                                const std::optional<PicturePlacement>& where) {
+void DiscProgram::drawHighlight(bool activated) {
     if (!m_nav || !m_inMenu || !m_driver.running())
         return;
     m_activated = activated;
-    if (!m_highlight.show(picture, where ? *where : picturePlacement(m_driver)))
+    if (!m_highlight.show(m_nav->highlightPicture(activated)))
         qCWarning(lcMenus) << "the menu's highlight could not be shown";
 }
 
@@ -263,20 +246,12 @@ void DiscProgram::pointer(QPoint at, bool click) {
     if (!point)
         return;
     if (!click) {
-        // The highlight moves on screen first, the machine is told after: its answer takes a
-        // request to the disc service. Should it choose otherwise, its choice is drawn.
-        int drawn = m_nav->buttonAt(point->x, point->y);
-        if (drawn > 0 && drawn != m_nav->selectedButton())
-            drawHighlight(false, drawn, where);
-        else
-            drawn = 0;
-        if ((m_nav->pointAt(point->x, point->y) || drawn > 0) && m_nav->selectedButton() != drawn)
-            drawHighlight(false, 0, where);
+        if (m_nav->pointAt(point->x, point->y))
+            drawHighlight(false);
         return;
     }
-    // A click: the button under it shows as acted on, then the machine selects and runs it.
-    if (const int under = m_nav->buttonAt(point->x, point->y); under > 0)
-        drawHighlight(true, under, where);
+    if (m_nav->pointAt(point->x, point->y) || m_nav->selectedButton() > 0)
+        drawHighlight(true);
     const NavDecision decision = m_nav->clickAt(point->x, point->y);
     if (decision.kind != NavDecision::Kind::Stay)
         step("following a button", [&] { return decision; });

@@ -106,12 +106,7 @@ private:
     void follow(const NavDecision& decision, qint64 budgetMs);
     void step(const char* what, const std::function<NavDecision()>& decide);
     void showMenu(const MenuPiece& piece, qint64 budgetMs);
-    // Draws the highlight of the selected button (or of `button`), placed on the picture as
-    // libmpv shows it (`where` when the caller has read that already).
-    void drawHighlight(bool activated, int button = 0,
-                       const std::optional<PicturePlacement>& where = std::nullopt);
-    void showHighlight(const OverlayPicture& picture, bool activated,
-                       const std::optional<PicturePlacement>& where);
+    void drawHighlight(bool activated);
     void removeHighlight();
 
     MpvDriver& m_driver;

@@ -31,7 +31,8 @@ PicturePlacement picturePlacement(const MpvDriver& driver) {
     return p;
 }
 
-bool VideoOverlay::show(const OverlayPicture& frame, const PicturePlacement& where) {
+bool VideoOverlay::show(const OverlayPicture& frame) {
+    const PicturePlacement where = picturePlacement(m_driver);
     const OverlayPicture placed =
         placeOnPicture(frame, where.picture, where.frameWidth, where.frameHeight);
     if (placed.empty()) {

@@ -27,10 +27,8 @@ class VideoOverlay {
 public:
     VideoOverlay(MpvDriver& driver, int id) : m_driver(driver), m_id(id) {}
 
-    // Shows `frame` (empty: removes it) on the picture placed at `where` (as libmpv shows it
-    // now, when not given); false when libmpv refused it.
-    bool show(const OverlayPicture& frame) { return show(frame, picturePlacement(m_driver)); }
-    bool show(const OverlayPicture& frame, const PicturePlacement& where);
+    // Shows `frame` (empty: removes it); false when libmpv refused it.
+    bool show(const OverlayPicture& frame);
     void remove();
     bool shown() const { return m_shown; }
     // Whether the picture moved within the window since the overlay was placed.

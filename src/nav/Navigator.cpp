@@ -191,29 +191,7 @@ std::optional<ButtonHighlight> Navigator::highlightArea(bool activated) const {
     return m_source->highlight(button, activated);
 }
 
-int Navigator::buttonAt(int x, int y) const {
-    if (!m_inMenu)
-        return 0;
-    int best = 0;
-    long long nearest = 0;
-    for (int button = 1, count = m_source->buttonCount(); button <= count; ++button) {
-        const std::optional<ButtonHighlight> a = m_source->highlight(button, false);
-        if (!a || x < a->sx || x > a->ex || y < a->sy || y > a->ey)
-            continue;
-        const long long dx = (a->sx + a->ex) / 2 - x, dy = (a->sy + a->ey) / 2 - y;
-        if (best == 0 || dx * dx + dy * dy < nearest) {
-            best = button;
-            nearest = dx * dx + dy * dy;
-        }
-    }
-    return best;
-}
-
 OverlayPicture Navigator::highlightPicture(bool activated) {
-    return highlightPicture(m_inMenu ? m_source->selectedButton() : 0, activated);
-}
-
-OverlayPicture Navigator::highlightPicture(int button, bool activated) {
     if (!m_inMenu)
         return {};
     if (!m_subpictureLoaded) {
@@ -232,8 +210,7 @@ OverlayPicture Navigator::highlightPicture(int button, bool activated) {
     }
     if (!m_menuSubpicture)
         return {};
-    return renderSubpicture(*m_menuSubpicture, m_palette,
-                            button > 0 ? m_source->highlight(button, activated) : std::nullopt);
+    return renderSubpicture(*m_menuSubpicture, m_palette, highlightArea(activated));
 }
 
 NavDecision Navigator::finishPiece(MenuPiece::End end, int stillSeconds, bool cut) {

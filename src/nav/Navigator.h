@@ -89,14 +89,9 @@ public:
     NavDecision activate();            // the selected button
     NavDecision clickAt(int x, int y); // Stay when there is no button under the point
     std::optional<ButtonHighlight> highlightArea(bool activated) const;
-    // The button a point of the frame selects, from the buttons' areas as the machine reads
-    // them (where areas overlap, the one whose centre is nearest); 0 over none. The machine is
-    // not asked: pointAt() still selects it there.
-    int buttonAt(int x, int y) const;
-    // The highlight of the selected button (or of `button`) drawn over the menu's subpicture;
-    // empty when the menu has no subpicture or nothing of it shows.
+    // The highlight of the selected button drawn over the menu's subpicture; empty when the menu
+    // has no subpicture or nothing of it shows.
     OverlayPicture highlightPicture(bool activated);
-    OverlayPicture highlightPicture(int button, bool activated);
 
     const MenuPiece* currentMenu() const { return m_inMenu ? &m_menu : nullptr; }
 

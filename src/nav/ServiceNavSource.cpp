@@ -234,16 +234,33 @@ public:
         return step("point " + std::to_string(x) + ' ' + std::to_string(y), true);
     }
     std::optional<ButtonHighlight> highlight(int button, bool activated) override {
-        if (button < 1 || button > 36 || (!m_buttonAreas && !readButtonAreas()))
+        if (button < 1 || button > 36 || m_lost)
             return std::nullopt;
-        for (const ButtonArea& area : *m_buttonAreas) {
-            if (area.button != button)
-                continue;
-            ButtonHighlight h = area.rect;
-            h.colours = activated ? area.activated : area.selected;
-            return h;
+        std::string payload;
+        const std::string request =
+            "highlight " + std::to_string(button) + (activated ? " 1" : " 0");
+        const Outcome outcome = m_service->request(request, m_service->deadlines().step, payload);
+        if (outcome == Outcome::Failed)
+            recover();
+        if (outcome != Outcome::Done)
+            return std::nullopt;
+        Reader r(payload);
+        const std::vector<std::string> w = r.line();
+        if (w.size() != 6 || w[0] != "area") {
+            brokenAnswer(request);
+            return std::nullopt;
         }
-        return std::nullopt;
+        ButtonHighlight h{};
+        h.sx = static_cast<int>(r.number(w[1], 0, 4095));
+        h.sy = static_cast<int>(r.number(w[2], 0, 4095));
+        h.ex = static_cast<int>(r.number(w[3], 0, 4095));
+        h.ey = static_cast<int>(r.number(w[4], 0, 4095));
+        h.colours = static_cast<std::uint32_t>(r.number(w[5], 0, 0xffffffffll));
+        if (!r.ok() || !r.atEnd()) {
+            brokenAnswer(request);
+            return std::nullopt;
+        }
+        return h;
     }
 
     bool toChainEnd() override { return step("chain-end", false); }
@@ -308,7 +325,6 @@ public:
                               std::to_string(regs.subpicture) + ' ' + std::to_string(regs.angle);
         for (const std::uint16_t g : regs.general)
             request += ' ' + std::to_string(g);
-        m_buttonAreas.reset();
         return step(request, true);
     }
 
@@ -343,10 +359,8 @@ private:
             brokenAnswer(request);
             return false;
         }
-        if (takePlace) {
+        if (takePlace)
             m_state = *s;
-            m_buttonAreas.reset(); // the machine moved: another menu, or none
-        }
         m_buttons = buttons;
         m_selected = selected;
         return true;
@@ -354,7 +368,6 @@ private:
 
     // Reads the next batch of events into the queue; false when the machine cannot go on.
     bool fetch() {
-        m_buttonAreas.reset(); // a navigation pack read on may bring other buttons
         if (m_lost)
             return false;
         std::string payload;
@@ -401,45 +414,6 @@ private:
         if (batch.empty())
             m_state = *after;
         m_queue = std::move(batch);
-        return true;
-    }
-
-    // The buttons of the menu on screen, read in one request when a highlight is first asked
-    // for: the pointer and the keys move the highlight without asking again.
-    bool readButtonAreas() {
-        if (m_lost)
-            return false;
-        std::string payload;
-        const Outcome outcome = m_service->request("buttons", m_service->deadlines().step, payload);
-        if (outcome == Outcome::Failed)
-            recover();
-        if (outcome != Outcome::Done)
-            return false;
-        Reader r(payload);
-        std::vector<ButtonArea> areas;
-        while (r.ok() && !r.atEnd()) {
-            const std::vector<std::string> w = r.line();
-            if (w.size() != 8 || w[0] != "k") {
-                r.fail();
-                break;
-            }
-            ButtonArea a;
-            a.button = static_cast<int>(r.number(w[1], 1, 36));
-            a.rect.sx = static_cast<int>(r.number(w[2], 0, 4095));
-            a.rect.sy = static_cast<int>(r.number(w[3], 0, 4095));
-            a.rect.ex = static_cast<int>(r.number(w[4], 0, 4095));
-            a.rect.ey = static_cast<int>(r.number(w[5], 0, 4095));
-            a.selected = static_cast<std::uint32_t>(r.number(w[6], 0, 0xffffffffll));
-            a.activated = static_cast<std::uint32_t>(r.number(w[7], 0, 0xffffffffll));
-            if (!areas.empty() && a.button <= areas.back().button)
-                r.fail();
-            areas.push_back(a);
-        }
-        if (!r.ok()) {
-            brokenAnswer("buttons");
-            return false;
-        }
-        m_buttonAreas = std::move(areas);
         return true;
     }
 
@@ -490,14 +464,6 @@ private:
     int m_selected = 0;
     bool m_lost = false;
     bool m_recovering = false;
-    struct ButtonArea {
-        int button = 0;
-        ButtonHighlight rect; // its colours unused: those of the two states follow
-        std::uint32_t selected = 0;
-        std::uint32_t activated = 0;
-    };
-    // The buttons of the menu on screen as last read; nullopt when they are to be read again.
-    std::optional<std::vector<ButtonArea>> m_buttonAreas;
     std::set<NavMenu> m_unreachableMenus;
 };
 

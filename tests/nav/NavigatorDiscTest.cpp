@@ -73,27 +73,6 @@ TEST(NavigatorDisc, ButtonsWrapAMotionMenuLoopsAndTitlesHaveNoButtons) {
     expectMainMenu(nav.titleEnded());
 }
 
-TEST(NavigatorDisc, EachMenuLightsItsOwnButtons) {
-    Navigator nav = open(KAVELO_MENU_DVD);
-    expectMainMenu(nav.start());
-    ASSERT_EQ(nav.clickAt(300, 428).kind, Kind::Menu); // the motion menu, of two buttons
-    EXPECT_EQ(nav.buttonAt(300, 428), 0);
-    EXPECT_EQ(nav.buttonAt(300, 328), 2);
-    nav.pointAt(300, 328);
-    const auto second = nav.highlightArea(false);
-    ASSERT_TRUE(second);
-    EXPECT_NEAR(second->sy, 300, 2);
-    // Back in the main menu: its three buttons, each in its two states.
-    expectMainMenu(nav.activate());
-    EXPECT_EQ(nav.buttonAt(300, 428), 3);
-    nav.pointAt(300, 428);
-    EXPECT_EQ(nav.selectedButton(), 3);
-    const auto third = nav.highlightArea(false);
-    ASSERT_TRUE(third);
-    EXPECT_NEAR(third->sy, 400, 2);
-    EXPECT_NE(nav.highlightArea(true)->colours, third->colours);
-}
-
 TEST(NavigatorDisc, AServiceThatDiesHangsOrAnswersGarbageOnAButtonLosesOnlyTheProgram) {
     for (const char* rule : {"activate:crash", "activate:hang", "activate:garbage"}) {
         SCOPED_TRACE(rule);
