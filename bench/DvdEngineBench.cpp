@@ -14,6 +14,7 @@
 #include "KaveloApp.h"
 #include "MpvDvdEngine.h"
 #include "MpvPlayer.h"
+#include "ProcessTimes.h"
 #include "XScreen.h"
 
 #include <QApplication>
@@ -132,18 +133,6 @@ void addRow(Row row) {
 }
 
 // ---- process figures --------------------------------------------------------------------------
-
-double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = file.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return (fields[11].toDouble() + fields[12].toDouble()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 double residentMiB(qint64 pid) {
     QFile file(QStringLiteral("/proc/%1/status").arg(pid));
@@ -522,6 +511,26 @@ struct Subject {
 
 // CPU over 1x play: the whole process of each player, interleaved windows of 3 s, each checked
 // to play at 1x from the frame numbers on the screen.
+// The processor time `pid` spends over `ms` of 1x play, as a share of one core, added to `into`;
+// false (a failure in `into`) when the picture did not play at 1x meanwhile.
+bool cpuWindow(Players& p, qint64 pid, const QRect& picture, int ms, Samples& into) {
+    const auto f0 = p.x.frameNumber(picture);
+    const double c0 = cpuSeconds(pid);
+    QElapsedTimer clock;
+    clock.start();
+    idle(ms);
+    const double c1 = cpuSeconds(pid);
+    const double seconds = msSince(clock) / 1000.0;
+    const auto f1 = p.x.frameNumber(picture);
+    const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
+    if (speed < 0.8 || speed > 1.2) {
+        into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
+        return false;
+    }
+    into.add(100.0 * (c1 - c0) / seconds);
+    return true;
+}
+
 void measureCpu(Players& p, Subject& kavelo, int samples) {
     constexpr int kWindowMs = 3000;
     Samples ours;
@@ -529,20 +538,8 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
     Samples oursPictures; // read after each CPU window, so the reading costs no CPU figure
     Samples theirsPictures;
     auto window = [&](qint64 pid, const QRect& picture, Samples& into, Samples& pictures) {
-        const auto f0 = p.x.frameNumber(picture);
-        const double c0 = cpuSeconds(pid);
-        QElapsedTimer clock;
-        clock.start();
-        idle(kWindowMs);
-        const double c1 = cpuSeconds(pid);
-        const double seconds = msSince(clock) / 1000.0;
-        const auto f1 = p.x.frameNumber(picture);
-        const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
-        if (speed < 0.8 || speed > 1.2) {
-            into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
+        if (!cpuWindow(p, pid, picture, kWindowMs, into))
             return;
-        }
-        into.add(100.0 * (c1 - c0) / seconds);
         const PictureCount count = countPictures(p.x, picture, 0, 1000);
         if (count.reads < 10 || count.seconds <= 0.5)
             pictures.fail(QStringLiteral("picture not readable"));
@@ -1060,19 +1057,7 @@ void measureSubtitleCpu(Players& p, const TitleKind& kind, int samples) {
     Samples ours;
     Samples theirs;
     auto window = [&](qint64 pid, const QRect& picture, Samples& into) {
-        const auto f0 = p.x.frameNumber(picture);
-        const double c0 = cpuSeconds(pid);
-        QElapsedTimer clock;
-        clock.start();
-        idle(kWindowMs);
-        const double c1 = cpuSeconds(pid);
-        const double seconds = msSince(clock) / 1000.0;
-        const auto f1 = p.x.frameNumber(picture);
-        const double speed = f0 && f1 ? (*f1 - *f0) / kFps / seconds : 0;
-        if (speed < 0.8 || speed > 1.2)
-            into.fail(QStringLiteral("played at %1x, not 1x").arg(speed, 0, 'f', 2));
-        else
-            into.add(100.0 * (c1 - c0) / seconds);
+        cpuWindow(p, pid, picture, kWindowMs, into);
     };
     QString why;
     int shown = 0; // samples in which Kavelo said the stream shows

@@ -15,6 +15,7 @@
 #include "EnginePeer.h"
 #include "MpvDvdEngine.h"
 #include "MpvPlayer.h"
+#include "ProcessTimes.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -62,18 +63,6 @@ struct Samples {
             .arg(failures ? QStringLiteral(" (%1 failed)").arg(failures) : QString());
     }
 };
-
-double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = file.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return (fields[11].toDouble() + fields[12].toDouble()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // The disc services of this process that read titles' sectors.
 std::vector<qint64> sectorReaders() {
