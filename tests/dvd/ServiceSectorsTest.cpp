@@ -244,13 +244,8 @@ protected:
     void landsOn(const std::function<void()>& seek, int title, int frame) {
         seek();
         engine->Pause();
-        const std::optional<kavelo::test::FrameCode> code =
-            kavelo::test::readCode(kavelo::test::peer(engine).picture());
-        ASSERT_TRUE(code) << frame;
-        EXPECT_EQ(code->title, title);
-        EXPECT_GE(code->frame, frame);
-        EXPECT_LE(code->frame, frame + 2);
-        EXPECT_EQ(code->frame, std::lround(position() * kFps)) << position();
+        EXPECT_TRUE(kavelo::test::landedOn(kavelo::test::peer(engine).picture(), position(), kFps,
+                                           title, frame));
         engine->Resume();
     }
     void landsOnTime(const char* time, int title, int frame) {

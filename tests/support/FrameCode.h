@@ -2,6 +2,9 @@
 
 #include <QImage>
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <optional>
 
 namespace kavelo::test {
@@ -29,6 +32,22 @@ inline std::optional<FrameCode> readCode(const QImage& picture) {
     for (int b = 0; b < 3; ++b)
         code.title |= bit(14 + b) << b;
     return code;
+}
+
+// The picture shown first after a seek to picture `frame` of `title` is the asked one (after a
+// pause that comes a little late, one or two further on, never one before), and the time at
+// `fps` agrees with it.
+inline testing::AssertionResult landedOn(const QImage& picture, double seconds, double fps,
+                                         int title, int frame) {
+    const std::optional<FrameCode> code = readCode(picture);
+    if (!code)
+        return testing::AssertionFailure() << "no frame code on the picture, aiming at " << frame;
+    if (code->title != title || code->frame < frame || code->frame > frame + 2 ||
+        code->frame != std::lround(seconds * fps))
+        return testing::AssertionFailure()
+               << "title " << code->title << " frame " << code->frame << " at " << seconds
+               << " s, aiming at title " << title << " frame " << frame;
+    return testing::AssertionSuccess();
 }
 
 } // namespace kavelo::test
