@@ -118,8 +118,10 @@ void TitlePlayback::seek(double seconds) {
     forgetStill();
     setStopPoint();
     m_seekPending = true;
+    // The picture first: libmpv seeks paused, so that the new picture need not wait for the
+    // sound to be found and its output started again, and plays on as soon as it shows.
+    m_driver.setFlag(prop::kPause, true);
     m_driver.command({"seek", seconds3(seconds), "absolute+exact"});
-    m_driver.setFlag(prop::kPause, false);
     // A step of a backward scan may still have been under way: its picture comes first and is
     // not this seek's. This seek's picture lies within a second of where it was asked to go.
     m_driver.waitUntil(
@@ -133,6 +135,8 @@ void TitlePlayback::seek(double seconds) {
             return !m_seekPending;
         },
         kSeekWaitMs);
+    if (m_loaded && m_driver.running())
+        m_driver.setFlag(prop::kPause, false);
 }
 
 void TitlePlayback::pictureShown() {

@@ -50,6 +50,7 @@ bool VideoOverlay::show(const OverlayPicture& frame) {
          QByteArray::number(placed.y), address, "0", "bgra", QByteArray::number(placed.width),
          QByteArray::number(placed.height), QByteArray::number(placed.width * 4)});
     m_placedOn = key(where);
+    m_placementChecked.start();
     return m_shown;
 }
 
@@ -59,7 +60,10 @@ void VideoOverlay::remove() {
     m_shown = false;
 }
 
-bool VideoOverlay::moved() const {
+bool VideoOverlay::moved() {
+    if (m_placementChecked.isValid() && !m_placementChecked.hasExpired(kPlacementCheckMs))
+        return false;
+    m_placementChecked.start();
     return key(picturePlacement(m_driver)) != m_placedOn;
 }
 

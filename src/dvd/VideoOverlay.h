@@ -4,6 +4,7 @@
 #include "Subpicture.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 
 #include <cstdint>
 #include <vector>
@@ -31,8 +32,11 @@ public:
     bool show(const OverlayPicture& frame);
     void remove();
     bool shown() const { return m_shown; }
-    // Whether the picture moved within the window since the overlay was placed.
-    bool moved() const;
+    // Whether the picture moved within the window since the overlay was placed. libmpv is asked
+    // (eight property reads) at most every kPlacementCheckMs: a resized window's overlay follows
+    // within that, and one shown over many pictures costs no reads for each.
+    bool moved();
+    static constexpr qint64 kPlacementCheckMs = 200;
 
 private:
     MpvDriver& m_driver;
@@ -42,6 +46,7 @@ private:
     int m_index = 0;
     bool m_shown = false;
     QByteArray m_placedOn; // the picture's place and the frame's size it was placed for
+    QElapsedTimer m_placementChecked;
 };
 
 } // namespace kavelo
