@@ -33,12 +33,14 @@ struct Colours {
     int yellow = 0;
     int cyan = 0;
     int black = 0;
+    int pixels = 0;
 };
 
-Colours coloursIn(const QImage& image) {
+Colours coloursIn(const QImage& image, const QRect& area = kSubtitleArea) {
     Colours c;
-    for (int y = kSubtitleArea.top(); y <= kSubtitleArea.bottom(); ++y) {
-        for (int x = kSubtitleArea.left(); x <= kSubtitleArea.right(); ++x) {
+    c.pixels = area.width() * area.height();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
             const QRgb p = image.pixel(x, y);
             if (qRed(p) > 180 && qGreen(p) > 180 && qBlue(p) < 90)
                 ++c.yellow;
@@ -97,7 +99,7 @@ protected:
                 const double after = std::fmod(position(), 3.0);
                 if (before < from || after > to || after < before)
                     return false;
-                seen = coloursIn(shown);
+                seen = coloursIn(shown, m_area);
                 if (qEnvironmentVariableIsSet("KAVELO_SHOTS"))
                     shown.save(qEnvironmentVariable("KAVELO_SHOTS") +
                                QStringLiteral("/cue-%1.png").arg(position(), 0, 'f', 2));
@@ -148,9 +150,7 @@ protected:
         return (ok ? testing::AssertionSuccess() : testing::AssertionFailure())
                << "yellow " << c.yellow << ", cyan " << c.cyan << ", black " << c.black;
     }
-    static bool covered(const Colours& c) {
-        return c.black > kSubtitleArea.width() * kSubtitleArea.height() / 2;
-    }
+    static bool covered(const Colours& c) { return c.black > c.pixels / 2; }
     static testing::AssertionResult shownCyan(const Colours& c) {
         return expect(covered(c) && c.cyan > 300 && c.yellow == 0, c);
     }
@@ -158,8 +158,10 @@ protected:
         return expect(covered(c) && c.yellow > 300 && c.cyan == 0, c);
     }
     static testing::AssertionResult nothing(const Colours& c) {
-        return expect(c.black < kSubtitleArea.width() * kSubtitleArea.height() / 10, c);
+        return expect(c.black < c.pixels / 10, c);
     }
+
+    QRect m_area = kSubtitleArea; // where inCue() looks
 };
 
 } // namespace
@@ -199,6 +201,13 @@ TEST_F(SubtitleEngineTest, TheChosenStreamShowsInItsColoursWhileEachCueLasts) {
     engine->RestoreBookmark();
     EXPECT_EQ(engine->snapshot().subpicture, 1);
     EXPECT_TRUE(shownCyan(inCue(0.3, 1.6)));
+
+    // The video made half as big while a cue shows: the subtitle follows the picture within
+    // the cue, at half its size.
+    ASSERT_TRUE(shownCyan(inCue(0.2, 0.6)));
+    engine->widget()->resize(384, 288);
+    m_area = QRect(kSubtitleArea.topLeft() / 2, kSubtitleArea.size() / 2);
+    EXPECT_TRUE(shownCyan(inCue(1.0, 1.6)));
 }
 
 TEST_F(SubtitleEngineTest, SubtitlesTurnedOffShowNone) {
