@@ -793,6 +793,10 @@ void measureSeeks(Players& p, int samples, const std::vector<int>& targets, cons
             p.kavelo.timeToPicture([&] { p.kavelo.engine()->PlayAtTime(timeText(target)); }, why);
         const auto frame = newFrame(p.x, picture, before, 500);
         p.kavelo.engine()->Pause();
+        // The seek played on: the picture after it is on its way to the screen, and libmpv's
+        // video output waits for its time (up to a picture's length) before it takes the next
+        // seek's. The next seek starts from a settled paused picture, as mpv's do.
+        idle(100);
         if (!ms) {
             ours.fail(why);
             return;
