@@ -329,6 +329,21 @@ private:
 // ---- the figures
 // ---------------------------------------------------------------------------------
 
+// Runs `ours` and `theirs` for rounds 0..count-1, A/B interleaved: ours first in even rounds,
+// theirs first in odd ones, so that neither always runs on what the other left behind.
+void interleaved(int count, const std::function<void(int)>& ours,
+                 const std::function<void(int)>& theirs) {
+    for (int i = 0; i < count; ++i) {
+        if (i % 2) {
+            theirs(i);
+            ours(i);
+        } else {
+            ours(i);
+            theirs(i);
+        }
+    }
+}
+
 // Processes that keep a processor busy, each a shell loop, for as long as the object lives.
 class BusyLoops {
 public:
@@ -397,15 +412,8 @@ void measureStart(XScreen& x, const QString& kavelo, const QString& bare, int sa
         process.waitForFinished(5000);
         QThread::msleep(300);
     };
-    for (int i = 0; i < samples; ++i) {
-        if (i % 2) {
-            once(bare, theirs);
-            once(kavelo, ours);
-        } else {
-            once(kavelo, ours);
-            once(bare, theirs);
-        }
-    }
+    interleaved(
+        samples, [&](int) { once(kavelo, ours); }, [&](int) { once(bare, theirs); });
     if (load)
         loadNote += QStringLiteral(", at its end %1").arg(loadAverage());
     load.reset();
@@ -473,15 +481,7 @@ void measureOpen(Players& p, const QString& disc, int samples) {
                     .arg(p.mpv.get(QStringLiteral("duration")).value_or(0).toDouble(), 0, 'f', 1);
         }
     };
-    for (int i = 0; i < samples; ++i) {
-        if (i % 2) {
-            mpv(i);
-            kavelo(i);
-        } else {
-            kavelo(i);
-            mpv(i);
-        }
-    }
+    interleaved(samples, kavelo, mpv);
     p.kavelo.commands().dStop();
     p.mpv.command({QStringLiteral("stop")});
     say("sample disc, %s\n", qPrintable(titles));
@@ -567,15 +567,8 @@ void measureCpu(Players& p, Subject& kavelo, int samples) {
         p.mpv.set(QStringLiteral("pause"), true);
     };
     p.mpv.command({QStringLiteral("seek"), 0, QStringLiteral("absolute+exact")});
-    for (int i = 0; i < samples; ++i) {
-        if (i % 2) {
-            theirsOnce();
-            oursOnce();
-        } else {
-            oursOnce();
-            theirsOnce();
-        }
-    }
+    interleaved(
+        samples, [&](int) { oursOnce(); }, [&](int) { theirsOnce(); });
     const bool pass = !ours.failures && !ours.empty() && !theirs.empty() &&
                       ours.median() <= 1.15 * theirs.median();
     addRow({QStringLiteral("CPU over 1x play (% of a core)"), ours.text(1), theirs.text(1),
@@ -630,15 +623,7 @@ void measureMemory(Players& p, Subject& kavelo, int cycles, int title) {
         }
     };
     p.mpv.set(QStringLiteral("pause"), false);
-    for (int i = 0; i < cycles; ++i) {
-        if (i % 2) {
-            theirsOnce(i);
-            oursOnce(i);
-        } else {
-            oursOnce(i);
-            theirsOnce(i);
-        }
-    }
+    interleaved(cycles, oursOnce, theirsOnce);
     kavelo.stop();
     p.mpv.command({QStringLiteral("stop")});
     addRow({QStringLiteral("memory after first Play (MiB RSS)"), QString::number(oursFirst, 'f', 1),
@@ -825,16 +810,9 @@ void measureSeeks(Players& p, int samples, const std::vector<int>& targets, cons
     p.kavelo.engine()->Pause();
     p.mpv.set(QStringLiteral("pause"), true);
     idle(300);
-    for (int i = 0; i < samples; ++i) {
-        const int target = targets[static_cast<std::size_t>(i) % targets.size()];
-        if (i % 2) {
-            mpv(target);
-            kavelo(target);
-        } else {
-            kavelo(target);
-            mpv(target);
-        }
-    }
+    auto target = [&](int i) { return targets[static_cast<std::size_t>(i) % targets.size()]; };
+    interleaved(
+        samples, [&](int i) { kavelo(target(i)); }, [&](int i) { mpv(target(i)); });
     const bool timePass = !ours.failures && !ours.empty() && !theirs.empty() &&
                           (reference ? !theirs.failures : ours.median() <= 0.8 * theirs.median());
     addRow({QStringLiteral("exact seek to a picture%1 (ms)").arg(what), ours.text(0),
@@ -907,16 +885,9 @@ void measureForwardScan(Players& p, int samples) {
         p.mpv.set(QStringLiteral("pause"), true);
         p.mpv.set(QStringLiteral("speed"), 1);
     };
-    for (int i = 0; i < samples; ++i) {
-        const int start = 20 + (i * 25) % 540;
-        if (i % 2) {
-            mpv(start);
-            kavelo(start);
-        } else {
-            kavelo(start);
-            mpv(start);
-        }
-    }
+    auto start = [](int i) { return 20 + (i * 25) % 540; };
+    interleaved(
+        samples, [&](int i) { kavelo(start(i)); }, [&](int i) { mpv(start(i)); });
     scanRows(QStringLiteral("forwards"), oursRate, oursPictures, &theirsRate, &theirsPictures);
 }
 
@@ -1009,15 +980,8 @@ void measureTitle(Players& p, const TitleKind& kind, int samples) {
         idle(100);
         p.mpv.set(QStringLiteral("pause"), true);
     };
-    for (int i = 0; i < samples; ++i) {
-        if (i % 2) {
-            mpv();
-            kavelo();
-        } else {
-            kavelo();
-            mpv();
-        }
-    }
+    interleaved(
+        samples, [&](int) { kavelo(); }, [&](int) { mpv(); });
     addRow({QStringLiteral("open to first picture%1 (ms)").arg(kind.what), ours.text(0),
             theirs.text(0), ratioText(ours.median(), theirs.median()), QStringLiteral("<= 60 ms"),
             !ours.failures && !ours.empty() && ours.median() <= 60,
@@ -1136,35 +1100,27 @@ void measureSubtitleCpu(Players& p, const TitleKind& kind, int samples) {
         !p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs))
         theirs.fail(QStringLiteral("no picture within 5 s"));
     p.mpv.set(QStringLiteral("pause"), true);
-    for (int i = 0; i < samples; ++i) {
-        const int at = 1 + (i * 17) % 50;
-        auto oursOnce = [&] {
-            if (!p.kavelo.timeToPicture([&] { engine->PlayAtTime(timeText(at)); }, why)) {
-                ours.fail(why);
-                return;
-            }
-            idle(500);
-            shown += engine->snapshot().subpicture == (kind.subpicture & 0x1f) ? 1 : 0;
-            window(QCoreApplication::applicationPid(), p.kavelo.picture(), ours);
-            engine->Pause();
-        };
-        auto theirsOnce = [&] {
-            p.mpv.clearEvents();
-            p.mpv.command({QStringLiteral("seek"), at, QStringLiteral("absolute")});
-            p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs);
-            p.mpv.set(QStringLiteral("pause"), false);
-            idle(500);
-            window(p.mpv.pid(), p.mpvPicture, theirs);
-            p.mpv.set(QStringLiteral("pause"), true);
-        };
-        if (i % 2) {
-            theirsOnce();
-            oursOnce();
-        } else {
-            oursOnce();
-            theirsOnce();
+    auto at = [](int i) { return 1 + (i * 17) % 50; };
+    auto oursOnce = [&](int i) {
+        if (!p.kavelo.timeToPicture([&] { engine->PlayAtTime(timeText(at(i))); }, why)) {
+            ours.fail(why);
+            return;
         }
-    }
+        idle(500);
+        shown += engine->snapshot().subpicture == (kind.subpicture & 0x1f) ? 1 : 0;
+        window(QCoreApplication::applicationPid(), p.kavelo.picture(), ours);
+        engine->Pause();
+    };
+    auto theirsOnce = [&](int i) {
+        p.mpv.clearEvents();
+        p.mpv.command({QStringLiteral("seek"), at(i), QStringLiteral("absolute")});
+        p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs);
+        p.mpv.set(QStringLiteral("pause"), false);
+        idle(500);
+        window(p.mpv.pid(), p.mpvPicture, theirs);
+        p.mpv.set(QStringLiteral("pause"), true);
+    };
+    interleaved(samples, oursOnce, theirsOnce);
     const bool pass = !ours.failures && !ours.empty() && !theirs.empty() &&
                       shown == static_cast<int>(ours.values.size()) &&
                       ours.median() <= 1.0 * theirs.median();
