@@ -9,9 +9,11 @@
 
 namespace kavelo::bench {
 
-// The processor time (user and system) process `pid` has spent, in seconds; 0 when unknown.
-inline double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+// The processor time (user and system) process `pid` has spent, in seconds, or only its thread
+// `thread` when one is given; 0 when unknown.
+inline double cpuSeconds(qint64 pid, qint64 thread = 0) {
+    QFile file(thread != 0 ? QStringLiteral("/proc/%1/task/%2/stat").arg(pid).arg(thread)
+                           : QStringLiteral("/proc/%1/stat").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     const QByteArray text = file.readAll();

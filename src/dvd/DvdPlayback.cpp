@@ -16,8 +16,10 @@ namespace {
 
 namespace prop = mpv::name;
 
-constexpr qint64 kPlayBudgetMs = 3000;   // Play gives up after this
-constexpr int kReleaseAfterStopMs = 300; // libmpv has closed the title by then
+constexpr qint64 kPlayBudgetMs = 3000; // Play gives up after this
+// Stopped this long, the program is idle: libmpv has long closed the title. A Play soon after
+// Stop finds the memory the title held still there instead of faulting it in again.
+constexpr int kReleaseAfterStopMs = 5000;
 
 } // namespace
 
@@ -313,8 +315,8 @@ void DvdPlayback::stop() {
     m_program.drop();
     jumped();
     enter(EngineState::Idle, "Stop");
-    // libmpv's threads free what the title held once it has closed; the memory goes back to
-    // the system then instead of staying with the program until the next title needs it.
+    // libmpv's threads free what the title held once it has closed; while the program stays
+    // stopped, that memory goes back to the system instead of waiting for the next title.
     QTimer::singleShot(kReleaseAfterStopMs, this, [this] {
         if (m_state == EngineState::Idle)
             malloc_trim(0);
