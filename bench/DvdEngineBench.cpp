@@ -1094,9 +1094,6 @@ void measureSubtitleCpu(Players& p, const TitleKind& kind, int samples) {
     Samples ours;
     Samples theirs;
     Samples mainThread;
-    auto window = [&](qint64 pid, const QRect& picture, Samples& into, Samples* thread) {
-        cpuWindow(p, pid, picture, kWindowMs, into, thread);
-    };
     QString why;
     int shown = 0; // samples in which Kavelo said the stream shows
     if (!p.kavelo.timeToPicture(
@@ -1118,7 +1115,8 @@ void measureSubtitleCpu(Players& p, const TitleKind& kind, int samples) {
         }
         idle(500);
         shown += engine->snapshot().subpicture == (kind.subpicture & 0x1f) ? 1 : 0;
-        window(QCoreApplication::applicationPid(), p.kavelo.picture(), ours, &mainThread);
+        cpuWindow(p, QCoreApplication::applicationPid(), p.kavelo.picture(), kWindowMs, ours,
+                  &mainThread);
         engine->Pause();
     };
     auto theirsOnce = [&](int i) {
@@ -1127,7 +1125,7 @@ void measureSubtitleCpu(Players& p, const TitleKind& kind, int samples) {
         p.mpv.waitForEvent(QStringLiteral("playback-restart"), kPictureTimeoutMs);
         p.mpv.set(QStringLiteral("pause"), false);
         idle(500);
-        window(p.mpv.pid(), p.mpvPicture, theirs, nullptr);
+        cpuWindow(p, p.mpv.pid(), p.mpvPicture, kWindowMs, theirs);
         p.mpv.set(QStringLiteral("pause"), true);
     };
     interleaved(samples, oursOnce, theirsOnce);
