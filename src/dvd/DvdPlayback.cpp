@@ -159,8 +159,10 @@ void DvdPlayback::seekTo(double seconds) {
     }
     enter(EngineState::Playing, "a seek");
     m_driver.setDouble(prop::kSpeed, 1.0);
-    jumped();
     m_title.seek(seconds);
+    // Told once the seek has landed: the pictures played on before it, whose times the seek's
+    // wait hands on, are not the jump's place.
+    jumped();
     publish();
 }
 

@@ -132,6 +132,8 @@ void TitlePlayback::seek(double seconds) {
                 return false;
             const double shown = m_driver.getDouble(prop::kTimePos).value_or(seconds);
             m_seekPending = std::abs(shown - seconds) > 1.0;
+            if (!m_seekPending)
+                m_clock.observe(shown); // not a time of before the seek handed on meanwhile
             return !m_seekPending;
         },
         kSeekWaitMs);
