@@ -103,7 +103,8 @@ private:
     void publish();
     void jumped() { ++m_jumps; }
 
-    void onPosition();
+    // `told`: the time a position event carried, if it came from one.
+    void onPosition(std::optional<double> told = std::nullopt);
     void onEndReached();
     void discGone(const char* why);
 

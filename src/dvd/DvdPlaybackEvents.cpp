@@ -30,7 +30,7 @@ void DvdPlayback::handleEvent(const Event& event) {
         if (!event.value)
             break;
         if (event.observer == kObserveTimePos) {
-            onPosition();
+            onPosition(event.value);
         } else if (event.observer == kObservePause && *event.value != 0) {
             if (m_state == EngineState::Menu)
                 QTimer::singleShot(0, this, [this] {
@@ -69,7 +69,7 @@ void DvdPlayback::discGone(const char* why) {
 
 // The picture on screen moved on: the title clock follows it, and a still or the title's end
 // that it reaches is held.
-void DvdPlayback::onPosition() {
+void DvdPlayback::onPosition(std::optional<double> told) {
     if (!titleLoaded(m_state))
         return;
     // While a step of a backward scan seeks, libmpv answers with the step's aim, not with a
@@ -78,8 +78,11 @@ void DvdPlayback::onPosition() {
         return;
     const bool watch = m_state == EngineState::Playing || m_state == EngineState::Paused ||
                        m_state == EngineState::ScanForwards;
+    // A time told while the title plays on; paused or scanning back, libmpv is asked.
+    if (m_state != EngineState::Playing && m_state != EngineState::ScanForwards)
+        told.reset();
     try {
-        switch (m_title.observe(watch)) {
+        switch (m_title.observe(watch, told)) {
         case TitlePlayback::Reached::Still:
             enter(EngineState::Still, "a cell's still");
             return;

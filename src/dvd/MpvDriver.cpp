@@ -218,6 +218,10 @@ std::optional<QString> MpvDriver::getText(const char* name) const {
     return running() ? m_mpv->getText(name) : std::nullopt;
 }
 
+std::optional<std::map<std::string, double>> MpvDriver::getNumbers(const char* name) const {
+    return running() ? m_mpv->getNumbers(name) : std::nullopt;
+}
+
 void MpvDriver::drain() {
     if (m_mpv)
         m_mpv->drain();

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 class QTimer;
 
@@ -78,6 +80,7 @@ public:
     std::optional<std::int64_t> getInt(const char* name) const;
     std::optional<bool> getFlag(const char* name) const;
     std::optional<QString> getText(const char* name) const;
+    std::optional<std::map<std::string, double>> getNumbers(const char* name) const;
 
     // Hands libmpv's pending events on; waits (handing them on) until `done` or `ms` have passed.
     void drain();

@@ -44,6 +44,7 @@ const DvdTitleInfo& TitlePlayback::info() const {
 void TitlePlayback::unload() {
     m_loaded = false;
     m_seekPending = false;
+    m_toldAgrees = false;
     m_stillTimer.stop();
     m_subtitles.clear();
 }
@@ -118,6 +119,7 @@ void TitlePlayback::seek(double seconds) {
     forgetStill();
     setStopPoint();
     m_seekPending = true;
+    m_toldAgrees = false;
     // The picture first: libmpv seeks paused, so that the new picture need not wait for the
     // sound to be found and its output started again, and plays on as soon as it shows.
     m_driver.setFlag(prop::kPause, true);
@@ -147,10 +149,21 @@ void TitlePlayback::pictureShown() {
 
 // libmpv may never show a cell's very last picture: the picture is held as soon as it shows one
 // of the last pictures of a still cell or of the title.
-TitlePlayback::Reached TitlePlayback::observe(bool watchStops) {
+TitlePlayback::Reached TitlePlayback::observe(bool watchStops, std::optional<double> told) {
     if (!m_loaded)
         return Reached::Nothing;
-    const std::optional<double> position = m_driver.getDouble(prop::kTimePos);
+    // While a title plays each picture brings an event: reading the time afresh for each would
+    // make libmpv's core stop for the main thread 25 times a second. An event's time is taken
+    // only once one has agreed with libmpv's own since the last load, seek or command: events
+    // handed on just after a seek may still carry the time from before it.
+    std::optional<double> position;
+    if (told && m_toldAgrees && !m_seekPending && *told >= m_clock.time()) {
+        position = told;
+    } else {
+        position = m_driver.getDouble(prop::kTimePos);
+        m_toldAgrees =
+            !m_seekPending && told && position && std::abs(*told - *position) <= 2 / m_fps;
+    }
     if (!position)
         return Reached::Nothing;
     // Another cell may bring a still.

@@ -39,14 +39,19 @@ public:
     void seek(double seconds);
     // A seek was asked of libmpv and its picture has not come yet.
     bool seekPending() const { return m_seekPending; }
-    void setSeekPending(bool pending) { m_seekPending = pending; }
+    void setSeekPending(bool pending) {
+        m_seekPending = pending;
+        m_toldAgrees = m_toldAgrees && !pending;
+    }
     // libmpv showed the picture of a seek or a load.
     void pictureShown();
 
     enum class Reached { Nothing, Still, End };
-    // Reads libmpv's time (afresh, not from an older event) into the title clock. With
-    // `watchStops`, says when the picture is on a still's or the title's last pictures.
-    Reached observe(bool watchStops);
+    // Takes libmpv's time into the title clock: `told`, the time a position event carried,
+    // while it moves the clock on and no seek is under way; else read afresh, since an event
+    // handed on after a seek or a pause may carry a picture from before it. With `watchStops`,
+    // says when the picture is on a still's or the title's last pictures.
+    Reached observe(bool watchStops, std::optional<double> told = std::nullopt);
     // libmpv stopped at its end: true when the title can go no further (its end is reached);
     // else libmpv plays on to the next stop.
     bool atLibmpvEnd();
@@ -97,6 +102,7 @@ private:
     QByteArray m_address; // libmpv's address of that stream
     double m_fps = 25;
     bool m_seekPending = false;
+    bool m_toldAgrees = false; // position events' times may be taken as they come
     // The title's time from its cell table, and where libmpv is to stop next: the end of a cell
     // with a still, or the title's end.
     TitleClock m_clock;

@@ -6,26 +6,22 @@
 
 namespace kavelo {
 
-namespace {
-
 namespace prop = mpv::name;
 
-QByteArray key(const PicturePlacement& p) {
-    return QByteArray::number(p.picture.x) + ',' + QByteArray::number(p.picture.y) + ',' +
-           QByteArray::number(p.picture.width) + ',' + QByteArray::number(p.picture.height) + ',' +
-           QByteArray::number(p.frameWidth) + ',' + QByteArray::number(p.frameHeight);
+PixelRect pictureInWindow(const MpvDriver& driver) {
+    const auto osd =
+        driver.getNumbers(prop::kOsdDimensions).value_or(std::map<std::string, double>{});
+    const auto number = [&osd](const char* key) {
+        const auto it = osd.find(key);
+        return it == osd.end() ? 0.0 : it->second;
+    };
+    return pictureRect(static_cast<int>(number("w")), static_cast<int>(number("h")), number("ml"),
+                       number("mt"), number("mr"), number("mb"));
 }
-
-} // namespace
 
 PicturePlacement picturePlacement(const MpvDriver& driver) {
     PicturePlacement p;
-    p.picture = pictureRect(static_cast<int>(driver.getInt(prop::kOsdWidth).value_or(0)),
-                            static_cast<int>(driver.getInt(prop::kOsdHeight).value_or(0)),
-                            driver.getDouble(prop::kOsdMarginLeft).value_or(0),
-                            driver.getDouble(prop::kOsdMarginTop).value_or(0),
-                            driver.getDouble(prop::kOsdMarginRight).value_or(0),
-                            driver.getDouble(prop::kOsdMarginBottom).value_or(0));
+    p.picture = pictureInWindow(driver);
     p.frameWidth = static_cast<int>(driver.getInt(prop::kVideoWidth).value_or(720));
     p.frameHeight = static_cast<int>(driver.getInt(prop::kVideoHeight).value_or(576));
     return p;
@@ -49,7 +45,7 @@ bool VideoOverlay::show(const OverlayPicture& frame) {
         {"overlay-add", QByteArray::number(m_id), QByteArray::number(placed.x),
          QByteArray::number(placed.y), address, "0", "bgra", QByteArray::number(placed.width),
          QByteArray::number(placed.height), QByteArray::number(placed.width * 4)});
-    m_placedOn = key(where);
+    m_placedOn = where;
     m_placementChecked.start();
     return m_shown;
 }
@@ -64,7 +60,8 @@ bool VideoOverlay::moved() {
     if (m_placementChecked.isValid() && !m_placementChecked.hasExpired(kPlacementCheckMs))
         return false;
     m_placementChecked.start();
-    return key(picturePlacement(m_driver)) != m_placedOn;
+    // The frame's size changes only with a new title, which places its subtitles anew.
+    return pictureInWindow(m_driver) != m_placedOn.picture;
 }
 
 } // namespace kavelo

@@ -3,7 +3,6 @@
 #include "MenuGeometry.h"
 #include "Subpicture.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
 
 #include <cstdint>
@@ -21,6 +20,8 @@ struct PicturePlacement {
     int frameHeight = 576;
 };
 PicturePlacement picturePlacement(const MpvDriver& driver);
+// The picture's place alone (one property read).
+PixelRect pictureInWindow(const MpvDriver& driver);
 
 // One picture libmpv lays over the video (`overlay-add` under its own id), given in the disc's
 // frame pixels and placed onto the picture as libmpv shows it now.
@@ -33,7 +34,7 @@ public:
     void remove();
     bool shown() const { return m_shown; }
     // Whether the picture moved within the window since the overlay was placed. libmpv is asked
-    // (eight property reads) at most every kPlacementCheckMs: a resized window's overlay follows
+    // (one property read) at most every kPlacementCheckMs: a resized window's overlay follows
     // within that, and one shown over many pictures costs no reads for each.
     bool moved();
     static constexpr qint64 kPlacementCheckMs = 200;
@@ -45,7 +46,7 @@ private:
     std::vector<std::uint8_t> m_pixels[2];
     int m_index = 0;
     bool m_shown = false;
-    QByteArray m_placedOn; // the picture's place and the frame's size it was placed for
+    PicturePlacement m_placedOn; // the picture's place and the frame's size it was placed for
     QElapsedTimer m_placementChecked;
 };
 

@@ -391,4 +391,23 @@ std::optional<QString> Session::getText(const char* property) {
     return value;
 }
 
+std::optional<std::map<std::string, double>> Session::getNumbers(const char* property) {
+    mpv_node node{};
+    if (!m_handle || m_api->get_property(m_handle.get(), property, MPV_FORMAT_NODE, &node) < 0)
+        return std::nullopt;
+    std::optional<std::map<std::string, double>> numbers;
+    if (node.format == MPV_FORMAT_NODE_MAP && node.u.list) {
+        numbers.emplace();
+        for (int i = 0; i < node.u.list->num; ++i) {
+            const mpv_node& value = node.u.list->values[i];
+            if (value.format == MPV_FORMAT_DOUBLE && std::isfinite(value.u.double_))
+                (*numbers)[node.u.list->keys[i]] = value.u.double_;
+            else if (value.format == MPV_FORMAT_INT64)
+                (*numbers)[node.u.list->keys[i]] = static_cast<double>(value.u.int64);
+        }
+    }
+    m_api->free_node_contents(&node);
+    return numbers;
+}
+
 } // namespace kavelo::mpv

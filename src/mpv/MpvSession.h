@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 struct mpv_handle;
 struct mpv_event;
@@ -56,12 +58,8 @@ inline constexpr const char* kVideoWidth = "video-params/w";
 inline constexpr const char* kVideoHeight = "video-params/h";
 inline constexpr const char* kResetOnNextFile = "reset-on-next-file";
 // Where libmpv shows the picture in its window: the window's size and the bars around it.
-inline constexpr const char* kOsdWidth = "osd-dimensions/w";
-inline constexpr const char* kOsdHeight = "osd-dimensions/h";
-inline constexpr const char* kOsdMarginLeft = "osd-dimensions/ml";
-inline constexpr const char* kOsdMarginTop = "osd-dimensions/mt";
-inline constexpr const char* kOsdMarginRight = "osd-dimensions/mr";
-inline constexpr const char* kOsdMarginBottom = "osd-dimensions/mb";
+// A map: w and h (the window's pixels), ml, mt, mr and mb (the bars around the picture).
+inline constexpr const char* kOsdDimensions = "osd-dimensions";
 } // namespace name
 
 // What libmpv reports, in the terms its users need.
@@ -132,6 +130,8 @@ public:
     std::optional<std::int64_t> getInt(const char* property);
     std::optional<bool> getFlag(const char* property);
     std::optional<QString> getText(const char* property);
+    // The numbers of a map property by their keys (its other entries left out), read at once.
+    std::optional<std::map<std::string, double>> getNumbers(const char* property);
 
 private:
     struct Api;

@@ -12,6 +12,7 @@ struct PixelRect {
     int y = 0;
     int width = 0;
     int height = 0;
+    friend bool operator==(const PixelRect&, const PixelRect&) = default;
 };
 
 // Where the picture lies in a window of `windowWidth` x `windowHeight` pixels with the given

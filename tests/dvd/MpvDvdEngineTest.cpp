@@ -426,6 +426,18 @@ TEST_F(EngineTest, OneStateMovesWithCommandsAndTheSnapshotIsPushed) {
         EXPECT_EQ(engine->snapshot().chapter, chapter);
     }
 
+    // An event handed on just after a seek may still carry the time from before it: here one
+    // from the title's last picture, which must neither move the clock nor end the title.
+    engine->PlayAtTime(QStringLiteral("00:00:29:00"));
+    engine->PlayChapter(1);
+    kavelo::test::peer(engine).tellPosition(29.9);
+    EXPECT_EQ(state(), EngineState::Playing);
+    EXPECT_LT(engine->snapshot().seconds, 1.0);
+    // The time still moves on with the pictures.
+    ASSERT_TRUE(kavelo::test::waitUntil([&] { return engine->snapshot().seconds >= 1.0; }, 10000));
+    EXPECT_LT(engine->snapshot().seconds, 3.0);
+    EXPECT_EQ(state(), EngineState::Playing);
+
     engine->Pause();
     EXPECT_EQ(state(), EngineState::Paused);
     EXPECT_EQ(engine->snapshot().state, DvdPlayState::Paused);

@@ -20,6 +20,10 @@ double EngineTestPeer::positionSeconds() {
     return engine.m_playback.title().position();
 }
 
+void EngineTestPeer::tellPosition(double seconds) {
+    engine.m_playback.onPosition(seconds);
+}
+
 int EngineTestPeer::pictureUpdates() {
     return engine.m_driver.pictures();
 }

@@ -33,6 +33,8 @@ struct EngineTestPeer {
     bool setProperty(const char* name, const QByteArray& value);
     // The picture libmpv shows now, as the video decodes it; null when there is none.
     QImage picture();
+    // libmpv's position event, as though it had told `seconds` now.
+    void tellPosition(double seconds);
     // How many times a disc's structure was read by the probe.
     int discProbes() const;
 
