@@ -47,10 +47,11 @@ public:
     void pictureShown();
 
     enum class Reached { Nothing, Still, End };
-    // Takes libmpv's time into the title clock: `told`, the time a position event carried,
-    // while it moves the clock on and no seek is under way; else read afresh, since an event
-    // handed on after a seek or a pause may carry a picture from before it. With `watchStops`,
-    // says when the picture is on a still's or the title's last pictures.
+    // Takes libmpv's time into the title clock: `told`, the time a position event carried, once
+    // an event has agreed with libmpv since the last load, seek or command and while it moves the
+    // clock on; else read afresh, since an event handed on after a seek may carry a picture from
+    // before it. With `watchStops`, says when the picture is on a still's or the title's last
+    // pictures.
     Reached observe(bool watchStops, std::optional<double> told = std::nullopt);
     // libmpv stopped at its end: true when the title can go no further (its end is reached);
     // else libmpv plays on to the next stop.
