@@ -70,17 +70,19 @@ class MenuEngineTest : public test::EngineWindowTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(QFile::exists(kMenuDisc + QStringLiteral("/VIDEO_TS/VIDEO_TS.IFO")));
-        // The window's video area has the picture's own shape: frame pixel = window pixel * 1.
-        showEngine(QRect(0, 0, 768, 576), QRect(0, 0, 768, 576));
+        // The video area is wider than the 4:3 picture, which shows 768 x 576 in its middle
+        // with bars of kBar pixels beside it: a pointer is placed by the picture, not the area.
+        showEngine(QRect(0, 0, 768 + 2 * kBar, 576), QRect(0, 0, 768 + 2 * kBar, 576));
         if (!ready())
             return;
         takeMenuInput();
         m_window.activateWindow();
     }
 
+    static constexpr int kBar = 66;
     // The screen point over the frame point (x, y) of a 720 x 576 frame shown 768 wide.
     QPoint onScreen(int x, int y) {
-        return engine->widget()->mapToGlobal(QPoint(x * 768 / 720, y));
+        return engine->widget()->mapToGlobal(QPoint(kBar + x * 768 / 720, y));
     }
     bool pointer(int x, int y, bool click) {
         const QPoint p = onScreen(x, y);
@@ -132,11 +134,11 @@ TEST_F(MenuEngineTest, MenusButtonsTitlesAndTheirEnds) {
     QTest::qWait(600);
 
     // Hovering the second button lights it where the disc's highlight area says.
-    ASSERT_TRUE(pointer(600, 500, false)); // over no button
+    ASSERT_TRUE(pointer(60, 328, false)); // over no button: just left of the second
     QTest::qWait(300);
     const QImage before = test::grabOnScreen(video);
     ASSERT_TRUE(pointer(300, 328, false));
-    const QRect button2(100 * 768 / 720, 300, 460 * 768 / 720, 57);
+    const QRect button2(kBar + 100 * 768 / 720, 300, 460 * 768 / 720, 57);
     int changed = 0;
     EXPECT_TRUE(test::waitUntil(
         [&] { return (changed = changedPixels(before, test::grabOnScreen(video), button2)) > 200; },
@@ -144,7 +146,7 @@ TEST_F(MenuEngineTest, MenusButtonsTitlesAndTheirEnds) {
         << changed << " pixels of the second button changed";
     if (changed <= 200)
         test::saveScreen("menu-hover.png");
-    const QRect below(0, 470, 768, 100); // under the buttons nothing changes
+    const QRect below(0, 470, 768 + 2 * kBar, 100); // under the buttons nothing changes
     EXPECT_LT(changedPixels(before, test::grabOnScreen(video), below), 50);
 
     // A click plays title 2 from chapter 3; its end returns to the menu.
